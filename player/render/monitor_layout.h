@@ -1,0 +1,14 @@
+// Stands in for the monitor layout object: the virtual desktop and the enabled monitors,
+// in virtual-desktop coordinates, from the platform's own monitor enumeration.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+struct MonitorLayout {
+    RECT desktop{};               // the virtual desktop rectangle
+    std::vector<RECT> monitors;   // enabled monitors, in enumeration order
+};
+
+MonitorLayout QueryMonitorLayout();

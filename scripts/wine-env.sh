@@ -1,0 +1,40 @@
+# Sourced by the test and demo scripts: a private Wine prefix, an X display and a sound
+# server for one run, and a way to stop them again.
+#   wine_env_start BUILD_DIR [WIDTHxHEIGHT]   exports WINEPREFIX, DISPLAY, PULSE_RUNTIME_PATH
+#   wine_env_stop
+
+wine_env_pids=()
+
+wine_env_start() {
+  local build=$1 geometry=${2:-1920x1080}
+  export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEARCH=win64
+  # No Mono or Gecko prompts: the product needs neither.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export PULSE_RUNTIME_PATH="$build/pulse" PULSE_STATE_PATH="$build/pulse"
+  mkdir -p "$PULSE_RUNTIME_PATH"
+
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  export DISPLAY=":$n"
+  Xvfb "$DISPLAY" -screen 0 "${geometry}x24" -nolisten tcp >/dev/null 2>&1 &
+  wine_env_pids+=($!)
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+  pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
+    --load="module-null-sink sink_name=nullsink" --load=module-native-protocol-unix \
+    >/dev/null 2>&1 || echo "warning: pulseaudio did not start; sound tests will fail" >&2
+
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1
+  fi
+  wineserver -p
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d Y /f >/dev/null 2>&1 || true
+}
+
+wine_env_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  pulseaudio --kill >/dev/null 2>&1 || true
+  local pid
+  for pid in "${wine_env_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wine_env_pids=()
+}
