@@ -8,7 +8,9 @@ build=${BUILD_DIR:-$root/build}
 
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+# BUILD_TARGETS narrows the build while working on one area; CI builds everything.
+# shellcheck disable=SC2086
+cmake --build "$build" -j"$(nproc)" ${BUILD_TARGETS:+--target $BUILD_TARGETS}
 
 . "$root/scripts/wine-env.sh"
 trap wine_env_stop EXIT
