@@ -5,6 +5,7 @@
 
 #include <iterator>
 
+#include "handles.h"
 #include "module.h"
 
 namespace {
@@ -40,28 +41,6 @@ constexpr RegistryRow kRows[] = {
     INTERFACE_ROWS(L"{25B375E0-84B9-11D2-861C-97B127E0B756}", L"IHCYFramewheelEventSink"),
     INTERFACE_ROWS(L"{25B375E1-84B9-11D2-861C-97B127E0B756}", L"IHCYFramewheel"),
     INTERFACE_ROWS(L"{6C2D2641-3B0D-4DAF-B050-E08A66DB3A9C}", L"IHCYFramewheel2"),
-};
-
-class RegKey {
-public:
-    RegKey() = default;
-    RegKey(const RegKey &) = delete;
-    RegKey &operator=(const RegKey &) = delete;
-    ~RegKey()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    HKEY get() const { return key_; }
-    HKEY *put()
-    {
-        this->~RegKey();
-        key_ = nullptr;
-        return &key_;
-    }
-
-private:
-    HKEY key_ = nullptr;
 };
 
 bool WriteRow(const RegistryRow &row, const wchar_t *modulePath)
