@@ -1,0 +1,346 @@
+// Framewheel.dll as COM sees it: registered with regsvr32, both classes created by class
+// identifier from single- and multithreaded apartments, the playlist used through its
+// proxy from several threads, the registry rows, unloading and unregistration.
+#include <windows.h>
+#include <objbase.h>
+#include <olectl.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "abi.h"
+#include "handles.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+std::wstring g_dllPath; // Windows form of the library's path
+
+constexpr DWORD kContext = 0x17; // in-process server and handler, local and remote server
+const wchar_t kPlayerKey[] = L"CLSID\\{6BD1B160-9A88-11d2-861C-E1F24AB20C36}";
+const wchar_t kPlaylistKey[] = L"CLSID\\{718259E0-C4F7-11d2-861C-BD7B2EB47737}";
+
+std::string Hr(HRESULT hr)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(hr));
+    return text;
+}
+#define EXPECT_HR(expected, actual) EXPECT_EQ(Hr(expected), Hr(actual))
+#define ASSERT_HR(expected, actual) ASSERT_EQ(Hr(expected), Hr(actual))
+
+// Runs regsvr32 silently and waits (bounded) for it.
+DWORD RunRegsvr32(const wchar_t *options)
+{
+    std::wstring command = L"regsvr32.exe /s " + std::wstring(options) + L" \"" + g_dllPath + L"\"";
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &si, &pi))
+        return GetLastError();
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0)
+        return WAIT_TIMEOUT;
+    DWORD code = 1;
+    GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+// Every value of a key under HKEY_CLASSES_ROOT as "name=data" (default value as "=data").
+std::vector<std::wstring> KeyValues(const std::wstring &path)
+{
+    std::vector<std::wstring> values;
+    RegKey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return values;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256], data[512];
+        DWORD nameLength = 256, dataBytes = sizeof data, type = 0;
+        if (RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type,
+                          reinterpret_cast<BYTE *>(data), &dataBytes) != ERROR_SUCCESS)
+            break;
+        values.push_back(std::wstring(type == REG_SZ ? L"" : L"(not REG_SZ)") + name + L"=" +
+                         std::wstring(data, dataBytes / sizeof(wchar_t)));
+    }
+    return values;
+}
+
+bool KeyExists(const std::wstring &path)
+{
+    RegKey key;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+void ExpectSixValues()
+{
+    using V = std::vector<std::wstring>;
+    // Registry data is stored with its terminating zero.
+    const std::wstring path = g_dllPath + std::wstring(1, L'\0');
+    EXPECT_EQ(V({std::wstring(L"=Halcyra Framewheel") + L'\0'}), KeyValues(kPlayerKey));
+    EXPECT_EQ(V({std::wstring(L"=Halcyra Framewheel Playlist") + L'\0'}), KeyValues(kPlaylistKey));
+    V inproc = KeyValues(std::wstring(kPlayerKey) + L"\\InprocServer32");
+    std::sort(inproc.begin(), inproc.end());
+    EXPECT_EQ(V({L"=" + path, std::wstring(L"ThreadingModel=Both") + L'\0'}), inproc);
+    inproc = KeyValues(std::wstring(kPlaylistKey) + L"\\InprocServer32");
+    std::sort(inproc.begin(), inproc.end());
+    EXPECT_EQ(V({L"=" + path, std::wstring(L"ThreadingModel=Apartment") + L'\0'}), inproc);
+}
+
+template <typename F>
+F Export(const char *name)
+{
+    HMODULE module = GetModuleHandleW(L"Framewheel.dll");
+    return module ? reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(module, name)))
+                  : nullptr;
+}
+
+HRESULT CanUnloadNow()
+{
+    auto canUnload = Export<HRESULT(WINAPI *)()>("DllCanUnloadNow");
+    return canUnload ? canUnload() : E_FAIL;
+}
+
+PlaybackItem Item(const wchar_t *name, LONG loops)
+{
+    PlaybackItem item = DefaultPlaybackItem();
+    item.fileName = const_cast<wchar_t *>(name);
+    item.loops = loops;
+    return item;
+}
+
+std::wstring TempPath(const wchar_t *name)
+{
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + name;
+}
+
+// The whole round trip a client makes: build, save, load, walk, read names.
+void UsePlaylist(IHCYFWPlaylist *playlist, const std::wstring &file)
+{
+    const PlaybackItem items[] = {Item(L"C:\\videos\\one.avi", 2),
+                                  Item(L"C:\\videos\\two.avi", -1), Item(nullptr, 3)};
+    for (const PlaybackItem &item : items)
+        ASSERT_HR(S_OK, playlist->Insert(&item, -1));
+    ASSERT_HR(S_OK, playlist->Save(file.c_str(), FALSE));
+    ASSERT_HR(S_OK, playlist->Load(file.c_str()));
+    LONG count = 0;
+    ASSERT_HR(S_OK, playlist->GetCount(&count));
+    ASSERT_EQ(3, count);
+
+    const wchar_t *names[] = {L"C:\\videos\\one.avi", L"C:\\videos\\two.avi", L""};
+    const LONG loops[] = {2, -1, 3};
+    for (int i = 0; i < 3; ++i) {
+        PlaybackItem item{};
+        ASSERT_HR(S_OK, playlist->GetCurrentItem(&item));
+        CoTaskString name(item.fileName);
+        ASSERT_NE(nullptr, name.get());
+        EXPECT_STREQ(names[i], name.get());
+        EXPECT_EQ(loops[i], item.loops);
+        EXPECT_EQ(static_cast<DWORD>(ITEM_ALL), item.validMask);
+        PlaylistPosition position{};
+        ASSERT_HR(S_OK, playlist->GetPosition(&position));
+        EXPECT_EQ(i, position.index);
+        ASSERT_HR(S_OK, playlist->Next());
+    }
+    PlaylistPosition failed{1, static_cast<HRESULT>(0x80070002)};
+    ASSERT_HR(S_OK, playlist->Next()); // index 1
+    ASSERT_HR(S_OK, playlist->SetPosition(&failed, POSITION_RESULT));
+    ASSERT_HR(S_OK, playlist->Save(nullptr, FALSE));
+    ASSERT_HR(S_OK, playlist->Load(file.c_str()));
+    ASSERT_HR(S_OK, playlist->Next());
+    PlaylistPosition position{};
+    ASSERT_HR(S_OK, playlist->GetPosition(&position));
+    EXPECT_HR(static_cast<HRESULT>(0x80070002), position.playResult);
+    EXPECT_HR(STG_E_FILEALREADYEXISTS, playlist->Save(file.c_str(), TRUE));
+}
+
+class Activation : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(0u, RunRegsvr32(L"")); }
+};
+
+TEST_F(Activation, RegistrationWritesExactlyTheSixClassValuesTwice)
+{
+    ExpectSixValues();
+    ASSERT_EQ(0u, RunRegsvr32(L""));
+    ExpectSixValues();
+    EXPECT_TRUE(KeyExists(L"Interface\\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}\\ProxyStubClsid32"));
+    EXPECT_TRUE(KeyExists(L"CLSID\\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}\\InprocServer32"));
+}
+
+TEST_F(Activation, BothClassesFromASingleThreadedApartment)
+{
+    ComApartment apartment(COINIT_APARTMENTTHREADED);
+    ASSERT_HR(S_OK, apartment.result());
+    ComPtr<IHCYFWPlaylist> playlist;
+    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Playlist, nullptr, kContext, IID_PPV_ARGS(&playlist)));
+    UsePlaylist(playlist.Get(), TempPath(L"activation-sta.plst"));
+
+    ComPtr<IHCYFramewheel> player;
+    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Framewheel, nullptr, kContext, IID_PPV_ARGS(&player)));
+    ComPtr<IHCYFramewheel2> player2;
+    EXPECT_HR(S_OK, player.As(&player2));
+    EXPECT_HR(E_NOTIMPL, player->Reserved());
+    ComPtr<IHCYFWPlaylist> notAPlaylist;
+    EXPECT_HR(E_NOINTERFACE, player.As(&notAPlaylist));
+}
+
+TEST_F(Activation, PlaylistThroughItsProxyFromTheMultithreadedApartment)
+{
+    ComApartment apartment(COINIT_MULTITHREADED);
+    ASSERT_HR(S_OK, apartment.result());
+    ComPtr<IHCYFWPlaylist> playlist;
+    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Playlist, nullptr, kContext, IID_PPV_ARGS(&playlist)));
+    UsePlaylist(playlist.Get(), TempPath(L"activation-mta.plst"));
+
+    // Another thread of the same apartment uses the same proxy.
+    std::thread second([&] {
+        ComApartment mta(COINIT_MULTITHREADED);
+        ASSERT_HR(S_OK, playlist->First());
+        PlaybackItem item{};
+        ASSERT_HR(S_OK, playlist->GetCurrentItem(&item));
+        CoTaskString name(item.fileName);
+        EXPECT_STREQ(L"C:\\videos\\one.avi", name.get());
+        ASSERT_HR(S_OK, playlist->Remove(-1));
+        ASSERT_HR(S_OK, playlist->Save(TempPath(L"activation-mta2.plst").c_str(), FALSE));
+    });
+    second.join();
+    LONG count = 0;
+    ASSERT_HR(S_OK, playlist->GetCount(&count));
+    EXPECT_EQ(2, count);
+
+    ComPtr<IHCYFramewheel> player;
+    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Framewheel, nullptr, kContext, IID_PPV_ARGS(&player)));
+}
+
+TEST_F(Activation, UnloadsOnlyWithoutReferencesOrLocks)
+{
+    ComApartment apartment(COINIT_APARTMENTTHREADED);
+    ComPtr<IHCYFWPlaylist> playlist;
+    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Playlist, nullptr, kContext, IID_PPV_ARGS(&playlist)));
+    EXPECT_HR(S_FALSE, CanUnloadNow());
+    playlist.Reset();
+    EXPECT_HR(S_OK, CanUnloadNow());
+
+    ComPtr<IHCYFramewheel> player;
+    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Framewheel, nullptr, kContext, IID_PPV_ARGS(&player)));
+    EXPECT_HR(S_FALSE, CanUnloadNow());
+    player.Reset();
+    EXPECT_HR(S_OK, CanUnloadNow());
+
+    ComPtr<IClassFactory> factory;
+    ASSERT_HR(S_OK, CoGetClassObject(CLSID_Playlist, CLSCTX_INPROC_SERVER, nullptr,
+                                     IID_PPV_ARGS(&factory)));
+    EXPECT_HR(S_OK, factory->LockServer(TRUE));
+    factory.Reset();
+    EXPECT_HR(S_FALSE, CanUnloadNow());
+    ASSERT_HR(S_OK, CoGetClassObject(CLSID_Playlist, CLSCTX_INPROC_SERVER, nullptr,
+                                     IID_PPV_ARGS(&factory)));
+    EXPECT_HR(S_OK, factory->LockServer(FALSE));
+    EXPECT_HR(S_FALSE, CanUnloadNow()); // the factory reference itself
+    factory.Reset();
+    EXPECT_HR(S_OK, CanUnloadNow());
+}
+
+TEST_F(Activation, ClassFactoriesAnswerByTheBook)
+{
+    ComApartment apartment(COINIT_APARTMENTTHREADED);
+    ComPtr<IClassFactory> warmUp; // makes COM load the library
+    ASSERT_HR(S_OK, CoGetClassObject(CLSID_Framewheel, CLSCTX_INPROC_SERVER, nullptr,
+                                     IID_PPV_ARGS(&warmUp)));
+    auto getClassObject =
+        Export<HRESULT(WINAPI *)(REFCLSID, REFIID, void **)>("DllGetClassObject");
+    ASSERT_NE(nullptr, getClassObject);
+
+    void *out = &out;
+    EXPECT_HR(CLASS_E_CLASSNOTAVAILABLE, getClassObject(IID_IUnknown, IID_IClassFactory, &out));
+    EXPECT_EQ(nullptr, out);
+    out = &out;
+    EXPECT_HR(E_NOINTERFACE, getClassObject(CLSID_Playlist, IID_IHCYFWPlaylist, &out));
+    EXPECT_EQ(nullptr, out);
+
+    IUnknown *unknown = nullptr;
+    ASSERT_HR(S_OK, getClassObject(CLSID_Playlist, IID_IUnknown, reinterpret_cast<void **>(&unknown)));
+    EXPECT_EQ(2u, unknown->AddRef());
+    EXPECT_EQ(1u, unknown->Release());
+    EXPECT_EQ(1u, unknown->Release());
+    warmUp.Reset();
+
+    ComPtr<IClassFactory> factory;
+    ASSERT_HR(S_OK, getClassObject(CLSID_Playlist, IID_PPV_ARGS(&factory)));
+    EXPECT_HR(E_POINTER, factory->QueryInterface(IID_IUnknown, nullptr));
+    out = &out;
+    EXPECT_HR(CLASS_E_NOAGGREGATION, factory->CreateInstance(factory.Get(), IID_IUnknown, &out));
+    EXPECT_EQ(nullptr, out);
+    out = &out;
+    EXPECT_HR(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IDispatch, &out));
+    EXPECT_EQ(nullptr, out);
+    ComPtr<IHCYFWPlaylist> playlist;
+    ASSERT_HR(S_OK, factory->CreateInstance(nullptr, IID_PPV_ARGS(&playlist)));
+    LONG count = -1;
+    EXPECT_HR(S_OK, playlist->GetCount(&count));
+    EXPECT_EQ(0, count);
+    playlist.Reset();
+    factory.Reset();
+    EXPECT_HR(S_OK, CanUnloadNow()); // the failed creation left nothing behind
+}
+
+// Runs last (gtest keeps declaration order): leaves the library registered again.
+TEST_F(Activation, UnregisteringKeepsAClassKeyWithForeignSubkeys)
+{
+    ComApartment apartment(COINIT_APARTMENTTHREADED);
+    ComPtr<IClassFactory> factory; // loads the library for its exports
+    ASSERT_HR(S_OK, CoGetClassObject(CLSID_Playlist, CLSCTX_INPROC_SERVER, nullptr,
+                                     IID_PPV_ARGS(&factory)));
+    auto unregister = Export<HRESULT(WINAPI *)()>("DllUnregisterServer");
+    auto registerServer = Export<HRESULT(WINAPI *)()>("DllRegisterServer");
+    ASSERT_NE(nullptr, unregister);
+    ASSERT_NE(nullptr, registerServer);
+
+    const std::wstring foreign = std::wstring(kPlaylistKey) + L"\\ForeignEntry";
+    RegKey key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, foreign.c_str(), 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, key.put(), nullptr));
+    key.reset();
+    EXPECT_HR(S_FALSE, unregister());
+    EXPECT_TRUE(KeyExists(kPlaylistKey));
+    EXPECT_FALSE(KeyExists(std::wstring(kPlaylistKey) + L"\\InprocServer32"));
+    EXPECT_FALSE(KeyExists(kPlayerKey));
+    EXPECT_FALSE(KeyExists(L"Interface\\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}"));
+
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, foreign.c_str());
+    EXPECT_HR(S_OK, unregister());
+    EXPECT_FALSE(KeyExists(kPlaylistKey));
+    EXPECT_HR(S_OK, unregister()); // nothing registered
+
+    EXPECT_HR(S_OK, registerServer());
+    ExpectSixValues();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        fprintf(stderr, "usage: test_activation <path of Framewheel.dll>\n");
+        return 2;
+    }
+    // ctest hands over the Unix path; Wine maps the root of the Unix file system to Z:.
+    std::string path = argv[1];
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    g_dllPath.assign(path.begin(), path.end());
+    return RUN_ALL_TESTS();
+}
