@@ -1,0 +1,90 @@
+// The program's one settings record and its registry store under
+// HKEY_CURRENT_USER\Software\Halcyra\Reelhaven, with administrator policy overrides.
+#pragma once
+
+#include <windows.h>
+
+// One playlist entry as the configuration dialog keeps it (also the playlist defaults).
+struct PlaylistRow {
+    wchar_t path[300];  // at most 299 characters, longer paths are cut
+    wchar_t *name;      // inside path: the text after its last backslash
+    HRESULT error;      // result of the last failed play attempt; < 0 means failed
+    LONG loops;         // 1..9999
+    LONG sizeMode;      // 0..6, see kSizeNames
+    LONG style;         // 0 "Monitor", 1 "Desktop"
+    LONG volume;        // percent 0..100
+    float speed;        // 0.25..4.00
+    bool bounce;
+};
+
+enum { kSizeModeCount = 7, kStyleCount = 2, kColumnCount = 7, kBounceSpeedCount = 12 };
+
+// Registry texts; a name's position is the stored index.
+extern const wchar_t *const kSizeNames[kSizeModeCount];
+extern const wchar_t *const kStyleNames[kStyleCount];
+extern const wchar_t *const kColumnNames[kColumnCount];
+
+// The bounce-speed slider's 12 steps, slow to fast.
+struct BounceSpeed {
+    DWORD step;     // pixels per move
+    DWORD interval; // milliseconds between moves
+};
+extern const BounceSpeed kBounceSpeeds[kBounceSpeedCount];
+
+// Index of the first table pair equal to (step, interval), or kBounceSpeedCount (12).
+int FindBounceSpeed(DWORD step, DWORD interval);
+// "Bounce Speed" registry coding.
+BounceSpeed DecodeBounceSpeed(LONG stored);
+DWORD EncodeBounceSpeed(DWORD step, DWORD interval);
+
+struct Settings {
+    PlaylistRow playlistDefaults;
+    LONG masterVolume;          // percent 0..100
+    DWORD bounceStep;
+    DWORD bounceInterval;
+    LONG columnWidths[kColumnCount]; // File, Loops, Size, Bounce, Volume, Style, Speed
+    wchar_t videoFileTypes[200];
+    wchar_t playlistOpenDirectory[300];
+    wchar_t playlistSaveDirectory[300];
+    wchar_t videoDirectory[300];
+    wchar_t playlist[300];
+    bool showPath;
+    bool randomOrderPlayback;
+    bool continueWhereStopped;
+    bool ignoreMouseMovement;
+    bool keyboardControls;
+    double lastPosition;
+    LONG lastTrack;
+    wchar_t lastPlaylist[300];
+    COLORREF focusColor;
+    bool quickStartShown;
+    bool noCache;
+    DWORD cacheExpirationPeriod; // days
+    DWORD cacheCleanupInterval;  // days
+    LONGLONG cacheLastCleanup;   // FILETIME, 100 ns units since 1601-01-01 UTC
+    bool useClassicVideoRenderer;
+    bool useSingleRendererDesktopMode;
+    const wchar_t *registryKey; // "Software\Halcyra\Reelhaven"
+
+    void SetDefaults();
+    // Overwrites each field whose value is found (policy keys first).
+    void Load();
+    // Writes the always-saved values and, when all is true, every other one. Returns the
+    // registry code of the last key opened or created.
+    LONG Save(bool all);
+};
+
+// Type marker asking ReadPolicyValue for a boolean: the 4-byte buffer receives a DWORD
+// 0 or 1 and the marker the stored type.
+inline constexpr DWORD kRegBoolean = 100;
+
+// Reads subkey\valueName from the first place that has it: Software\Policies\,
+// Software\Microsoft\Windows\CurrentVersion\Policies\ and Software\, each under
+// HKEY_LOCAL_MACHINE before HKEY_CURRENT_USER. type may be null. Returns 0 when a value
+// was read, else the last registry error; the buffer is only changed by a successful read.
+LONG ReadPolicyValue(const wchar_t *subkey, const wchar_t *valueName, DWORD *type, void *buffer,
+                     DWORD size);
+
+// Timeouts of the current power scheme (mains power, seconds). Each output may be null;
+// all are 0 unless the scheme could be read, which the result says.
+bool ReadPowerTimeouts(DWORD *idleTimeout, DWORD *videoTimeout, DWORD *spindownTimeout);
