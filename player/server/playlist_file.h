@@ -1,0 +1,60 @@
+// The playlist file (".plst"): a 22-byte header (magic, version, entry count) and the
+// entries back to back, little-endian and packed. This is the only code that knows the
+// layout; the playlist object hands it whole entry lists.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <list>
+#include <string>
+
+#include "abi.h"
+
+// One playlist entry: every PlaybackItem field except validMask (item.fileName stays null;
+// the path is owned here) plus the result of the entry's last play attempt.
+struct PlaylistEntry {
+    PlaybackItem item = DefaultPlaybackItem();
+    std::wstring path;
+    HRESULT playResult = S_OK;
+};
+using PlaylistEntries = std::list<PlaylistEntry>;
+
+namespace plst {
+
+inline constexpr size_t kHeaderSize = 22;
+inline constexpr size_t kEntryFixedSize = 99; // an entry takes 99 + 2n bytes
+inline constexpr uint16_t kVersion = 1;
+
+// Copies every field of item into entry (the path too; null gives an empty path), with
+// the seven flags normalised to 0/1. playResult is left alone.
+void AssignItem(PlaylistEntry &entry, const PlaybackItem &item);
+// Overwrites only the field groups whose validMask bit is set.
+void AssignItemFields(PlaylistEntry &entry, const PlaybackItem &item);
+
+// Reads a playlist file into entries (cleared first).
+//  - open failures: file not found -> STG_E_FILENOTFOUND, sharing violation ->
+//    STG_E_SHAREVIOLATION, anything else -> E_FAIL;
+//  - a header that is cut short, a wrong magic or a version other than 1 ->
+//    STG_E_INVALIDHEADER with no entries;
+//  - a file that ends inside an entry (or before entryCount entries) is not rejected:
+//    the entries that were read whole are kept and the result is S_OK. A damaged tail
+//    then costs only the damaged entries, and the reader never looks past the data, so
+//    nothing is allocated beyond what the file itself holds.
+//  - a read error -> E_FAIL with no entries; out of memory -> E_OUTOFMEMORY, no entries.
+[[nodiscard]] HRESULT Read(const wchar_t *path, PlaylistEntries &entries);
+
+enum class SaveMode {
+    CreateOrReplace, // a path was given, failIfExists false
+    CreateNew,       // a path was given, failIfExists true
+    ReplaceExisting, // the remembered file, which must exist
+};
+
+// Writes entries to path. An existing file is never written in place: the new contents go
+// to a temporary file in the same folder, which then replaces it, so a failed or
+// interrupted save leaves either the old file or the whole new one. Results: S_OK;
+// STG_E_FILENOTFOUND, STG_E_PATHNOTFOUND, STG_E_SHAREVIOLATION, STG_E_FILEALREADYEXISTS
+// from opening the target; E_FAIL when writing fails (disk full) or anything else.
+[[nodiscard]] HRESULT Write(const wchar_t *path, SaveMode mode, const PlaylistEntries &entries);
+
+} // namespace plst
