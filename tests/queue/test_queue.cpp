@@ -1,0 +1,224 @@
+// CommandQueue, SharedLock and the command words, exercised with real threads. Every wait
+// is bounded; a hang ends the process through the workers' and the watchdog's limits.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "command_queue.h"
+#include "test_threads.h"
+
+namespace {
+
+TEST(CommandWords, Expansions)
+{
+    EXPECT_EQ(0x3bf, ExpandCommand(CMD_RENDERER));
+    EXPECT_EQ(0x3bd | CMD_RENDERER | CMD_PLAY, ExpandCommand(CMD_RENDERER | CMD_PLAY));
+    EXPECT_EQ(0x1bd, ExpandCommand(CMD_LOAD));
+    EXPECT_EQ(0x1bd | CMD_SINKS, ExpandCommand(CMD_LOAD | CMD_SINKS));
+    // Neither renderer nor load: carried out as it is.
+    EXPECT_EQ(CMD_VOLUME | CMD_PLAY, ExpandCommand(CMD_VOLUME | CMD_PLAY));
+    EXPECT_EQ(0, ExpandCommand(0));
+    // Bit 0x40 is unused and no expansion sets it.
+    EXPECT_EQ(0, CMD_RENDERER_ADDS & 0x40);
+}
+
+TEST(CommandQueue, EmptyTakeAndEventReset)
+{
+    CommandQueue queue;
+    ASSERT_TRUE(queue.valid());
+    EXPECT_EQ(CMD_NONE, queue.Take());
+    EXPECT_FALSE(IsSignalled(queue.WakeEvent()));
+
+    // Take on an empty queue leaves the event alone, signalled or not.
+    SetEvent(queue.WakeEvent());
+    EXPECT_EQ(CMD_NONE, queue.Take());
+    EXPECT_TRUE(IsSignalled(queue.WakeEvent()));
+
+    // Two posts: one wake-up, both words in order; taking the last resets the event, so a
+    // reader that comes back to wait sleeps.
+    queue.Post(CMD_PLAY);
+    queue.Post(CMD_LOAD | CMD_SEEK);
+    EXPECT_EQ(CMD_PLAY, queue.Take());
+    EXPECT_EQ(CMD_LOAD | CMD_SEEK, queue.Take());
+    EXPECT_EQ(CMD_NONE, queue.Take());
+    EXPECT_FALSE(IsSignalled(queue.WakeEvent()));
+
+    queue.Post(CMD_STOP);
+    EXPECT_TRUE(IsSignalled(queue.WakeEvent()));
+    EXPECT_FALSE(IsSignalled(queue.WakeEvent())); // auto-reset: one wake-up per signal
+    EXPECT_EQ(CMD_STOP, queue.Take());
+}
+
+// Producers on three threads, one reader that waits and drains as the playback thread
+// does: every word arrives exactly once, each producer's words in order, and the reader
+// never sleeps through a word (a lost wake-up shows as a wait that times out).
+TEST(CommandQueue, ProducersAndOneReaderLoseNothing)
+{
+    constexpr LONG kPerProducer = 20000;
+    constexpr int kProducers = 3;
+    CommandQueue queue;
+    Watchdog watchdog(60000, "queue producers/reader");
+
+    std::vector<LONG> next(kProducers, 0);
+    std::atomic<bool> ordered{true};
+    LONG received = 0, wakeUps = 0, idleWakeUps = 0;
+    bool timedOut = false;
+    Worker reader([&] {
+        while (received < kPerProducer * kProducers) {
+            if (WaitForSingleObject(queue.WakeEvent(), 5000) != WAIT_OBJECT_0) {
+                timedOut = true;
+                return;
+            }
+            ++wakeUps;
+            bool any = false;
+            for (LONG word; (word = queue.Take()) != CMD_NONE;) {
+                any = true;
+                const int producer = word >> 24, sequence = word & 0xffffff;
+                if (sequence != next[producer]++)
+                    ordered = false;
+                ++received;
+            }
+            if (!any)
+                ++idleWakeUps;
+        }
+    });
+    std::vector<std::unique_ptr<Worker>> producers;
+    for (int p = 0; p < kProducers; ++p)
+        producers.push_back(std::make_unique<Worker>([&queue, p] {
+            for (LONG i = 0; i < kPerProducer; ++i) {
+                queue.Post((p << 24) | i);
+                if (i % 512 == 0)
+                    Sleep(0);
+            }
+        }));
+    for (auto &producer : producers)
+        ASSERT_TRUE(producer->Finished(30000));
+    ASSERT_TRUE(reader.Finished(30000));
+    EXPECT_FALSE(timedOut) << "reader slept through a posted word";
+    EXPECT_EQ(kPerProducer * kProducers, received);
+    EXPECT_TRUE(ordered);
+    for (LONG n : next)
+        EXPECT_EQ(kPerProducer, n);
+    EXPECT_LE(wakeUps, kPerProducer * kProducers);
+    // A wake-up that finds nothing can only come from a signal left behind by a word the
+    // reader had already taken; the reset on emptying prevents that.
+    EXPECT_EQ(0, idleWakeUps);
+    EXPECT_EQ(CMD_NONE, queue.Take());
+}
+
+// A worker that takes the lock, reports it holds it, then holds it until released.
+struct Holder {
+    UniqueHandle holding{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::unique_ptr<Worker> worker;
+
+    Holder(SharedLock &lock, bool write)
+    {
+        worker = std::make_unique<Worker>([this, &lock, write] {
+            if (write)
+                lock.WriteLock();
+            else
+                lock.ReadLock();
+            SetEvent(holding.get());
+            WaitForSingleObject(release.get(), 20000);
+            if (write)
+                lock.WriteUnlock();
+            else
+                lock.ReadUnlock();
+        });
+    }
+    bool Holding(DWORD ms) { return WaitForSingleObject(holding.get(), ms) == WAIT_OBJECT_0; }
+    void Release() { SetEvent(release.get()); }
+};
+
+TEST(SharedLock, ReadersShareAndAWriterWaitsForAll)
+{
+    SharedLock lock;
+    ASSERT_TRUE(lock.valid());
+    lock.ReadLock();
+    Holder second(lock, false);
+    EXPECT_TRUE(second.Holding(5000)) << "a second reader was blocked by the first";
+
+    Holder writer(lock, true);
+    EXPECT_FALSE(writer.Holding(200)) << "writer got in while two readers held the lock";
+    lock.ReadUnlock();
+    EXPECT_FALSE(writer.Holding(200)) << "writer got in while one reader still held it";
+    second.Release();
+    EXPECT_TRUE(writer.Holding(5000));
+    writer.Release();
+    EXPECT_TRUE(writer.worker->Finished(5000));
+}
+
+TEST(SharedLock, AWriterExcludesLaterReadersAndWriters)
+{
+    SharedLock lock;
+    Holder writer(lock, true);
+    ASSERT_TRUE(writer.Holding(5000));
+    Holder reader(lock, false);
+    Holder otherWriter(lock, true);
+    EXPECT_FALSE(reader.Holding(200));
+    EXPECT_FALSE(otherWriter.Holding(10));
+    writer.Release();
+    EXPECT_TRUE(reader.Holding(5000));
+    EXPECT_FALSE(otherWriter.Holding(100)) << "writer got in beside a reader";
+    reader.Release();
+    EXPECT_TRUE(otherWriter.Holding(5000));
+    otherWriter.Release();
+
+    // The writing thread may read as well (a sink called back on the playback thread may
+    // ask GetItem), and the lock is free for others afterwards.
+    lock.WriteLock();
+    lock.ReadLock();
+    lock.ReadUnlock();
+    lock.WriteUnlock();
+    Holder after(lock, true);
+    EXPECT_TRUE(after.Holding(5000));
+    after.Release();
+}
+
+// Readers and writers hammering one lock: writers are alone, readers never see a writer,
+// nobody waits forever.
+TEST(SharedLock, MixedLoadKeepsExclusion)
+{
+    SharedLock lock;
+    Watchdog watchdog(60000, "shared lock load");
+    std::atomic<int> readers{0}, writers{0};
+    std::atomic<bool> violated{false};
+    std::atomic<LONG> writes{0}, reads{0};
+    const DWORD end = GetTickCount() + 1500;
+    std::vector<std::unique_ptr<Worker>> workers;
+    for (int t = 0; t < 4; ++t)
+        workers.push_back(std::make_unique<Worker>([&, t] {
+            for (unsigned i = 0; GetTickCount() < end; ++i) {
+                if ((i + t) % 4 == 0) {
+                    lock.WriteLock();
+                    if (writers.fetch_add(1) != 0 || readers.load() != 0)
+                        violated = true;
+                    YieldProcessor();
+                    writers.fetch_sub(1);
+                    lock.WriteUnlock();
+                    ++writes;
+                } else {
+                    lock.ReadLock();
+                    readers.fetch_add(1);
+                    if (writers.load() != 0)
+                        violated = true;
+                    YieldProcessor();
+                    readers.fetch_sub(1);
+                    lock.ReadUnlock();
+                    ++reads;
+                }
+            }
+        }));
+    for (auto &worker : workers)
+        EXPECT_TRUE(worker->Finished(30000));
+    EXPECT_FALSE(violated);
+    EXPECT_GT(writes.load(), 0);
+    EXPECT_GT(reads.load(), 0);
+}
+
+} // namespace
