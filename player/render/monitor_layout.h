@@ -8,7 +8,7 @@
 
 struct MonitorLayout {
     RECT desktop{};               // the virtual desktop rectangle
-    std::vector<RECT> monitors;   // enabled monitors, in enumeration order
+    std::vector<RECT> monitors;   // enabled monitors, primary first
 };
 
 MonitorLayout QueryMonitorLayout();

@@ -10,7 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include <wrl/client.h>
+
 #include "abi.h"
+#include "handles.h"
 
 // Placement fractions of one picture, as GetPositions reports them.
 struct PlacementFraction {
@@ -51,9 +54,37 @@ protected:
     RHRenderer(const RHRenderer &) = delete;
     RHRenderer &operator=(const RHRenderer &) = delete;
 
-    // The members below are the render module's own; see renderer.cpp.
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    // One video window of the graph; the variants derive their own with geometry fields.
+    struct VideoOutput {
+        virtual ~VideoOutput() = default;
+        Microsoft::WRL::ComPtr<IVideoWindow> window;
+        Microsoft::WRL::ComPtr<IBasicVideo> video;
+    };
+
+    bool HasGraph() const { return graph_ != nullptr; }
+    // The player window's client size (0 x 0 without a window).
+    SIZE PlayerClientSize() const;
+
+    std::vector<std::unique_ptr<VideoOutput>> outputs_;   // filled by the variant's constructor
+    Microsoft::WRL::ComPtr<IGraphBuilder> graph_;
+    Microsoft::WRL::ComPtr<IMediaControl> control_;
+    Microsoft::WRL::ComPtr<IMediaPosition> position_;
+    Microsoft::WRL::ComPtr<IMediaEventEx> events_;
+    Microsoft::WRL::ComPtr<IBasicAudio> audio_;   // the first audio renderer's
+    const PlaybackItem *item_;
+    double savedPosition_ = 0.0;   // seconds, at the last Unload
+    int nativeWidth_ = 0;
+    int nativeHeight_ = 0;
+    int inputRouting_ = 0;
+    HWND playerWindow_;
+    bool hasVideoRenderer_ = false;
+    CLSID videoRenderer_{};
+    UniqueHandle idleEvent_;       // manual-reset, never signalled: the event handle without graph
+    DWORD pictureDuration_ = 0;    // seconds a still picture stays; 0 = as the framework decides
+
+private:
+    // Creates the graph and renders the file once per output (count times).
+    [[nodiscard]] HRESULT BuildGraph(size_t count, HRESULT &first, HRESULT &second);
 };
 
 // The three variants. Each returns a renderer whose outputs are set up but no file loaded.

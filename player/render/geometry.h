@@ -1,0 +1,61 @@
+// Video geometry as plain functions: picture size, placement, bouncing, the volume curve and
+// each monitor's share of a picture that spans the desktop. The renderers apply what these
+// compute; nothing here touches a window or a graph.
+#pragma once
+
+#include <windows.h>
+
+// A rectangle as origin and size (the form the video window calls take).
+struct PictureRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const PictureRect &, const PictureRect &) = default;
+};
+
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const PictureSize &, const PictureSize &) = default;
+};
+
+// The picture's size in an area of areaW x areaH for a native frame of nativeW x nativeH.
+// scaleToScreen scales the area (keepAspect then shrinks one side to the frame's aspect);
+// otherwise the native frame is scaled. Products are truncated toward zero.
+PictureSize PictureSizeFor(int areaW, int areaH, int nativeW, int nativeH, float scale,
+                           bool scaleToScreen, bool keepAspect);
+
+// Nearest whole number, halves away from zero (2.5 -> 3, -2.5 -> -3).
+int RoundHalfAway(double value);
+
+// Offset of a picture along one axis: round(fraction x free space); negative when the
+// picture is larger than its area.
+int PlaceOffset(double fraction, int freeSpace);
+
+// The fraction that PlaceOffset turned into offset. Without free space any fraction gives
+// offset 0, so the centre (0.5) is reported there.
+double PlacementFractionOf(int offset, int freeSpace);
+
+// Picture size and placement in one go, relative to the area's origin.
+PictureRect PlacePicture(int areaW, int areaH, int nativeW, int nativeH, float scale,
+                         bool scaleToScreen, bool keepAspect, double xPosition, double yPosition);
+
+// One bounce tick of picture inside (0, 0, areaW, areaH) with velocity (dx, dy): a move
+// that would cross an edge stops at that edge and turns the velocity on that axis.
+void BounceStep(RECT &picture, int areaW, int areaH, int &dx, int &dy);
+
+// Volume in hundredths of a decibel for a percentage (clamped to 0..100); below 12 silent.
+int VolumeFromPercent(int percent);
+
+inline constexpr int kSilentVolume = -10000;
+
+// The part of a desktop-spanning picture that one monitor shows.
+struct MonitorShare {
+    bool visible = false;   // false: the picture does not touch the monitor
+    PictureRect destination;   // relative to the monitor's top-left corner
+    PictureRect source;        // in native frame pixels
+};
+
+// picture and monitor are in the same coordinates (the player window's client area).
+MonitorShare ShareOfMonitor(const RECT &picture, const RECT &monitor, int nativeW, int nativeH);

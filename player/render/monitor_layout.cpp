@@ -1,0 +1,43 @@
+// The platform's monitor enumeration in place of the monitor layout object. Only monitors
+// that are part of the desktop are enumerated, so every one counts as enabled. Order: the
+// primary monitor first, the others in the order the system enumerates them.
+//
+// Without any monitor (the enumeration failing or finding none) the list is empty: the
+// per-monitor renderer then has no output and its loads fail as for a file without video,
+// while the desktop-spanning renderer falls back to one output covering the player window.
+#include "monitor_layout.h"
+
+#include <algorithm>
+
+namespace {
+
+BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM context)
+{
+    auto &found = *reinterpret_cast<std::vector<MONITORINFO> *>(context);
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (GetMonitorInfoW(monitor, &info))
+        found.push_back(info);
+    return TRUE;
+}
+
+}  // namespace
+
+MonitorLayout QueryMonitorLayout()
+{
+    MonitorLayout layout;
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    layout.desktop = {left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                      top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+
+    std::vector<MONITORINFO> found;
+    if (!EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&found)))
+        found.clear();
+    std::stable_partition(found.begin(), found.end(), [](const MONITORINFO &info) {
+        return (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
+    });
+    for (const MONITORINFO &info : found)
+        layout.monitors.push_back(info.rcMonitor);
+    return layout;
+}

@@ -1,0 +1,308 @@
+// RHRenderer: loading a file into a filter graph and the graph operations every variant
+// shares. Results of the calls that only adjust a graph (volume, owner, drain, style...) are
+// not checked: a missing interface or a refusal just leaves that aspect as it was.
+#include "renderer.h"
+
+#include <cwctype>
+#include <string_view>
+
+#include "geometry.h"
+#include "render_ids.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// Every server context, as the graph and its filters may live anywhere.
+constexpr DWORD kCreateContext = 0x17;
+
+constexpr wchar_t kSettingsKey[] = L"Software\\Halcyra\\Reelhaven";
+constexpr wchar_t kPictureDurationValue[] = L"PictureDisplayDuration";
+
+DWORD ReadPictureDuration()
+{
+    RegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS)
+        return 0;
+    DWORD value = 0, type = 0, size = sizeof(value);
+    if (RegQueryValueExW(key.get(), kPictureDurationValue, nullptr, &type,
+                         reinterpret_cast<BYTE *>(&value), &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof(value))
+        return 0;
+    return value;
+}
+
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::towlower(a[i]) != std::towlower(b[i]))
+            return false;
+    return true;
+}
+
+// Still pictures by their extension: the framework shows them for no time at all, so they
+// get the configured display duration as stop time.
+bool IsStillPicture(const wchar_t *fileName)
+{
+    if (fileName == nullptr)
+        return false;
+    const std::wstring_view name(fileName);
+    const size_t dot = name.rfind(L'.');
+    if (dot == std::wstring_view::npos)
+        return false;
+    const std::wstring_view ext = name.substr(dot + 1);
+    for (const wchar_t *still : {L"jpg", L"jpeg", L"gif", L"bmp"})
+        if (EqualsNoCase(ext, still))
+            return true;
+    return false;
+}
+
+// MinGW's DirectShow headers give these interfaces no __uuidof, so queries name the IID.
+template <typename T>
+HRESULT Query(IUnknown *from, REFIID iid, ComPtr<T> &to)
+{
+    return from->QueryInterface(iid, reinterpret_cast<void **>(to.ReleaseAndGetAddressOf()));
+}
+
+template <typename T>
+HRESULT Create(REFCLSID clsid, REFIID iid, ComPtr<T> &to)
+{
+    return CoCreateInstance(clsid, nullptr, kCreateContext, iid,
+                            reinterpret_cast<void **>(to.ReleaseAndGetAddressOf()));
+}
+
+OAHWND AsOaWindow(HWND window)
+{
+    return reinterpret_cast<OAHWND>(window);
+}
+
+}  // namespace
+
+RHRenderer::RHRenderer(const PlaybackItem *item, const CLSID *videoRenderer, HWND playerWindow)
+    : item_(item), playerWindow_(playerWindow)
+{
+    if (videoRenderer != nullptr) {
+        hasVideoRenderer_ = true;
+        videoRenderer_ = *videoRenderer;
+    }
+    idleEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    pictureDuration_ = ReadPictureDuration();
+}
+
+RHRenderer::~RHRenderer()
+{
+    StopGraph();
+    Unload();
+}
+
+SIZE RHRenderer::PlayerClientSize() const
+{
+    RECT client{};
+    if (playerWindow_ == nullptr || !GetClientRect(playerWindow_, &client))
+        return {0, 0};
+    return {client.right - client.left, client.bottom - client.top};
+}
+
+HRESULT RHRenderer::BuildGraph(size_t count, HRESULT &first, HRESULT &second)
+{
+    HRESULT hr = Create(kFilterGraphClass, IID_IGraphBuilder, graph_);
+    if (FAILED(hr)) {
+        graph_.Reset();
+        return hr;
+    }
+    // A missing name is rendered as an empty one, so the framework reports it as a file it
+    // cannot find rather than the renderer dereferencing nothing.
+    const wchar_t *fileName = item_ != nullptr && item_->fileName != nullptr ? item_->fileName : L"";
+    first = second = S_OK;
+    for (size_t i = 0; i < count; ++i) {
+        if (hasVideoRenderer_) {
+            ComPtr<IBaseFilter> filter;
+            if (SUCCEEDED(Create(videoRenderer_, IID_IBaseFilter, filter)))
+                (void)graph_->AddFilter(filter.Get(), nullptr);
+        }
+        hr = graph_->RenderFile(fileName, nullptr);
+        if (FAILED(hr))
+            return hr;
+        if (i == 0)
+            first = hr;
+        else if (i == 1)
+            second = hr;
+    }
+    return S_OK;
+}
+
+HRESULT RHRenderer::LoadFile()
+{
+    if (graph_)
+        Unload();
+    size_t count = outputs_.size();
+    HRESULT first = S_OK, second = S_OK;
+    HRESULT hr = BuildGraph(count, first, second);
+    // Renderings that disagree (one partial) would show different streams per output: play
+    // the file once, in the first output.
+    if (SUCCEEDED(hr) && count >= 2 && second != first) {
+        graph_.Reset();
+        count = 1;
+        hr = BuildGraph(count, first, second);
+    }
+    if (FAILED(hr)) {
+        Unload();
+        return hr;
+    }
+
+    (void)Query(graph_.Get(), IID_IMediaControl, control_);
+    (void)Query(graph_.Get(), IID_IMediaPosition, position_);
+    (void)Query(graph_.Get(), IID_IMediaEventEx, events_);
+
+    if (position_ && pictureDuration_ != 0 && item_ != nullptr && IsStillPicture(item_->fileName))
+        (void)position_->put_StopTime(static_cast<REFTIME>(pictureDuration_));
+
+    size_t filled = 0;
+    ComPtr<IEnumFilters> filters;
+    if (SUCCEEDED(graph_->EnumFilters(&filters))) {
+        ComPtr<IBaseFilter> filter;
+        while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+            ComPtr<IBasicAudio> audio;
+            if (SUCCEEDED(Query(filter.Get(), IID_IBasicAudio, audio))) {
+                // A file rendered once per output has one audio renderer per output: hear one.
+                if (!audio_)
+                    audio_ = audio;
+                else
+                    (void)audio->put_Volume(kSilentVolume);
+                continue;
+            }
+            ComPtr<IVideoWindow> window;
+            if (filled < count && SUCCEEDED(Query(filter.Get(), IID_IVideoWindow, window))) {
+                VideoOutput &output = *outputs_[filled];
+                output.window = window;
+                (void)Query(filter.Get(), IID_IBasicVideo, output.video);
+                if (filled == 0 && output.video) {
+                    long width = 0, height = 0;
+                    if (SUCCEEDED(output.video->GetVideoSize(&width, &height))) {
+                        nativeWidth_ = width;
+                        nativeHeight_ = height;
+                    }
+                }
+                ++filled;
+            }
+        }
+    }
+    if (filled == 0) {
+        Unload();
+        return kNoVideoResult;
+    }
+
+    for (auto &output : outputs_) {
+        if (!output->window)
+            continue;
+        (void)output->window->put_Owner(AsOaWindow(playerWindow_));
+        if (inputRouting_)
+            (void)output->window->put_MessageDrain(AsOaWindow(playerWindow_));
+        (void)output->window->put_WindowStyle(WS_CHILD);
+        if (item_ != nullptr && item_->style == 0)
+            (void)output->window->HideCursor(OATRUE);
+    }
+    return S_OK;
+}
+
+void RHRenderer::Unload()
+{
+    if (position_) {
+        REFTIME now = 0.0;
+        if (SUCCEEDED(position_->get_CurrentPosition(&now)))
+            savedPosition_ = now;
+        position_.Reset();
+    }
+    events_.Reset();
+    control_.Reset();
+    audio_.Reset();
+    for (auto &output : outputs_) {
+        output->video.Reset();
+        if (output->window) {
+            (void)output->window->put_MessageDrain(0);
+            output->window.Reset();
+        }
+    }
+    graph_.Reset();
+}
+
+HRESULT RHRenderer::RunGraph()
+{
+    if (!control_)
+        return E_UNEXPECTED;
+    return control_->Run();
+}
+
+void RHRenderer::StopGraph()
+{
+    if (control_)
+        (void)control_->Stop();
+}
+
+void RHRenderer::Rewind()
+{
+    Seek(0.0);
+}
+
+void RHRenderer::Seek(double seconds)
+{
+    if (position_)
+        (void)position_->put_CurrentPosition(seconds);
+}
+
+void RHRenderer::SetRate(float rate)
+{
+    if (position_)
+        (void)position_->put_Rate(static_cast<double>(rate));
+}
+
+void RHRenderer::SetVolume(int percent)
+{
+    if (audio_)
+        (void)audio_->put_Volume(VolumeFromPercent(percent));
+}
+
+double RHRenderer::CurrentPosition()
+{
+    if (!position_)
+        return savedPosition_;
+    REFTIME now = 0.0;
+    if (FAILED(position_->get_CurrentPosition(&now)))
+        return savedPosition_;
+    return now;
+}
+
+HANDLE RHRenderer::GetEventHandle()
+{
+    if (events_) {
+        OAEVENT handle = 0;
+        if (SUCCEEDED(events_->GetEventHandle(&handle)) && handle != 0)
+            return reinterpret_cast<HANDLE>(handle);
+    }
+    return idleEvent_.get();
+}
+
+bool RHRenderer::TakeCompletion()
+{
+    if (!events_)
+        return true;
+    long code = 0;
+    LONG_PTR param1 = 0, param2 = 0;
+    if (FAILED(events_->GetEvent(&code, &param1, &param2, 0)))
+        return false;
+    (void)events_->FreeEventParams(code, param1, param2);
+    return code == EC_COMPLETE;
+}
+
+void RHRenderer::SetInputRouting(bool on)
+{
+    inputRouting_ = on ? 1 : 0;
+    if (!graph_)
+        return;
+    for (auto &output : outputs_)
+        if (output->window)
+            (void)output->window->put_MessageDrain(on ? AsOaWindow(playerWindow_) : 0);
+}

@@ -1,0 +1,305 @@
+// The windowed, per-monitor and desktop-spanning renderers: their outputs and geometry.
+#include "variants.h"
+
+#include "geometry.h"
+#include "monitor_layout.h"
+#include "render_ids.h"
+
+namespace {
+
+const PlaybackItem &ItemOrDefault(const PlaybackItem *item)
+{
+    static const PlaybackItem defaults = DefaultPlaybackItem();
+    return item != nullptr ? *item : defaults;
+}
+
+PictureRect PlaceIn(const PlaybackItem *item, int areaW, int areaH, int nativeW, int nativeH)
+{
+    const PlaybackItem &it = ItemOrDefault(item);
+    return PlacePicture(areaW, areaH, nativeW, nativeH, it.scale, it.scaleToScreen != 0,
+                        it.keepAspect != 0, it.xPosition, it.yPosition);
+}
+
+// Windows before Vista cannot show one video window across several monitors.
+bool VideoWindowSpansMonitors()
+{
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExW(&version))
+        return true;
+#pragma GCC diagnostic pop
+    return version.dwMajorVersion >= 6;
+}
+
+const CLSID *ClassicIf(bool classic)
+{
+    return classic ? &kClassicVideoRenderer : nullptr;
+}
+
+}  // namespace
+
+// ---- RHWindowedRenderer -------------------------------------------------------------------
+
+RHWindowedRenderer::RHWindowedRenderer(const PlaybackItem *item, HWND playerWindow,
+                                       bool classicRenderer)
+    : RHRenderer(item, ClassicIf(classicRenderer), playerWindow)
+{
+    outputs_.push_back(std::make_unique<VideoOutput>());
+}
+
+RHWindowedRenderer::~RHWindowedRenderer() = default;
+
+void RHWindowedRenderer::ApplyDestination()
+{
+    if (outputs_[0]->video)
+        (void)outputs_[0]->video->SetDestinationPosition(left_, top_, width_, height_);
+}
+
+void RHWindowedRenderer::Layout()
+{
+    const SIZE client = PlayerClientSize();
+    areaWidth_ = client.cx;
+    areaHeight_ = client.cy;
+    if (outputs_[0]->window)
+        (void)outputs_[0]->window->SetWindowPosition(0, 0, areaWidth_, areaHeight_);
+    const PictureRect picture = PlaceIn(item_, areaWidth_, areaHeight_, nativeWidth_, nativeHeight_);
+    left_ = picture.left;
+    top_ = picture.top;
+    width_ = picture.width;
+    height_ = picture.height;
+    ApplyDestination();
+}
+
+void RHWindowedRenderer::Step()
+{
+    if (!HasGraph())
+        return;
+    RECT picture{left_, top_, left_ + width_, top_ + height_};
+    BounceStep(picture, areaWidth_, areaHeight_, dx_, dy_);
+    left_ = picture.left;
+    top_ = picture.top;
+    ApplyDestination();
+}
+
+void RHWindowedRenderer::GetPositions(std::vector<PlacementFraction> &out)
+{
+    out.push_back({PlacementFractionOf(left_, areaWidth_ - width_),
+                   PlacementFractionOf(top_, areaHeight_ - height_)});
+}
+
+void RHWindowedRenderer::SetVelocity(int dx, int dy)
+{
+    dx_ = dx;
+    dy_ = dy;
+}
+
+void RHWindowedRenderer::GetVelocity(int &dx, int &dy)
+{
+    dx = dx_;
+    dy = dy_;
+}
+
+// ---- RHFullscreenMonitorRenderer ----------------------------------------------------------
+
+RHFullscreenMonitorRenderer::RHFullscreenMonitorRenderer(const PlaybackItem *item,
+                                                         HWND playerWindow, bool classicRenderer)
+    : RHRenderer(item, ClassicIf(classicRenderer), playerWindow)
+{
+    // Without any monitor there is nothing to show on: no output, and loading then fails
+    // as for a file without video.
+    const MonitorLayout layout = QueryMonitorLayout();
+    for (const RECT &monitor : layout.monitors) {
+        auto output = std::make_unique<MonitorOutput>();
+        output->x = monitor.left - layout.desktop.left;
+        output->y = monitor.top - layout.desktop.top;
+        output->monitorWidth = monitor.right - monitor.left;
+        output->monitorHeight = monitor.bottom - monitor.top;
+        outputs_.push_back(std::move(output));
+    }
+}
+
+RHFullscreenMonitorRenderer::~RHFullscreenMonitorRenderer() = default;
+
+void RHFullscreenMonitorRenderer::PlaceWindow(MonitorOutput &output)
+{
+    if (output.window)
+        (void)output.window->SetWindowPosition(output.x + output.left, output.y + output.top,
+                                               output.width, output.height);
+}
+
+void RHFullscreenMonitorRenderer::Layout()
+{
+    for (size_t i = 0; i < outputs_.size(); ++i) {
+        MonitorOutput &output = Output(i);
+        const PictureRect picture = PlaceIn(item_, output.monitorWidth, output.monitorHeight,
+                                            nativeWidth_, nativeHeight_);
+        output.left = picture.left;
+        output.top = picture.top;
+        output.width = picture.width;
+        output.height = picture.height;
+        PlaceWindow(output);
+    }
+}
+
+void RHFullscreenMonitorRenderer::Step()
+{
+    if (!HasGraph())
+        return;
+    for (size_t i = 0; i < outputs_.size(); ++i) {
+        MonitorOutput &output = Output(i);
+        RECT picture{output.left, output.top, output.left + output.width,
+                     output.top + output.height};
+        BounceStep(picture, output.monitorWidth, output.monitorHeight, output.dx, output.dy);
+        output.left = picture.left;
+        output.top = picture.top;
+        PlaceWindow(output);
+    }
+}
+
+void RHFullscreenMonitorRenderer::GetPositions(std::vector<PlacementFraction> &out)
+{
+    for (size_t i = 0; i < outputs_.size(); ++i) {
+        const MonitorOutput &output = Output(i);
+        out.push_back({PlacementFractionOf(output.left, output.monitorWidth - output.width),
+                       PlacementFractionOf(output.top, output.monitorHeight - output.height)});
+    }
+}
+
+void RHFullscreenMonitorRenderer::SetVelocity(int dx, int dy)
+{
+    for (size_t i = 0; i < outputs_.size(); ++i) {
+        Output(i).dx = dx;
+        Output(i).dy = dy;
+    }
+}
+
+void RHFullscreenMonitorRenderer::GetVelocity(int &dx, int &dy)
+{
+    dx = dy = 0;
+    if (!outputs_.empty()) {
+        dx = Output(0).dx;
+        dy = Output(0).dy;
+    }
+}
+
+// ---- RHFullscreenDesktopRenderer ----------------------------------------------------------
+
+RHFullscreenDesktopRenderer::RHFullscreenDesktopRenderer(const PlaybackItem *item,
+                                                         HWND playerWindow, bool singleRenderer)
+    : RHRenderer(item, &kClassicVideoRenderer, playerWindow)
+{
+    if (!singleRenderer && !VideoWindowSpansMonitors()) {
+        const MonitorLayout layout = QueryMonitorLayout();
+        for (const RECT &monitor : layout.monitors) {
+            auto output = std::make_unique<DesktopOutput>();
+            output->monitor = monitor;
+            OffsetRect(&output->monitor, -layout.desktop.left, -layout.desktop.top);
+            outputs_.push_back(std::move(output));
+        }
+    }
+    // One video window over the whole player window: on newer systems, in single-renderer
+    // mode, and when no monitor is known (then the player window is all there is to fill).
+    if (outputs_.empty())
+        outputs_.push_back(std::make_unique<DesktopOutput>());
+}
+
+RHFullscreenDesktopRenderer::~RHFullscreenDesktopRenderer() = default;
+
+void RHFullscreenDesktopRenderer::Layout()
+{
+    const SIZE client = PlayerClientSize();
+    area_ = {0, 0, client.cx, client.cy};
+    if (outputs_.size() == 1) {
+        if (outputs_[0]->window)
+            (void)outputs_[0]->window->SetWindowPosition(0, 0, client.cx, client.cy);
+    } else {
+        for (size_t i = 0; i < outputs_.size(); ++i) {
+            DesktopOutput &output = Output(i);
+            if (output.window)
+                (void)output.window->SetWindowPosition(
+                    output.monitor.left, output.monitor.top,
+                    output.monitor.right - output.monitor.left,
+                    output.monitor.bottom - output.monitor.top);
+        }
+    }
+    const PictureRect picture = PlaceIn(item_, client.cx, client.cy, nativeWidth_, nativeHeight_);
+    width_ = picture.width;
+    height_ = picture.height;
+    picture_ = {picture.left, picture.top, picture.left + picture.width,
+                picture.top + picture.height};
+    ApplyPicture();
+}
+
+void RHFullscreenDesktopRenderer::ApplyPicture()
+{
+    if (outputs_.size() == 1) {
+        if (outputs_[0]->video)
+            (void)outputs_[0]->video->SetDestinationPosition(picture_.left, picture_.top, width_,
+                                                              height_);
+        return;
+    }
+    for (size_t i = 0; i < outputs_.size(); ++i) {
+        DesktopOutput &output = Output(i);
+        if (!output.video)
+            continue;
+        const MonitorShare share = ShareOfMonitor(picture_, output.monitor, nativeWidth_,
+                                                  nativeHeight_);
+        if (!share.visible) {
+            // Out of that window's sight: its monitor shows the player window's black.
+            (void)output.video->put_DestinationLeft(area_.right + 1);
+            continue;
+        }
+        const PictureRect &d = share.destination;
+        const PictureRect &s = share.source;
+        (void)output.video->SetDestinationPosition(d.left, d.top, d.width, d.height);
+        (void)output.video->SetSourcePosition(s.left, s.top, s.width, s.height);
+    }
+}
+
+void RHFullscreenDesktopRenderer::Step()
+{
+    if (!HasGraph())
+        return;
+    BounceStep(picture_, area_.right, area_.bottom, dx_, dy_);
+    ApplyPicture();
+}
+
+void RHFullscreenDesktopRenderer::GetPositions(std::vector<PlacementFraction> &out)
+{
+    out.push_back({PlacementFractionOf(picture_.left, area_.right - width_),
+                   PlacementFractionOf(picture_.top, area_.bottom - height_)});
+}
+
+void RHFullscreenDesktopRenderer::SetVelocity(int dx, int dy)
+{
+    dx_ = dx;
+    dy_ = dy;
+}
+
+void RHFullscreenDesktopRenderer::GetVelocity(int &dx, int &dy)
+{
+    dx = dx_;
+    dy = dy_;
+}
+
+// ---- Factories ----------------------------------------------------------------------------
+
+std::unique_ptr<RHRenderer> MakeWindowedRenderer(const PlaybackItem *item, HWND playerWindow,
+                                                 bool classicRenderer)
+{
+    return std::make_unique<RHWindowedRenderer>(item, playerWindow, classicRenderer);
+}
+
+std::unique_ptr<RHRenderer> MakeFullscreenMonitorRenderer(const PlaybackItem *item,
+                                                          HWND playerWindow, bool classicRenderer)
+{
+    return std::make_unique<RHFullscreenMonitorRenderer>(item, playerWindow, classicRenderer);
+}
+
+std::unique_ptr<RHRenderer> MakeFullscreenDesktopRenderer(const PlaybackItem *item,
+                                                          HWND playerWindow, bool singleRenderer)
+{
+    return std::make_unique<RHFullscreenDesktopRenderer>(item, playerWindow, singleRenderer);
+}

@@ -1,0 +1,132 @@
+// Picture size, placement, bouncing, the volume curve and the per-monitor share of a
+// desktop-spanning picture, as plain arithmetic.
+#include <gtest/gtest.h>
+
+#include "geometry.h"
+
+namespace {
+
+struct SizeMode {
+    const char *name;
+    bool scaleToScreen;
+    bool keepAspect;
+    float scale;
+    PictureSize expected;   // on 1920 x 1080 for a 640 x 480 video
+};
+
+TEST(Geometry, SevenSizeModesOnWideArea)
+{
+    const SizeMode modes[] = {
+        {"Maximized", true, true, 1.0f, {1440, 1080}},
+        {"Full Screen", true, false, 1.0f, {1920, 1080}},
+        {"3/4 Screen", true, true, 0.75f, {1080, 810}},
+        {"1/2 Screen", true, true, 0.5f, {720, 540}},
+        {"1/4 Screen", true, true, 0.25f, {360, 270}},
+        {"Original", false, true, 1.0f, {640, 480}},
+        {"Double Original", false, true, 2.0f, {1280, 960}},
+    };
+    for (const SizeMode &m : modes)
+        EXPECT_EQ(PictureSizeFor(1920, 1080, 640, 480, m.scale, m.scaleToScreen, m.keepAspect),
+                  m.expected)
+            << m.name;
+}
+
+TEST(Geometry, KeepAspectShrinksTheLongerSideAndTruncates)
+{
+    // Tall area: the height gives way (rx < ry).
+    EXPECT_EQ(PictureSizeFor(768, 1024, 640, 480, 1.0f, true, true), (PictureSize{768, 576}));
+    // 1280 x 720 area, 352 x 288 video: w = trunc(352 x 2.5) = 880.
+    EXPECT_EQ(PictureSizeFor(1280, 720, 352, 288, 1.0f, true, true), (PictureSize{880, 720}));
+    // Odd products truncate toward zero: 1001 x 0.75 = 750.75.
+    EXPECT_EQ(PictureSizeFor(1001, 601, 100, 100, 0.75f, true, false), (PictureSize{750, 450}));
+    // No native size yet: the scaled area, without dividing by zero.
+    EXPECT_EQ(PictureSizeFor(800, 600, 0, 0, 0.5f, true, true), (PictureSize{400, 300}));
+}
+
+TEST(Geometry, PlacementRoundsHalvesAwayFromZero)
+{
+    EXPECT_EQ(PlaceOffset(0.5, 3), 2);     // 1.5
+    EXPECT_EQ(PlaceOffset(0.5, -5), -3);   // -2.5: a picture wider than its area
+    EXPECT_EQ(PlaceOffset(0.25, 10), 3);   // 2.5
+    EXPECT_EQ(PlaceOffset(0.24, 10), 2);
+    EXPECT_EQ(PlaceOffset(1.0, 480), 480);
+    EXPECT_EQ(RoundHalfAway(-2.4), -2);
+
+    const PictureRect centred = PlacePicture(1920, 1080, 640, 480, 1.0f, true, true, 0.5, 0.5);
+    EXPECT_EQ(centred, (PictureRect{240, 0, 1440, 1080}));
+    const PictureRect corner = PlacePicture(1920, 1080, 320, 240, 1.0f, false, true, 1.0, 0.0);
+    EXPECT_EQ(corner, (PictureRect{1600, 0, 320, 240}));
+}
+
+TEST(Geometry, PlacementFractionsAreFiniteWithoutFreeSpace)
+{
+    EXPECT_DOUBLE_EQ(PlacementFractionOf(2, 3), 2.0 / 3.0);
+    EXPECT_DOUBLE_EQ(PlacementFractionOf(-3, -5), 0.6);
+    EXPECT_DOUBLE_EQ(PlacementFractionOf(0, 0), 0.5);
+}
+
+TEST(Geometry, BounceTurnsAtEachEdge)
+{
+    struct Case {
+        const char *edge;
+        RECT start;
+        int dx, dy;
+        RECT end;
+        int endDx, endDy;
+    };
+    // Area 100 x 50; picture 10 x 10.
+    const Case cases[] = {
+        {"left", {2, 20, 12, 30}, -5, 0, {0, 20, 10, 30}, 5, 0},
+        {"right", {88, 20, 98, 30}, 5, 0, {90, 20, 100, 30}, -5, 0},
+        {"top", {40, 1, 50, 11}, 0, -3, {40, 0, 50, 10}, 0, 3},
+        {"bottom", {40, 38, 50, 48}, 0, 3, {40, 40, 50, 50}, 0, -3},
+        {"corner", {1, 39, 11, 49}, -4, 4, {0, 40, 10, 50}, 4, -4},
+        {"free", {40, 20, 50, 30}, 7, -7, {47, 13, 57, 23}, 7, -7},
+        // Exactly reaching an edge is not crossing it: no turn yet.
+        {"touch", {85, 20, 95, 30}, 5, 0, {90, 20, 100, 30}, 5, 0},
+    };
+    for (const Case &c : cases) {
+        RECT r = c.start;
+        int dx = c.dx, dy = c.dy;
+        BounceStep(r, 100, 50, dx, dy);
+        EXPECT_TRUE(EqualRect(&r, &c.end)) << c.edge << ": " << r.left << "," << r.top;
+        EXPECT_EQ(dx, c.endDx) << c.edge;
+        EXPECT_EQ(dy, c.endDy) << c.edge;
+    }
+}
+
+TEST(Geometry, VolumeCurve)
+{
+    const std::pair<int, int> map[] = {{100, 0},    {50, -1000},  {49, -1040},   {25, -2000},
+                                       {24, -2080}, {12, -3040},  {11, -10000},  {0, -10000},
+                                       {150, 0},    {-5, -10000}, {75, -500}};
+    for (auto [percent, volume] : map)
+        EXPECT_EQ(VolumeFromPercent(percent), volume) << percent << "%";
+}
+
+TEST(Geometry, TwoMonitorShareOfASpanningPicture)
+{
+    // Two 1920 x 1080 monitors side by side, Maximized 1280 x 720 video.
+    const PictureRect placed = PlacePicture(3840, 1080, 1280, 720, 1.0f, true, true, 0.5, 0.5);
+    ASSERT_EQ(placed, (PictureRect{960, 0, 1920, 1080}));
+    const RECT picture{960, 0, 2880, 1080};
+    const RECT first{0, 0, 1920, 1080}, second{1920, 0, 3840, 1080};
+
+    const MonitorShare a = ShareOfMonitor(picture, first, 1280, 720);
+    ASSERT_TRUE(a.visible);
+    EXPECT_EQ(a.destination, (PictureRect{960, 0, 960, 1080}));
+    EXPECT_EQ(a.source, (PictureRect{0, 0, 640, 720}));
+    const MonitorShare b = ShareOfMonitor(picture, second, 1280, 720);
+    ASSERT_TRUE(b.visible);
+    EXPECT_EQ(b.destination, (PictureRect{0, 0, 960, 1080}));
+    EXPECT_EQ(b.source, (PictureRect{640, 0, 640, 720}));
+
+    // A picture that has bounced wholly onto the first monitor leaves the second one.
+    EXPECT_FALSE(ShareOfMonitor(RECT{100, 0, 1100, 500}, second, 1280, 720).visible);
+    // Monitors of different heights: the lower part of the frame is cut off the shorter one.
+    const MonitorShare c = ShareOfMonitor(RECT{640, 0, 1664, 768}, RECT{0, 0, 1280, 720}, 320, 240);
+    EXPECT_EQ(c.destination, (PictureRect{640, 0, 640, 720}));
+    EXPECT_EQ(c.source, (PictureRect{0, 0, 200, 225}));
+}
+
+}  // namespace
