@@ -1,0 +1,139 @@
+// The player object: one media item at a time, handed in with SetItem and started with
+// Play. Its methods only store settings under locks and queue command words; the playback
+// thread (playback_thread.cpp) owns the window, the renderer and the media graph and
+// reports back through the event sinks.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "abi.h"
+#include "command_queue.h"
+#include "handles.h"
+
+class RHRenderer;
+
+// Sink lists, one per event, in the order of the EVENT_* bits (bit = 1 << index).
+enum SinkEvent : int {
+    SINK_PLAYBACK_ENDED = 0,
+    SINK_INPUT = 1,
+    SINK_MONITOR_POWER = 2,
+    SINK_QUERY_CLOSE = 3,
+    SINK_EVENT_COUNT = 4,
+};
+
+// Player states; the values are the command bits that lead to them.
+enum PlayerState : LONG {
+    STATE_STOPPED = CMD_STOP,
+    STATE_PLAYING = CMD_PLAY,
+    STATE_PAUSED = CMD_PAUSE,
+    STATE_QUITTING = CMD_QUIT,
+};
+
+class Framewheel final : public IHCYFramewheel2 {
+public:
+    Framewheel();
+    ~Framewheel();
+    Framewheel(const Framewheel &) = delete;
+    Framewheel &operator=(const Framewheel &) = delete;
+
+    // False when a lock, queue or critical section could not be created.
+    bool valid() const;
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IHCYFramewheel
+    STDMETHODIMP GetItem(PlaybackItem *item) override;
+    STDMETHODIMP Pause() override;
+    STDMETHODIMP Play() override;
+    STDMETHODIMP SetItem(const PlaybackItem *item) override;
+    STDMETHODIMP Reserved() override;
+    STDMETHODIMP Stop() override;
+    STDMETHODIMP Advise(IHCYFramewheelEventSink *sink, DWORD eventMask, LONGLONG *cookie) override;
+    STDMETHODIMP Unadvise(LONGLONG cookie) override;
+
+    // IHCYFramewheel2
+    STDMETHODIMP UseClassicVideoRenderer() override;
+    STDMETHODIMP UseSingleRendererDesktopMode() override;
+
+    // For inspection by the engine's own tests and benchmarks.
+    CommandQueue &PlaybackQueue() { return playbackQueue_; }
+    CommandQueue &TimerQueue() { return timerQueue_; }
+    HANDLE PlaybackThreadHandle() const { return thread_.get(); }
+    size_t SinkCount(SinkEvent event);
+
+private:
+    struct SinkRegistration {
+        LONGLONG cookie;   // low half the sink pointer, high half the event mask
+        DWORD tableCookie; // the Global Interface Table's
+    };
+    struct PlaybackContext;
+
+    IHCYFramewheel *Self() { return this; }
+
+    // Events, fired on the playback thread. Each sink is fetched from the Global Interface
+    // Table for the calling thread, so sinks of other apartments are reached by marshalling.
+    bool SinksAgreeToClose(LONG reason);
+    void FireInput(UINT message, WPARAM wParam, LPARAM lParam);
+    void FireMonitorPower(LPARAM state);
+    void FirePlaybackEnded(HRESULT result);
+    template <typename Call>
+    int FireEvent(SinkEvent event, Call call);
+
+    // Playback thread, command processor and bounce timer thread (playback_thread.cpp).
+    static DWORD WINAPI PlaybackThreadMain(void *player);
+    static DWORD WINAPI TimerThreadMain(void *player);
+    void RunPlaybackThread();
+    void RunTimerThread();
+    bool ProcessCommands(PlaybackContext &context);
+    void OnMediaEvent(PlaybackContext &context);
+    void CreatePlayerWindow(PlaybackContext &context);
+
+    // Player window procedure: one handler per message.
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnSize();
+    LRESULT OnClose();
+    LRESULT OnQueryEndSession();
+    LRESULT OnSysCommand(HWND window, WPARAM wParam, LPARAM lParam);
+
+    LONG refs_ = 0;
+
+    // The current item; item_.fileName stays null, the name lives in fileName_.
+    SharedLock itemLock_;
+    PlaybackItem item_;
+    std::wstring fileName_;
+    bool firstItem_ = true;
+
+    CriticalSection startLock_;
+    UniqueHandle thread_;
+
+    SharedLock sinkLock_;
+    std::vector<SinkRegistration> sinks_[SINK_EVENT_COUNT];
+    Microsoft::WRL::ComPtr<IGlobalInterfaceTable> table_;
+
+    SharedLock rendererLock_;
+    std::unique_ptr<RHRenderer> renderer_;
+
+    CommandQueue playbackQueue_;
+    CommandQueue timerQueue_;
+
+    // Written by the playback thread only.
+    LONG state_ = STATE_STOPPED;
+    LONG pending_ = CMD_RENDERER;
+    LONG lastStyle_ = -1;
+    int savedDx_ = 0, savedDy_ = 0;
+    bool wasBouncing_ = false;
+    bool stopRequested_ = false;
+
+    std::atomic<bool> classicVideoRenderer_{false};
+    std::atomic<bool> singleDesktopRenderer_{false};
+};
