@@ -1,0 +1,424 @@
+// The playback thread (window, renderer, media graph, command words) and the bounce timer
+// thread of the player object.
+#include <windows.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "player_object.h"
+#include "render/monitor_layout.h"
+#include "render/renderer.h"
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"Halcyra Framewheel";
+constexpr DWORD kAllMessages = 0xff; // every input, posted, sent, timer, paint and hot-key message
+
+// The module this code lives in (the library, or a test program that links the engine).
+HINSTANCE CodeModule()
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&CodeModule), &module);
+    return module;
+}
+
+// Whole part of a setting, kept inside the range of the result so that a stray value in a
+// playlist cannot overflow the conversion.
+int WholePixels(double value)
+{
+    if (!(value == value))
+        return 0;
+    value = std::trunc(value);
+    if (value > std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    if (value < std::numeric_limits<int>::min())
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
+}
+
+DWORD WholeMilliseconds(double value)
+{
+    if (!(value >= 0.0))
+        return 0;
+    if (value >= static_cast<double>(INFINITE - 1))
+        return INFINITE - 1;
+    return static_cast<DWORD>(value);
+}
+
+} // namespace
+
+// The playback thread's own copy of the item; the renderer reads it at every layout and
+// load, so it lives at one address for the thread's lifetime.
+struct Framewheel::PlaybackContext {
+    PlaybackItem item = DefaultPlaybackItem();
+    std::wstring fileName;
+    UniqueWindow window;
+    UniqueHandle timerThread;
+    LONG loopCounter = 0;
+
+    PlaybackContext() { item.fileName = const_cast<wchar_t *>(fileName.c_str()); }
+};
+
+DWORD WINAPI Framewheel::PlaybackThreadMain(void *player)
+{
+    static_cast<Framewheel *>(player)->RunPlaybackThread();
+    return 0;
+}
+
+DWORD WINAPI Framewheel::TimerThreadMain(void *player)
+{
+    static_cast<Framewheel *>(player)->RunTimerThread();
+    return 0;
+}
+
+void Framewheel::RunPlaybackThread()
+{
+    ComApartment apartment(COINIT_MULTITHREADED);
+    PlaybackContext context;
+    ShowCursor(FALSE);
+
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = &Framewheel::WindowProc;
+    windowClass.hInstance = CodeModule();
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = kWindowClass;
+    RegisterClassW(&windowClass); // another player of this process may have registered it
+
+    {
+        // A placeholder until the first Play builds the renderer for the item's style; it
+        // answers position and media events without a graph.
+        WriteGuard guard(rendererLock_);
+        renderer_ = MakeWindowedRenderer(&context.item, nullptr, classicVideoRenderer_);
+    }
+    context.timerThread.reset(CreateThread(nullptr, 0, &Framewheel::TimerThreadMain, this, 0, nullptr));
+    if (context.timerThread) {
+        stopRequested_ = false;
+        while (!stopRequested_) {
+            HANDLE handles[2] = {playbackQueue_.WakeEvent(), nullptr};
+            DWORD count = 1;
+            // Fetched again every time: a command may have replaced the renderer or its graph.
+            if (renderer_)
+                handles[count++] = renderer_->GetEventHandle();
+            const DWORD woken = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, kAllMessages);
+            if (woken == WAIT_OBJECT_0) {
+                // A log-off agreed during a command (sent messages are dispatched inside
+                // some calls) must not be forgotten.
+                stopRequested_ = ProcessCommands(context) || stopRequested_;
+            } else if (count == 2 && woken == WAIT_OBJECT_0 + 1) {
+                OnMediaEvent(context);
+            } else if (woken == WAIT_OBJECT_0 + count) {
+                MSG message;
+                while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+                    DispatchMessageW(&message);
+            } else {
+                break; // a handle went bad: waiting again would spin
+            }
+        }
+        timerQueue_.Post(CMD_QUIT);
+        WaitForSingleObject(context.timerThread.get(), INFINITE);
+        context.timerThread.reset();
+        context.loopCounter = 0;
+    }
+    {
+        WriteGuard guard(rendererLock_);
+        renderer_.reset();
+    }
+    context.window.reset();
+    ShowCursor(TRUE);
+    // A class left behind would point at code that is gone once the library unloads;
+    // this fails harmlessly while another player still has a window of it.
+    UnregisterClassW(kWindowClass, CodeModule());
+}
+
+void Framewheel::OnMediaEvent(PlaybackContext &context)
+{
+    bool ended = false;
+    {
+        WriteGuard guard(rendererLock_);
+        if (!renderer_ || !renderer_->TakeCompletion())
+            return; // anything but completion is dropped
+        if (context.loopCounter != -1)
+            --context.loopCounter;
+        if (context.loopCounter != 0) {
+            renderer_->Rewind();
+            // A completion that arrives just after a Pause must not start the graph behind
+            // the Paused state's back; Play runs it again.
+            if (state_ == STATE_PLAYING)
+                (void)renderer_->RunGraph();
+        } else {
+            renderer_->StopGraph();
+            renderer_->Rewind();
+            state_ = STATE_PAUSED;
+            ended = true;
+        }
+    }
+    // Outside the renderer lock, so a sink may ask GetItem from any apartment.
+    if (ended)
+        FirePlaybackEnded(S_OK);
+}
+
+bool Framewheel::ProcessCommands(PlaybackContext &context)
+{
+    for (LONG word; (word = playbackQueue_.Take()) != CMD_NONE;) {
+        if (word & CMD_QUIT) {
+            state_ = STATE_QUITTING;
+            return true; // what is still queued stays unprocessed
+        }
+        if (word & CMD_STOP) {
+            if (state_ == STATE_PLAYING || state_ == STATE_PAUSED) {
+                pending_ = CMD_RENDERER_ADDS;
+                {
+                    WriteGuard guard(rendererLock_);
+                    if (renderer_)
+                        renderer_->Unload(); // keeps the position for the reload
+                }
+                state_ = STATE_STOPPED;
+            }
+            continue;
+        }
+        if (word & CMD_PAUSE) {
+            if (state_ == STATE_PLAYING) {
+                {
+                    WriteGuard guard(rendererLock_);
+                    if (renderer_)
+                        renderer_->StopGraph();
+                }
+                state_ = STATE_PAUSED;
+            }
+            continue;
+        }
+
+        if (word & CMD_PLAY) {
+            if (state_ == STATE_PLAYING)
+                continue;
+            state_ = STATE_PLAYING;
+            // The pending changes move into this word; whatever fails below adds its own.
+            word |= std::exchange(pending_, 0);
+        }
+        word = ExpandCommand(word);
+        if (state_ != STATE_PLAYING) {
+            pending_ |= word;
+            continue;
+        }
+
+        PlaybackItem copy;
+        std::wstring name;
+        {
+            ReadGuard guard(itemLock_);
+            copy = item_;
+            name = fileName_;
+        }
+        // The renderer reads the working copy; it changes only under the renderer lock.
+        WriteGuard guard(rendererLock_);
+        context.fileName.swap(name);
+        copy.fileName = const_cast<wchar_t *>(context.fileName.c_str());
+        context.item = copy;
+        PlaybackItem &item = context.item;
+
+        if ((word & CMD_BOUNCE) && renderer_ && wasBouncing_ && item.bounce) {
+            // Continue the motion where it is instead of jumping back to the set placement.
+            std::vector<PlacementFraction> positions;
+            renderer_->GetPositions(positions);
+            if (!positions.empty()) {
+                item.xPosition = positions[0].x;
+                item.yPosition = positions[0].y;
+            }
+            renderer_->GetVelocity(savedDx_, savedDy_);
+        }
+        if (word & CMD_RENDERER) {
+            renderer_.reset();
+            if (item.style != lastStyle_)
+                CreatePlayerWindow(context);
+            const HWND window = context.window.get();
+            if (item.style == STYLE_WINDOWED)
+                renderer_ = MakeWindowedRenderer(&item, window, classicVideoRenderer_);
+            else if (item.perMonitor)
+                renderer_ = MakeFullscreenMonitorRenderer(&item, window, classicVideoRenderer_);
+            else
+                renderer_ = MakeFullscreenDesktopRenderer(&item, window, singleDesktopRenderer_);
+            lastStyle_ = item.style;
+            word |= CMD_PLAY;
+        }
+        if (!renderer_)
+            continue; // nothing to carry the word out on
+        if (word & CMD_LOAD) {
+            const HRESULT hr = renderer_->LoadFile();
+            if (FAILED(hr)) {
+                // Reported while the renderer lock is held: a sink called back here may
+                // queue commands, but GetItem from another thread waits for the return.
+                FirePlaybackEnded(hr);
+                pending_ |= CMD_LOAD_ADDS;
+                state_ = STATE_STOPPED;
+                continue;
+            }
+            word |= CMD_PLAY;
+        }
+        if (word & CMD_BOUNCE) {
+            if (wasBouncing_ && item.bounce) {
+                renderer_->SetVelocity(savedDx_, savedDy_);
+            } else {
+                const int step = WholePixels(item.bounceStep);
+                renderer_->SetVelocity(step, step);
+            }
+            word |= CMD_LAYOUT;
+            wasBouncing_ = item.bounce != 0;
+        }
+        if (word & CMD_LAYOUT)
+            renderer_->Layout();
+        if (word & CMD_VOLUME)
+            renderer_->SetVolume(item.volume);
+        if (word & CMD_SEEK)
+            renderer_->Seek(item.position);
+        if (word & CMD_RATE)
+            renderer_->SetRate(item.rate);
+        if (word & CMD_LOOPS)
+            context.loopCounter = item.loops;
+        if (word & CMD_SINKS) {
+            ReadGuard sinks(sinkLock_);
+            renderer_->SetInputRouting(!sinks_[SINK_INPUT].empty());
+        }
+        if (word & CMD_PLAY)
+            (void)renderer_->RunGraph();
+        pending_ = 0;
+    }
+    return false;
+}
+
+void Framewheel::CreatePlayerWindow(PlaybackContext &context)
+{
+    context.window.reset();
+    const PlaybackItem &item = context.item;
+    HWND window = nullptr;
+    if (item.style == STYLE_WINDOWED) {
+        const HWND parent = ParentWindowOf(item);
+        const DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+        window = CreateWindowExW(0, kWindowClass, kWindowClass, style, item.windowLeft,
+                                 item.windowTop, item.windowWidth, item.windowHeight, parent,
+                                 nullptr, CodeModule(), nullptr);
+    } else {
+        const MonitorLayout layout = QueryMonitorLayout();
+        const RECT &desktop = layout.desktop;
+        window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kWindowClass, kWindowClass,
+                                 WS_POPUP | WS_VISIBLE, desktop.left, desktop.top,
+                                 desktop.right - desktop.left, desktop.bottom - desktop.top,
+                                 nullptr, nullptr, CodeModule(), nullptr);
+    }
+    // Set only now: messages of the creation itself find no player and are not acted on.
+    if (window)
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    context.window.reset(window);
+}
+
+LRESULT CALLBACK Framewheel::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *player = reinterpret_cast<Framewheel *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!player) {
+        if (message == WM_SIZE || message == WM_CLOSE || message == WM_QUERYENDSESSION)
+            return 0;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    switch (message) {
+    case WM_SIZE:
+        return player->OnSize();
+    case WM_CLOSE:
+        return player->OnClose();
+    case WM_QUERYENDSESSION:
+        return player->OnQueryEndSession();
+    case WM_SYSCOMMAND:
+        return player->OnSysCommand(window, wParam, lParam);
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+        player->FireInput(message, wParam, lParam);
+        break;
+    default:
+        if (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK)
+            player->FireInput(message, wParam, lParam);
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT Framewheel::OnSize()
+{
+    playbackQueue_.Post(CMD_LAYOUT);
+    return 0;
+}
+
+LRESULT Framewheel::OnClose()
+{
+    // The window goes with the thread's end, not here.
+    if (SinksAgreeToClose(0))
+        playbackQueue_.Post(CMD_QUIT);
+    return 0;
+}
+
+LRESULT Framewheel::OnQueryEndSession()
+{
+    if (!SinksAgreeToClose(1))
+        return FALSE;
+    stopRequested_ = true;
+    return TRUE;
+}
+
+LRESULT Framewheel::OnSysCommand(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    switch (wParam & 0xfff0) {
+    case SC_SCREENSAVE: {
+        bool block;
+        {
+            ReadGuard guard(itemLock_);
+            block = item_.blockScreenSaver || item_.blockMonitorPower;
+        }
+        if (block)
+            return 0;
+        break;
+    }
+    case SC_MONITORPOWER: {
+        bool block;
+        {
+            ReadGuard guard(itemLock_);
+            block = item_.blockMonitorPower != 0;
+        }
+        if (block)
+            return 0;
+        FireMonitorPower(lParam);
+        break;
+    }
+    default:
+        break;
+    }
+    return DefWindowProcW(window, WM_SYSCOMMAND, wParam, lParam);
+}
+
+void Framewheel::RunTimerThread()
+{
+    ComApartment apartment(COINIT_MULTITHREADED);
+    DWORD timeout = INFINITE;
+    for (bool quit = false; !quit;) {
+        const DWORD woken = WaitForSingleObject(timerQueue_.WakeEvent(), timeout);
+        if (woken == WAIT_TIMEOUT) {
+            ReadGuard guard(rendererLock_);
+            if (renderer_)
+                renderer_->Step();
+            continue;
+        }
+        if (woken != WAIT_OBJECT_0)
+            break;
+        // Every wake-up restarts the wait, so a command postpones the next tick.
+        for (LONG word; (word = timerQueue_.Take()) != CMD_NONE;) {
+            if (word & CMD_QUIT) {
+                quit = true;
+            } else if (word & (CMD_STOP | CMD_PAUSE)) {
+                timeout = INFINITE;
+            } else if (word & (CMD_PLAY | CMD_BOUNCE)) {
+                ReadGuard guard(itemLock_);
+                timeout = item_.bounce ? WholeMilliseconds(item_.bounceInterval) : INFINITE;
+            }
+        }
+    }
+}
