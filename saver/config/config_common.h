@@ -1,0 +1,50 @@
+// Small helpers the configuration pages and dialogs share.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+// Every message box of the configuration dialog carries this caption.
+inline constexpr const wchar_t *kMessageCaption = L"Reelhaven";
+
+int ShowMessage(HWND owner, const wchar_t *text, UINT style);
+std::wstring LoadResourceString(HINSTANCE instance, UINT id);
+// printf-style formatting into a std::wstring.
+std::wstring Format(const wchar_t *format, ...);
+
+// The platform version as GetVersionExW reports it.
+struct WindowsVersion {
+    DWORD major;
+    DWORD minor;
+    DWORD platform;
+};
+WindowsVersion GetWindowsVersion();
+bool IsXpOrLater();    // 5.1 and later
+bool IsVistaOrLater(); // 6.0 and later
+bool IsThemedPlatform(); // above 5.0
+
+// Opens `target` with the shell's default action, not waiting for it.
+void ShellOpen(HWND owner, const wchar_t *target, int show);
+
+// Copies at most size - 1 characters and terminates.
+void CopyText(wchar_t *destination, size_t size, const wchar_t *source);
+
+// Calls `add` with every non-empty piece of `text` between any of the `delimiters`.
+template <typename Add>
+void ForEachPiece(const wchar_t *text, const wchar_t *delimiters, Add add)
+{
+    std::wstring piece;
+    for (const wchar_t *c = text;; ++c) {
+        if (*c == L'\0' || std::wstring_view(delimiters).find(*c) != std::wstring_view::npos) {
+            if (!piece.empty())
+                add(piece.c_str());
+            piece.clear();
+            if (*c == L'\0')
+                break;
+        } else {
+            piece.push_back(*c);
+        }
+    }
+}

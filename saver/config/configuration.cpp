@@ -1,0 +1,109 @@
+#include "configuration.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <string>
+
+#include "about_page.h"
+#include "config/config_ids.h"
+#include "config_common.h"
+#include "handles.h"
+#include "installation.h"
+#include "options_page.h"
+#include "playlist_page.h"
+#include "settings.h"
+
+namespace {
+
+UINT CALLBACK PageCallback(HWND, UINT, PROPSHEETPAGEW *)
+{
+    return 1;
+}
+
+HINSTANCE ProgramInstance()
+{
+    return GetModuleHandleW(nullptr);
+}
+
+} // namespace
+
+void LocateInstallationFolder(HelpLocation &location)
+{
+    location.folder[0] = L'\0';
+    location.found = false;
+    wchar_t folder[300];
+    if (!FindInstallation(folder) || !folder[0] || wcslen(folder) >= 260)
+        return;
+    CopyText(location.folder, 260, folder);
+    location.found = true;
+}
+
+void OpenHelpFile(const HelpLocation &location, const wchar_t *file, HWND owner)
+{
+    if (!location.found)
+        return;
+    std::wstring path = std::wstring(location.folder) + file;
+    ShellOpen(owner, path.c_str(), SW_SHOWDEFAULT);
+}
+
+bool ConfigSheet::Run(HelpLocation &location, HWND parent, bool parentFromCommandLine, Settings &settings)
+{
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
+    InitCommonControlsEx(&controls);
+    HINSTANCE instance = ProgramInstance();
+
+    PlaylistPage playlist(instance, &settings, &location, parent, !parentFromCommandLine);
+    OptionsPage options(instance, &settings, &location);
+    AboutPage about(instance, &settings, &location);
+
+    LocateInstallationFolder(location);
+    DWORD help = location.found ? PSP_HASHELP : 0;
+
+    PROPSHEETPAGEW pages[3]{};
+    struct PageSpec {
+        int templateId;
+        int icon;
+        DLGPROC procedure;
+        void *object;
+        DWORD help;
+    } specs[3] = {
+        {IDD_PLAYLIST_PAGE, IDI_PLAYLIST_TAB, PlaylistPage::DialogProc, &playlist, help},
+        {IDD_OPTIONS_PAGE, IDI_OPTIONS_TAB, OptionsPage::DialogProc, &options, help},
+        {IDD_ABOUT_PAGE, IDI_ABOUT_TAB, AboutPage::DialogProc, &about, 0},
+    };
+    for (int n = 0; n < 3; ++n) {
+        PROPSHEETPAGEW &page = pages[n];
+        page.dwSize = sizeof(page);
+        page.dwFlags = PSP_USEICONID | PSP_USECALLBACK | specs[n].help;
+        page.hInstance = instance;
+        page.pszTemplate = MAKEINTRESOURCEW(specs[n].templateId);
+        page.pszIcon = MAKEINTRESOURCEW(specs[n].icon);
+        page.pfnDlgProc = specs[n].procedure;
+        page.lParam = reinterpret_cast<LPARAM>(specs[n].object);
+        page.pfnCallback = PageCallback;
+    }
+
+    PROPSHEETHEADERW header{};
+    header.dwSize = sizeof(header);
+    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;
+    header.hwndParent = parent;
+    header.hInstance = instance;
+    header.pszCaption = L"Reelhaven Configuration";
+    header.nPages = 3;
+    header.nStartPage = 0;
+    header.ppsp = pages;
+    INT_PTR result = PropertySheetW(&header);
+
+    about.DeleteFont();
+    options.DeleteBrush();
+    return result > 0;
+}
+
+void RunConfiguration(HWND parent, bool parentFromCommandLine, Settings &settings)
+{
+    ComApartment apartment(COINIT_APARTMENTTHREADED);
+    HelpLocation location{};
+    bool saved = ConfigSheet().Run(location, parent, parentFromCommandLine, settings);
+    settings.Save(saved);
+}

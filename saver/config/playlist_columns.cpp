@@ -1,0 +1,435 @@
+// The seven columns of the Playlist page and their in-place editors.
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cwchar>
+
+#include "config/config_ids.h"
+#include "playlist_page.h"
+
+namespace {
+
+constexpr UINT kTakeFocusBack = WM_APP + 1;
+
+const wchar_t *const kBounceItems[] = {L"no", L"yes"};
+
+int SampleWidth(HWND list, const wchar_t *sample)
+{
+    return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(sample)));
+}
+
+HFONT GridFont(HWND list)
+{
+    return reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
+}
+
+} // namespace
+
+// ---- File ----
+
+void PlaylistPage::FileCol::BeginEdit(int row)
+{
+    page_->PlayRow(row);
+}
+
+void PlaylistPage::FileCol::OnHeaderRightClick(int x, int y)
+{
+    page_->ShowPathMenu(x, y);
+}
+
+// ---- one-window editors: Loops, Size, Bounce, Style ----
+
+PlaylistPage::EditorCol::~EditorCol()
+{
+    if (editor_)
+        DestroyWindow(editor_);
+}
+
+void PlaylistPage::EditorCol::BeginEdit(int row)
+{
+    EndEdit();
+    PlaylistRow *data = page_->RowData(row);
+    RECT cell;
+    if (!data || !page_->BringCellIntoView(row, description.iSubItem, &cell))
+        return;
+    HWND list = page_->Grid().Window();
+    RECT client;
+    GetClientRect(list, &client);
+    int width = std::max<int>(cell.right - cell.left, SampleWidth(list, SampleText()));
+    int x = std::max<int>(cell.right - width, client.left);
+    row_ = row;
+    data_ = data;
+    HWND editor = CreateEditor(cell, x, width);
+    if (!editor) {
+        row_ = -1;
+        data_ = nullptr;
+        return;
+    }
+    editor_ = editor;
+    SetWindowLongPtrW(editor, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    editorProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(editor, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditorProc)));
+    ShowWindow(editor, SW_SHOW);
+}
+
+void PlaylistPage::EditorCol::EndEdit()
+{
+    if (!editor_)
+        return;
+    Commit();
+    page_->MarkChanged();
+    HWND editor = editor_;
+    bool hadFocus = GetFocus() == editor || IsChild(editor, GetFocus());
+    editor_ = nullptr;
+    row_ = -1;
+    data_ = nullptr;
+    DestroyWindow(editor);
+    // Carry on with the keyboard where the edit was.
+    if (hadFocus)
+        SetFocus(page_->Grid().Window());
+    page_->Grid().Redraw();
+}
+
+LRESULT CALLBACK PlaylistPage::EditorCol::EditorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *column = reinterpret_cast<EditorCol *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!column || !column->editorProc_)
+        return DefWindowProcW(window, message, wParam, lParam);
+    WNDPROC previous = column->editorProc_;
+    switch (message) {
+    case WM_GETDLGCODE:
+        return DLGC_WANTALLKEYS;
+    case WM_KEYDOWN:
+        if (wParam == VK_RETURN) {
+            // An open drop-down list takes Enter as its choice first.
+            if (GetWindowLongW(window, GWL_ID) != IDC_LOOPS_EDITOR && SendMessageW(window, CB_GETDROPPEDSTATE, 0, 0))
+                CallWindowProcW(previous, window, message, wParam, lParam);
+            column->EndEdit();
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        if (wParam == VK_RETURN || wParam == VK_ESCAPE || wParam == VK_TAB)
+            return 0; // no beep from the edit box
+        break;
+    case WM_KILLFOCUS: {
+        // The list control takes the focus while it handles a click; the editor stays in charge.
+        HWND to = reinterpret_cast<HWND>(wParam);
+        if (to && to == column->page_->Grid().Window() && IsWindowVisible(window))
+            PostMessageW(window, kTakeFocusBack, 0, 0);
+        break;
+    }
+    case kTakeFocusBack:
+        if (IsWindowVisible(window) && GetFocus() == column->page_->Grid().Window())
+            SetFocus(window);
+        return 0;
+    }
+    return CallWindowProcW(previous, window, message, wParam, lParam);
+}
+
+HWND PlaylistPage::LoopsCol::CreateEditor(const RECT &cell, int x, int width)
+{
+    HWND list = page_->Grid().Window();
+    HWND edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | ES_NUMBER | ES_RIGHT | ES_AUTOHSCROLL, x,
+                                cell.top, width, cell.bottom - cell.top, list,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LOOPS_EDITOR)), page_->Instance(),
+                                nullptr);
+    if (!edit)
+        return nullptr;
+    HFONT font = GridFont(list);
+    SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessageW(edit, EM_LIMITTEXT, 4, 0);
+    wchar_t text[16];
+    swprintf(text, 16, L"%d", static_cast<int>(data_->loops));
+    SetWindowTextW(edit, text);
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    SetFocus(edit);
+    HDC dc = GetDC(edit);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE one{0, 0};
+    GetTextExtentPoint32W(dc, L"1", 1, &one);
+    SelectObject(dc, old);
+    ReleaseDC(edit, dc);
+    int height = one.cy + 2 * GetSystemMetrics(SM_CYEDGE);
+    int cellHeight = cell.bottom - cell.top;
+    SetWindowPos(edit, nullptr, x, cell.top - (height - cellHeight) / 2, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    return edit;
+}
+
+void PlaylistPage::LoopsCol::Commit()
+{
+    wchar_t text[5] = L"";
+    GetWindowTextW(editor_, text, 5);
+    long value = wcstol(text, nullptr, 10);
+    value = std::clamp<long>(value, 1, 9999);
+    data_->loops = value;
+    wchar_t cell[16];
+    swprintf(cell, 16, L"%ld", value);
+    page_->Grid().SetCellText(row_, description.iSubItem, cell);
+}
+
+HWND PlaylistPage::ListCol::CreateEditor(const RECT &cell, int x, int width)
+{
+    HWND list = page_->Grid().Window();
+    int cellHeight = cell.bottom - cell.top;
+    HWND box = CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_VSCROLL | CBS_DROPDOWNLIST, x, cell.top, width,
+                               10 * cellHeight, list, reinterpret_cast<HMENU>(static_cast<INT_PTR>(EditorId())),
+                               page_->Instance(), nullptr);
+    if (!box)
+        return nullptr;
+    SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(GridFont(list)), FALSE);
+    int count = 0;
+    const wchar_t *const *items = Items(&count);
+    for (int n = 0; n < count; ++n)
+        SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(items[n]));
+    SendMessageW(box, CB_SETCURSEL, InitialIndex(), 0);
+    SetFocus(box);
+    // The closed box is centred on the cell; the window keeps its dropped height.
+    RECT closed;
+    GetWindowRect(box, &closed);
+    int height = closed.bottom - closed.top;
+    SetWindowPos(box, nullptr, x, cell.top - (height - cellHeight) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return box;
+}
+
+int PlaylistPage::SizeCol::EditorId() const { return IDC_SIZE_EDITOR; }
+const wchar_t *const *PlaylistPage::SizeCol::Items(int *count) const
+{
+    *count = kSizeModeCount;
+    return kSizeNames;
+}
+int PlaylistPage::SizeCol::InitialIndex() const { return data_->sizeMode; }
+void PlaylistPage::SizeCol::Commit()
+{
+    LRESULT index = SendMessageW(editor_, CB_GETCURSEL, 0, 0);
+    if (index >= 0)
+        data_->sizeMode = static_cast<LONG>(index);
+    wchar_t text[20] = L"";
+    GetWindowTextW(editor_, text, 20);
+    page_->Grid().SetCellText(row_, description.iSubItem, text);
+}
+
+int PlaylistPage::BounceCol::EditorId() const { return IDC_BOUNCE_EDITOR; }
+const wchar_t *const *PlaylistPage::BounceCol::Items(int *count) const
+{
+    *count = 2;
+    return kBounceItems;
+}
+int PlaylistPage::BounceCol::InitialIndex() const { return data_->bounce ? 1 : 0; }
+void PlaylistPage::BounceCol::Commit()
+{
+    data_->bounce = SendMessageW(editor_, CB_GETCURSEL, 0, 0) != 0;
+    wchar_t text[4] = L"";
+    GetWindowTextW(editor_, text, 4);
+    page_->Grid().SetCellText(row_, description.iSubItem, text);
+}
+
+int PlaylistPage::StyleCol::EditorId() const { return IDC_STYLE_EDITOR; }
+const wchar_t *const *PlaylistPage::StyleCol::Items(int *count) const
+{
+    *count = kStyleCount;
+    return kStyleNames;
+}
+int PlaylistPage::StyleCol::InitialIndex() const { return data_->style != 0 ? 1 : 0; }
+void PlaylistPage::StyleCol::Commit()
+{
+    LRESULT index = SendMessageW(editor_, CB_GETCURSEL, 0, 0);
+    if (index == 0 || index == 1)
+        data_->style = static_cast<LONG>(index);
+    wchar_t text[8] = L"";
+    GetWindowTextW(editor_, text, 8);
+    page_->Grid().SetCellText(row_, description.iSubItem, text);
+}
+
+// ---- Volume and Speed: value box and pop-up slider ----
+
+PlaylistPage::SliderCol::~SliderCol()
+{
+    if (slider_)
+        DestroyWindow(slider_);
+    if (box_)
+        DestroyWindow(box_);
+}
+
+void PlaylistPage::SliderCol::BeginEdit(int row)
+{
+    EndEdit();
+    PlaylistRow *data = page_->RowData(row);
+    RECT cell;
+    if (!data || !page_->BringCellIntoView(row, description.iSubItem, &cell))
+        return;
+    HWND list = page_->Grid().Window();
+    RECT client;
+    GetClientRect(list, &client);
+    int width = std::max<int>(cell.right - cell.left, SampleWidth(list, L"100%  "));
+    int x = std::max<int>(cell.right - width, client.left);
+    HWND box = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_READONLY | ES_RIGHT, x, cell.top, width,
+                               cell.bottom - cell.top, list,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(EditorId())), page_->Instance(), nullptr);
+    if (!box)
+        return;
+    SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(GridFont(list)), FALSE);
+    POINT corner{cell.right, cell.bottom};
+    ClientToScreen(list, &corner);
+    int sliderWidth = std::min(width, 50);
+    HWND slider = CreateWindowExW(WS_EX_DLGMODALFRAME, TRACKBAR_CLASSW, L"", WS_POPUP | TBS_VERT | TBS_BOTH,
+                                  corner.x - sliderWidth, corner.y, sliderWidth, 100, box, nullptr, page_->Instance(),
+                                  nullptr);
+    if (!slider) {
+        DestroyWindow(box);
+        return;
+    }
+    row_ = row;
+    data_ = data;
+    box_ = box;
+    slider_ = slider;
+    SetWindowLongPtrW(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    boxProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BoxProc)));
+    SetWindowLongPtrW(slider, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    sliderProc_ =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(slider, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SliderProc)));
+    SetUpSlider();
+    ShowWindow(box, SW_SHOW);
+    ShowWindow(slider, SW_SHOW);
+    SetFocus(slider);
+}
+
+void PlaylistPage::SliderCol::EndEdit()
+{
+    if (!box_)
+        return;
+    Commit();
+    page_->MarkChanged();
+    HWND box = box_, slider = slider_;
+    bool hadFocus = GetFocus() == slider || GetFocus() == box;
+    box_ = slider_ = nullptr;
+    row_ = -1;
+    data_ = nullptr;
+    DestroyWindow(slider);
+    DestroyWindow(box);
+    if (hadFocus)
+        SetFocus(page_->Grid().Window());
+    page_->Grid().Redraw();
+}
+
+LRESULT CALLBACK PlaylistPage::SliderCol::BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *column = reinterpret_cast<SliderCol *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!column || !column->boxProc_)
+        return DefWindowProcW(window, message, wParam, lParam);
+    // Which window hears a pop-up trackbar's scroll notifications differs between platform
+    // versions; the slider's own procedure watches its position instead.
+    if ((message == WM_VSCROLL || message == WM_HSCROLL) && lParam && reinterpret_cast<HWND>(lParam) == column->slider_)
+        return 0;
+    return CallWindowProcW(column->boxProc_, window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK PlaylistPage::SliderCol::SliderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *column = reinterpret_cast<SliderCol *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!column || !column->sliderProc_)
+        return DefWindowProcW(window, message, wParam, lParam);
+    WNDPROC previous = column->sliderProc_;
+    int code = -1;
+    switch (message) {
+    case WM_GETDLGCODE:
+        return DLGC_WANTALLKEYS;
+    case WM_KEYDOWN:
+        if (wParam == VK_RETURN) {
+            column->EndEdit();
+            return 0;
+        }
+        code = (wParam == VK_UP || wParam == VK_LEFT)      ? TB_LINEUP
+               : (wParam == VK_DOWN || wParam == VK_RIGHT) ? TB_LINEDOWN
+                                                           : TB_PAGEDOWN;
+        break;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_MOUSEMOVE:
+    case WM_MOUSEWHEEL:
+    case WM_TIMER:
+        code = TB_THUMBTRACK;
+        break;
+    }
+    if (code < 0)
+        return CallWindowProcW(previous, window, message, wParam, lParam);
+    LRESULT before = SendMessageW(window, TBM_GETPOS, 0, 0);
+    LRESULT result = CallWindowProcW(previous, window, message, wParam, lParam);
+    if (column->slider_ == window && SendMessageW(window, TBM_GETPOS, 0, 0) != before)
+        column->OnSliderMoved(code);
+    return result;
+}
+
+int PlaylistPage::VolumeCol::EditorId() const { return IDC_VOLUME_EDITOR; }
+
+void PlaylistPage::VolumeCol::SetUpSlider()
+{
+    SendMessageW(slider_, TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
+    SendMessageW(slider_, TBM_SETPOS, TRUE, 100 - data_->volume);
+    wchar_t text[16];
+    swprintf(text, 16, L"%d%%", static_cast<int>(data_->volume));
+    SetWindowTextW(box_, text);
+}
+
+void PlaylistPage::VolumeCol::OnSliderMoved(int)
+{
+    int position = static_cast<int>(SendMessageW(slider_, TBM_GETPOS, 0, 0));
+    wchar_t text[16];
+    swprintf(text, 16, L"%d%%", 100 - position);
+    SetWindowTextW(box_, text);
+}
+
+void PlaylistPage::VolumeCol::Commit()
+{
+    data_->volume = 100 - static_cast<LONG>(SendMessageW(slider_, TBM_GETPOS, 0, 0));
+    wchar_t text[5] = L"";
+    GetWindowTextW(box_, text, 5);
+    page_->Grid().SetCellText(row_, description.iSubItem, text);
+}
+
+int PlaylistPage::SpeedCol::EditorId() const { return IDC_SPEED_EDITOR; }
+
+void PlaylistPage::SpeedCol::SetUpSlider()
+{
+    using namespace SpeedSlider;
+    SendMessageW(slider_, TBM_SETRANGE, FALSE, MAKELPARAM(0, kMaximum));
+    SendMessageW(slider_, TBM_SETTIC, 0, kCentre);
+    int line = 1;
+    int position = SpeedToPosition(data_->speed, Orientation::Vertical, &line);
+    SendMessageW(slider_, TBM_SETLINESIZE, 0, line);
+    SendMessageW(slider_, TBM_SETPOS, TRUE, position);
+    lastPosition_ = position;
+    wchar_t text[16];
+    swprintf(text, 16, L"%04.2f", static_cast<double>(data_->speed == 0.0f ? 1.0f : data_->speed));
+    SetWindowTextW(box_, text);
+}
+
+void PlaylistPage::SpeedCol::OnSliderMoved(int code)
+{
+    using namespace SpeedSlider;
+    int position = static_cast<int>(SendMessageW(slider_, TBM_GETPOS, 0, 0));
+    if (code == TB_LINEUP || code == TB_LINEDOWN) {
+        int snapped = SnapLineStep(position, lastPosition_, Orientation::Vertical);
+        if (snapped != position) {
+            position = snapped;
+            SendMessageW(slider_, TBM_SETPOS, TRUE, position);
+        }
+    }
+    int line = static_cast<int>(SendMessageW(slider_, TBM_GETLINESIZE, 0, 0));
+    SendMessageW(slider_, TBM_SETLINESIZE, 0, LineSizeAt(position, line, Orientation::Vertical));
+    lastPosition_ = position;
+    wchar_t text[16];
+    swprintf(text, 16, L"%04.2f", static_cast<double>(PositionToSpeed(position, Orientation::Vertical)));
+    SetWindowTextW(box_, text);
+}
+
+void PlaylistPage::SpeedCol::Commit()
+{
+    int position = static_cast<int>(SendMessageW(slider_, TBM_GETPOS, 0, 0));
+    data_->speed = SpeedSlider::PositionToSpeed(position, SpeedSlider::Orientation::Vertical);
+    wchar_t text[5] = L"";
+    GetWindowTextW(box_, text, 5);
+    page_->Grid().SetCellText(row_, description.iSubItem, text);
+}
