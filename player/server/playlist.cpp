@@ -49,6 +49,7 @@ PlaylistEntries::iterator Playlist::At(LONG index)
 void Playlist::Clear()
 {
     entries_.clear();
+    arena_.Reset();
     current_ = entries_.end();
     currentIndex_ = 0;
 }
@@ -102,16 +103,17 @@ STDMETHODIMP Playlist::Insert(const PlaybackItem *item, LONG index)
     if (!item)
         return E_POINTER;
     const LONG count = static_cast<LONG>(entries_.size());
+    const bool append = index < 0 || index >= count;
     try {
-        PlaylistEntry entry;
-        plst::AssignItem(entry, *item);
-        if (index < 0 || index >= count) {
-            current_ = entries_.insert(entries_.end(), std::move(entry));
-            currentIndex_ = count;
-        } else {
-            current_ = entries_.insert(At(index), std::move(entry));
-            currentIndex_ = index;
+        auto entry = entries_.emplace(append ? entries_.end() : At(index));
+        try {
+            plst::AssignItem(*entry, *item);
+        } catch (const std::bad_alloc &) {
+            entries_.erase(entry);
+            throw;
         }
+        current_ = entry;
+        currentIndex_ = append ? count : index;
     } catch (const std::bad_alloc &) {
         return E_OUTOFMEMORY;
     }
@@ -194,7 +196,7 @@ STDMETHODIMP Playlist::GetCurrentItem(PlaybackItem *item)
     if (Empty())
         return E_UNEXPECTED;
     // The receiver frees the name with CoTaskMemFree, also across apartments.
-    const std::wstring &path = current_->path;
+    const std::pmr::wstring &path = current_->path;
     auto *name = static_cast<wchar_t *>(CoTaskMemAlloc((path.size() + 1) * sizeof(wchar_t)));
     if (!name) {
         item->fileName = nullptr;

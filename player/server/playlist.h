@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "abi.h"
+#include "playlist_arena.h"
 #include "playlist_file.h"
 
 class Playlist final : public IHCYFWPlaylist {
@@ -38,9 +39,10 @@ private:
 
     bool Empty() const { return entries_.empty(); }
     PlaylistEntries::iterator At(LONG index);
-    void Clear();
+    void Clear(); // empties the list and recycles all of its memory
 
-    PlaylistEntries entries_;
+    PlaylistArena arena_; // before entries_, which live in it
+    PlaylistEntries entries_{&arena_};
     // The current entry (end() only while the list is empty) and its position.
     PlaylistEntries::iterator current_ = entries_.end();
     LONG currentIndex_ = 0;

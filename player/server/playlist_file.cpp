@@ -263,10 +263,11 @@ HRESULT ReadAll(HANDLE file, PlaylistEntries &entries)
     // The count only bounds the loop; the entries come from the data actually there, so a
     // huge count in a short file costs nothing.
     for (LONG i = 0; i < count; ++i) {
-        PlaylistEntry entry;
-        if (!ReadEntry(reader, entry))
+        // Built in place, so that the path takes the list's memory.
+        if (!ReadEntry(reader, entries.emplace_back())) {
+            entries.pop_back();
             break;
-        entries.push_back(std::move(entry));
+        }
     }
     return reader.Failed() ? E_FAIL : S_OK;
 }
@@ -439,14 +440,30 @@ HRESULT Write(const wchar_t *path, SaveMode mode, const PlaylistEntries &entries
     temp.reset();
     target.reset();
 
-    // ReplaceFileW keeps the old file's attributes, security and creation time; where it
+    // ReplaceFileW keeps the old file's attributes, security and creation time. Where it
     // is not supported (some network file systems) a plain replacing rename still gives
-    // the all-or-nothing result.
-    if (ReplaceFileW(path, tempName.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                     nullptr) ||
-        MoveFileExW(tempName.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    // the all-or-nothing result; not, though, where ReplaceFileW found the file in use,
+    // since a rename would only meet the same obstacle and report it less exactly.
+    const DWORD attributes = created ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path);
+    DWORD error = ERROR_SUCCESS;
+    if (!ReplaceFileW(path, tempName.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+        error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_UNABLE_TO_REMOVE_REPLACED &&
+            error != ERROR_ACCESS_DENIED) {
+            error = MoveFileExW(tempName.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                        ? ERROR_SUCCESS
+                        : GetLastError();
+        }
+    }
+    if (error == ERROR_SUCCESS) {
+        // The rename and Wine's ReplaceFileW leave the temporary file's attributes; a
+        // hidden or system playlist stays so.
+        constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (GetFileAttributesW(path) & kKept) != (attributes & kKept))
+            SetFileAttributesW(path, (attributes & kKept) ? (attributes & kKept) : FILE_ATTRIBUTE_NORMAL);
         return S_OK;
-    const DWORD error = GetLastError();
+    }
     // Should the old file be gone after all (ReplaceFileW may drop it and still fail to
     // rename), the temporary file is the only copy left and stays.
     if (created || GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)

@@ -7,18 +7,29 @@
 
 #include <cstdint>
 #include <list>
+#include <memory_resource>
 #include <string>
 
 #include "abi.h"
 
 // One playlist entry: every PlaybackItem field except validMask (item.fileName stays null;
 // the path is owned here) plus the result of the entry's last play attempt.
+// The path takes its memory from the list's resource (see playlist_arena.h).
 struct PlaylistEntry {
+    using allocator_type = std::pmr::polymorphic_allocator<PlaylistEntry>;
+
+    explicit PlaylistEntry(const allocator_type &allocator = {}) : path(allocator) {}
+    PlaylistEntry(const PlaylistEntry &other, const allocator_type &allocator = {})
+        : item(other.item), path(other.path, allocator), playResult(other.playResult) {}
+    PlaylistEntry(PlaylistEntry &&other, const allocator_type &allocator)
+        : item(other.item), path(std::move(other.path), allocator), playResult(other.playResult) {}
+    PlaylistEntry &operator=(const PlaylistEntry &) = default;
+
     PlaybackItem item = DefaultPlaybackItem();
-    std::wstring path;
+    std::pmr::wstring path;
     HRESULT playResult = S_OK;
 };
-using PlaylistEntries = std::list<PlaylistEntry>;
+using PlaylistEntries = std::pmr::list<PlaylistEntry>;
 
 namespace plst {
 

@@ -706,6 +706,12 @@ TEST(PlaylistFile, OpenFailuresUnderRealConditions)
     EXPECT_HR(S_OK, p->Save(nullptr, FALSE));
     EXPECT_EQ(ReadBytes(path).size(), 22u + 99 + 2);
     EXPECT_EQ(dir.Names().size(), 1u);
+
+    // A hidden playlist stays hidden.
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_HR(S_OK, p->Save(path.c_str(), FALSE));
+    EXPECT_EQ(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD(FILE_ATTRIBUTE_HIDDEN));
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // Run by test_full_disk.sh, which mounts a tiny file system as drive FW_FULL_DISK_DRIVE.
