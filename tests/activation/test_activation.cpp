@@ -40,7 +40,8 @@ std::string Hr(HRESULT hr)
 DWORD RunRegsvr32(const wchar_t *options)
 {
     std::wstring command = L"regsvr32.exe /s " + std::wstring(options) + L" \"" + g_dllPath + L"\"";
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &si, &pi))
