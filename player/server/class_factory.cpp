@@ -5,8 +5,9 @@
 #include "abi.h"
 #include "module.h"
 
-// The proxy/stub's own entry point (generated dlldata, prefixed).
+// The proxy/stub's own entry points (generated dlldata, prefixed).
 extern "C" HRESULT WINAPI FwProxyDllGetClassObject(REFCLSID rclsid, REFIID riid, void **ppv);
+extern "C" HRESULT WINAPI FwProxyDllCanUnloadNow();
 
 namespace {
 
@@ -83,5 +84,8 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void *
 
 extern "C" HRESULT WINAPI DllCanUnloadNow()
 {
-    return LibraryObjectCount() == 0 ? S_OK : S_FALSE;
+    // Proxies and stubs made by our proxy/stub factory run code of this library too.
+    if (LibraryObjectCount() != 0 || FwProxyDllCanUnloadNow() != S_OK)
+        return S_FALSE;
+    return S_OK;
 }
