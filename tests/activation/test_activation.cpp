@@ -298,6 +298,45 @@ TEST_F(Activation, PlaylistThroughItsProxyFromTheMultithreadedApartment)
     ASSERT_HR(S_OK, CoCreateInstance(CLSID_Framewheel, nullptr, kContext, IID_PPV_ARGS(&player)));
 }
 
+TEST_F(Activation, VersionResourceAndManifestDescribeTheLibrary)
+{
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(g_dllPath.c_str(), &ignored);
+    ASSERT_NE(0u, size);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(g_dllPath.c_str(), 0, size, info.data()));
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void **>(&fixed), &length));
+    EXPECT_EQ(0x00030002u, fixed->dwFileVersionMS);
+    EXPECT_EQ(0u, fixed->dwFileVersionLS);
+    WORD *translation = nullptr;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
+                               reinterpret_cast<void **>(&translation), &length));
+    EXPECT_EQ(0x0409, translation[0]);
+    EXPECT_EQ(1200, translation[1]);
+    const std::pair<const wchar_t *, const wchar_t *> strings[] = {
+        {L"FileDescription", L"Multi-monitor video player"}, {L"FileVersion", L"3.2.0.0"},
+        {L"ProductName", L"Framewheel"}, {L"InternalName", L"Framewheel"},
+        {L"OriginalFilename", L"Framewheel.dll"}};
+    for (const auto &[name, expected] : strings) {
+        wchar_t *value = nullptr;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+        ASSERT_TRUE(VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void **>(&value),
+                                   &length));
+        EXPECT_STREQ(expected, value);
+    }
+
+    HMODULE data = LoadLibraryExW(g_dllPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, data);
+    HRSRC manifest = FindResourceW(data, MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(24));
+    ASSERT_NE(nullptr, manifest);
+    const char *text = static_cast<const char *>(LockResource(LoadResource(data, manifest)));
+    const std::string xml(text, SizeofResource(data, manifest));
+    EXPECT_NE(std::string::npos, xml.find("level=\"asInvoker\" uiAccess=\"false\""));
+    FreeLibrary(data);
+}
+
 // Runs last (gtest keeps declaration order): leaves the library registered again.
 TEST_F(Activation, UnregisteringKeepsAClassKeyWithForeignSubkeys)
 {
