@@ -1,6 +1,6 @@
 // Times Save and Load of a 100,000-entry playlist with 60-character paths against one
 // ReadFile of the same file's bytes, the floor any loader has to pay.
-//   plst_bench [FOLDER] [ROUNDS]   (FOLDER defaults to %TEMP%, ROUNDS to 5; best round counts)
+//   plst_bench [FOLDER] [ROUNDS]   (FOLDER defaults to %TEMP%, ROUNDS to 10; best round counts)
 #include <windows.h>
 #include <objbase.h>
 #include <wrl/client.h>
@@ -92,7 +92,7 @@ int wmain(int argc, wchar_t **argv)
     std::wstring folder = argc > 1 ? argv[1] : temp;
     if (!folder.empty() && folder.back() != L'\\')
         folder += L'\\';
-    const int rounds = argc > 2 ? std::max(1, _wtoi(argv[2])) : 5;
+    const int rounds = argc > 2 ? std::max(1, _wtoi(argv[2])) : 10;
     const std::wstring path = folder + L"plst_bench.plst";
 
     ComPtr<IHCYFWPlaylist> playlist;

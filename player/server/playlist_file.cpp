@@ -50,6 +50,18 @@ public:
         return buffer_ != nullptr;
     }
 
+    // The next size bytes in place when the buffer holds them whole (the usual case),
+    // else copied to scratch; null when the data ends first or reading fails.
+    const BYTE *Take(size_t size, BYTE *scratch)
+    {
+        if (len_ - pos_ >= size) {
+            const BYTE *p = buffer_.get() + pos_;
+            pos_ += size;
+            return p;
+        }
+        return Read(scratch, size) ? scratch : nullptr;
+    }
+
     // Copies size bytes to out; false when the data ends first or reading fails.
     bool Read(void *out, size_t size)
     {
@@ -139,8 +151,9 @@ private:
 
 bool ReadEntry(Reader &reader, PlaylistEntry &entry)
 {
-    BYTE head[kHeadSize];
-    if (!reader.Read(head, sizeof head))
+    BYTE headCopy[kHeadSize];
+    const BYTE *head = reader.Take(kHeadSize, headCopy);
+    if (!head)
         return false;
     PlaybackItem &item = entry.item;
     item.xPosition = Get<double>(head + 0);
@@ -163,8 +176,9 @@ bool ReadEntry(Reader &reader, PlaylistEntry &entry)
         if (!reader.Read(entry.path.data(), size_t(bytes)))
             return false;
     }
-    BYTE tail[kTailSize];
-    if (!reader.Read(tail, sizeof tail))
+    BYTE tailCopy[kTailSize];
+    const BYTE *tail = reader.Take(kTailSize, tailCopy);
+    if (!tail)
         return false;
     item.parentWindow = Get<DWORD>(tail + 0);
     item.loops = Get<LONG>(tail + 4);
