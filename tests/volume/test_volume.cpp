@@ -1,0 +1,71 @@
+// Master volume and mute through mixer 0's speakers line, which Wine backs with the
+// PulseAudio null sink. The system's own volume and mute are put back afterwards.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include "master_volume.h"
+#include "settings.h"
+
+namespace {
+
+class VolumeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_GT(mixerGetNumDevs(), 0u) << "no mixer: is the sound server running?";
+        volume_ = GetMasterVolume();
+        mute_ = GetMasterMute();
+    }
+    void TearDown() override
+    {
+        SetMasterVolume(volume_);
+        SetMasterMute(mute_);
+    }
+
+private:
+    WORD volume_ = 0;
+    bool mute_ = false;
+};
+
+TEST_F(VolumeTest, VolumeRoundTripsAndDrivesTheDefaultPercent)
+{
+    const struct {
+        WORD set;
+        LONG percent;
+    } cases[] = {{65535, 100}, {32768, 50}, {0, 0}, {13107, 20}, {655, 0}, {656, 1}};
+    for (const auto &c : cases) {
+        SetMasterVolume(c.set);
+        EXPECT_EQ(GetMasterVolume(), c.set);
+        Settings settings;
+        settings.SetDefaults();
+        EXPECT_EQ(settings.masterVolume, c.percent) << c.set;
+    }
+}
+
+TEST_F(VolumeTest, PercentToMixerValueTruncates)
+{
+    EXPECT_EQ(PercentToMixerVolume(100), 65535);
+    EXPECT_EQ(PercentToMixerVolume(50), 32767);
+    EXPECT_EQ(PercentToMixerVolume(1), 655);
+    EXPECT_EQ(PercentToMixerVolume(0), 0);
+    EXPECT_EQ(PercentToMixerVolume(20), 13107);
+    // The run's conversion of a stored percentage is never out of range.
+    EXPECT_EQ(PercentToMixerVolume(250), 65535);
+    EXPECT_EQ(PercentToMixerVolume(-5), 0);
+}
+
+TEST_F(VolumeTest, MuteRoundTripsWithoutTouchingTheVolume)
+{
+    SetMasterVolume(40000);
+    SetMasterMute(true);
+    EXPECT_TRUE(GetMasterMute());
+    EXPECT_EQ(GetMasterVolume(), 40000);
+    SetMasterMute(false);
+    EXPECT_FALSE(GetMasterMute());
+    SetMasterMute(true);
+    EXPECT_TRUE(GetMasterMute());
+}
+
+} // namespace
