@@ -62,8 +62,10 @@ enum class SaveMode {
 };
 
 // Writes entries to path. An existing file is never written in place: the new contents go
-// to a temporary file in the same folder, which then replaces it, so a failed or
-// interrupted save leaves either the old file or the whole new one. Results: S_OK;
+// to a temporary file ("~xxxxxxxx.tmp") in the same folder, are flushed to the disk and
+// then replace it, so a failed or interrupted save leaves either the old file or the
+// whole new one (a killed process may leave the temporary file behind, never a damaged
+// playlist). A file that the save itself created goes again when it fails. Results: S_OK;
 // STG_E_FILENOTFOUND, STG_E_PATHNOTFOUND, STG_E_SHAREVIOLATION, STG_E_FILEALREADYEXISTS
 // from opening the target; E_FAIL when writing fails (disk full) or anything else.
 [[nodiscard]] HRESULT Write(const wchar_t *path, SaveMode mode, const PlaylistEntries &entries);
