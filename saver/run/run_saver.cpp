@@ -87,9 +87,9 @@ void WaitForEnd(IHCYFramewheel *player, HANDLE endEvent, DWORD timeout)
     }
 }
 
-// The start entry: where the last run stopped, a random one other than the first, or the
-// first. Leaves the playlist's current entry on it.
-void ChooseStartItem(Settings &settings, IHCYFWPlaylist *playlist, VideoCache &cache, LONG count,
+}  // namespace
+
+void ChooseStartItem(const Settings &settings, IHCYFWPlaylist *playlist, VideoCache &cache, LONG count,
                      PlaybackItem &item)
 {
     const bool messageMode = InMessageVideoMode();
@@ -113,9 +113,10 @@ void ChooseStartItem(Settings &settings, IHCYFWPlaylist *playlist, VideoCache &c
     } else if (!messageMode) {
         (void)PrepareCurrentItem(settings, playlist, item, cache);
     }
+    // The player repeats a lone item by itself instead of reloading it after every play.
+    if (count == 1)
+        item.loops = 9999;
 }
-
-}  // namespace
 
 void SeedRandom(uint32_t seed) { g_randomState = seed; }
 
@@ -283,8 +284,6 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
     PlaybackItem item = DefaultPlaybackItem();
     item.fileName = nullptr;
     ChooseStartItem(settings, playlist.Get(), cache, count, item);
-    if (count == 1)
-        item.loops = 9999;
     if (!messageMode)
         (void)player->SetItem(&item);
 

@@ -33,6 +33,11 @@ int DrawRandom();
 // Builds the record for the playlist's current entry, its file resolved through the cache.
 HRESULT PrepareCurrentItem(const Settings &settings, IHCYFWPlaylist *playlist, PlaybackItem &item,
                            VideoCache &cache);
+// The run's start entry: where the last run stopped, a random one other than the first, or
+// the first; a lone entry gets 9999 loops. Leaves the playlist's current entry on it and
+// prepares nothing in message-video mode.
+void ChooseStartItem(const Settings &settings, IHCYFWPlaylist *playlist, VideoCache &cache, LONG count,
+                     PlaybackItem &item);
 // Writes the program's "AVI" resource to a temporary "rhm" file, puts its path into path
 // and hands the player an item for it; true when the player accepted it.
 bool PrepareMessageVideo(int resource, IHCYFramewheel *player, const Settings &settings,
