@@ -74,6 +74,24 @@ HRESULT Create(REFCLSID clsid, REFIID iid, ComPtr<T> &to)
                             reinterpret_cast<void **>(to.ReleaseAndGetAddressOf()));
 }
 
+// A video renderer that rendering left unconnected (the classic renderer we add for a file
+// without video) has no picture to show; Wine's even faults when asked for its video size.
+bool HasConnectedInput(IBaseFilter *filter)
+{
+    ComPtr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(&pins)))
+        return false;
+    ComPtr<IPin> pin;
+    while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+        PIN_DIRECTION direction;
+        ComPtr<IPin> peer;
+        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_INPUT &&
+            SUCCEEDED(pin->ConnectedTo(&peer)))
+            return true;
+    }
+    return false;
+}
+
 OAHWND AsOaWindow(HWND window)
 {
     return reinterpret_cast<OAHWND>(window);
@@ -104,6 +122,24 @@ SIZE RHRenderer::PlayerClientSize() const
     if (playerWindow_ == nullptr || !GetClientRect(playerWindow_, &client))
         return {0, 0};
     return {client.right - client.left, client.bottom - client.top};
+}
+
+// The classic renderer repaints its window's border when the destination changes; Wine's
+// leaves the old picture standing there, so the vacated part is invalidated with the video
+// windows below it (their class and the player window's erase to black). Only invalidation
+// is done here: no message is sent, so the bounce timer thread can call it.
+void RHRenderer::ClearVacated(const RECT &before, const RECT &after) const
+{
+    if (playerWindow_ == nullptr || IsRectEmpty(&before) || EqualRect(&before, &after))
+        return;
+    GdiObject vacated(CreateRectRgnIndirect(&before));
+    GdiObject kept(CreateRectRgnIndirect(&after));
+    if (!vacated || !kept)
+        return;
+    HRGN region = static_cast<HRGN>(vacated.get());
+    if (CombineRgn(region, region, static_cast<HRGN>(kept.get()), RGN_DIFF) == NULLREGION)
+        return;
+    RedrawWindow(playerWindow_, nullptr, region, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 HRESULT RHRenderer::BuildGraph(size_t count, HRESULT &first, HRESULT &second)
@@ -175,7 +211,8 @@ HRESULT RHRenderer::LoadFile()
                 continue;
             }
             ComPtr<IVideoWindow> window;
-            if (filled < count && SUCCEEDED(Query(filter.Get(), IID_IVideoWindow, window))) {
+            if (filled < count && SUCCEEDED(Query(filter.Get(), IID_IVideoWindow, window)) &&
+                HasConnectedInput(filter.Get())) {
                 VideoOutput &output = *outputs_[filled];
                 output.window = window;
                 (void)Query(filter.Get(), IID_IBasicVideo, output.video);

@@ -62,6 +62,9 @@ protected:
     };
 
     bool HasGraph() const { return graph_ != nullptr; }
+    // Repaints (black) what the picture covered before and no longer covers; rectangles in
+    // the player window's client coordinates.
+    void ClearVacated(const RECT &before, const RECT &after) const;
     // The player window's client size (0 x 0 without a window).
     SIZE PlayerClientSize() const;
 

@@ -51,14 +51,17 @@ RHWindowedRenderer::RHWindowedRenderer(const PlaybackItem *item, HWND playerWind
 
 RHWindowedRenderer::~RHWindowedRenderer() = default;
 
-void RHWindowedRenderer::ApplyDestination()
+void RHWindowedRenderer::ApplyDestination(const RECT &before)
 {
-    if (outputs_[0]->video)
-        (void)outputs_[0]->video->SetDestinationPosition(left_, top_, width_, height_);
+    if (!outputs_[0]->video)
+        return;
+    (void)outputs_[0]->video->SetDestinationPosition(left_, top_, width_, height_);
+    ClearVacated(before, RECT{left_, top_, left_ + width_, top_ + height_});
 }
 
 void RHWindowedRenderer::Layout()
 {
+    const RECT before{left_, top_, left_ + width_, top_ + height_};
     const SIZE client = PlayerClientSize();
     areaWidth_ = client.cx;
     areaHeight_ = client.cy;
@@ -69,18 +72,19 @@ void RHWindowedRenderer::Layout()
     top_ = picture.top;
     width_ = picture.width;
     height_ = picture.height;
-    ApplyDestination();
+    ApplyDestination(before);
 }
 
 void RHWindowedRenderer::Step()
 {
     if (!HasGraph())
         return;
-    RECT picture{left_, top_, left_ + width_, top_ + height_};
+    const RECT before{left_, top_, left_ + width_, top_ + height_};
+    RECT picture = before;
     BounceStep(picture, areaWidth_, areaHeight_, dx_, dy_);
     left_ = picture.left;
     top_ = picture.top;
-    ApplyDestination();
+    ApplyDestination(before);
 }
 
 void RHWindowedRenderer::GetPositions(std::vector<PlacementFraction> &out)
@@ -225,15 +229,19 @@ void RHFullscreenDesktopRenderer::Layout()
         }
     }
     const PictureRect picture = PlaceIn(item_, client.cx, client.cy, nativeWidth_, nativeHeight_);
+    const RECT before = picture_;
     width_ = picture.width;
     height_ = picture.height;
     picture_ = {picture.left, picture.top, picture.left + picture.width,
                 picture.top + picture.height};
-    ApplyPicture();
+    ApplyPicture(before);
 }
 
-void RHFullscreenDesktopRenderer::ApplyPicture()
+// The video windows lie at their monitors' places in the player window, so the picture
+// rectangle is in the player window's client coordinates too.
+void RHFullscreenDesktopRenderer::ApplyPicture(const RECT &before)
 {
+    ClearVacated(before, picture_);
     if (outputs_.size() == 1) {
         if (outputs_[0]->video)
             (void)outputs_[0]->video->SetDestinationPosition(picture_.left, picture_.top, width_,
@@ -262,8 +270,9 @@ void RHFullscreenDesktopRenderer::Step()
 {
     if (!HasGraph())
         return;
+    const RECT before = picture_;
     BounceStep(picture_, area_.right, area_.bottom, dx_, dy_);
-    ApplyPicture();
+    ApplyPicture(before);
 }
 
 void RHFullscreenDesktopRenderer::GetPositions(std::vector<PlacementFraction> &out)

@@ -16,7 +16,7 @@ public:
     void GetVelocity(int &dx, int &dy) override;
 
 protected:
-    void ApplyDestination();
+    void ApplyDestination(const RECT &before);
 
     int areaWidth_ = 0;
     int areaHeight_ = 0;
@@ -74,7 +74,7 @@ protected:
         RECT monitor{};   // relative to the virtual desktop's top-left corner
     };
     DesktopOutput &Output(size_t i) { return static_cast<DesktopOutput &>(*outputs_[i]); }
-    void ApplyPicture();
+    void ApplyPicture(const RECT &before);
 
     RECT picture_{};
     RECT area_{};      // left, top, width, height; left and top stay 0
