@@ -3,6 +3,7 @@
 // not checked: a missing interface or a refusal just leaves that aspect as it was.
 #include "renderer.h"
 
+#include <cwchar>
 #include <cwctype>
 #include <string_view>
 
@@ -142,6 +143,39 @@ void RHRenderer::ClearVacated(const RECT &before, const RECT &after) const
     RedrawWindow(playerWindow_, nullptr, region, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
+// A video window moved through IVideoWindow from another thread waits until the window's
+// thread (the playback thread) handles the move; that thread may itself be waiting for the
+// renderer lock the bounce timer holds while it steps. So the timer posts the move instead.
+void RHRenderer::MoveVideoWindow(VideoOutput &output, int left, int top, int width, int height)
+{
+    if (!output.window)
+        return;
+    if (output.hwnd != nullptr &&
+        GetWindowThreadProcessId(output.hwnd, nullptr) != GetCurrentThreadId()) {
+        SetWindowPos(output.hwnd, nullptr, left, top, width, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+        return;
+    }
+    (void)output.window->SetWindowPosition(left, top, width, height);
+}
+
+// Finds an output's video window among the player window's children by a caption of its own.
+HWND RHRenderer::FindVideoWindow(IVideoWindow *window, size_t index) const
+{
+    if (playerWindow_ == nullptr)
+        return nullptr;
+    wchar_t caption[64];
+    swprintf(caption, 64, L"Halcyra Framewheel Video %zu", index);
+    BSTR text = SysAllocString(caption);
+    if (text == nullptr)
+        return nullptr;
+    const HRESULT hr = window->put_Caption(text);
+    SysFreeString(text);
+    if (FAILED(hr))
+        return nullptr;
+    return FindWindowExW(playerWindow_, nullptr, nullptr, caption);
+}
+
 HRESULT RHRenderer::BuildGraph(size_t count, HRESULT &first, HRESULT &second)
 {
     HRESULT hr = Create(kFilterGraphClass, IID_IGraphBuilder, graph_);
@@ -232,6 +266,7 @@ HRESULT RHRenderer::LoadFile()
         return kNoVideoResult;
     }
 
+    size_t index = 0;
     for (auto &output : outputs_) {
         if (!output->window)
             continue;
@@ -241,6 +276,7 @@ HRESULT RHRenderer::LoadFile()
         (void)output->window->put_WindowStyle(WS_CHILD);
         if (item_ != nullptr && item_->style == 0)
             (void)output->window->HideCursor(OATRUE);
+        output->hwnd = FindVideoWindow(output->window.Get(), index++);
     }
     return S_OK;
 }
@@ -258,6 +294,7 @@ void RHRenderer::Unload()
     audio_.Reset();
     for (auto &output : outputs_) {
         output->video.Reset();
+        output->hwnd = nullptr;
         if (output->window) {
             (void)output->window->put_MessageDrain(0);
             output->window.Reset();

@@ -59,9 +59,13 @@ protected:
         virtual ~VideoOutput() = default;
         Microsoft::WRL::ComPtr<IVideoWindow> window;
         Microsoft::WRL::ComPtr<IBasicVideo> video;
+        HWND hwnd = nullptr;   // the video window itself, found at load (not owned)
     };
 
     bool HasGraph() const { return graph_ != nullptr; }
+    // Places an output's video window in the player window's client area. From a thread
+    // other than the window's (the bounce timer) the move is posted, never waited for.
+    static void MoveVideoWindow(VideoOutput &output, int left, int top, int width, int height);
     // Repaints (black) what the picture covered before and no longer covers; rectangles in
     // the player window's client coordinates.
     void ClearVacated(const RECT &before, const RECT &after) const;
@@ -88,6 +92,7 @@ protected:
 private:
     // Creates the graph and renders the file once per output (count times).
     [[nodiscard]] HRESULT BuildGraph(size_t count, HRESULT &first, HRESULT &second);
+    HWND FindVideoWindow(IVideoWindow *window, size_t index) const;
 };
 
 // The three variants. Each returns a renderer whose outputs are set up but no file loaded.

@@ -128,9 +128,8 @@ RHFullscreenMonitorRenderer::~RHFullscreenMonitorRenderer() = default;
 
 void RHFullscreenMonitorRenderer::PlaceWindow(MonitorOutput &output)
 {
-    if (output.window)
-        (void)output.window->SetWindowPosition(output.x + output.left, output.y + output.top,
-                                               output.width, output.height);
+    MoveVideoWindow(output, output.x + output.left, output.y + output.top, output.width,
+                    output.height);
 }
 
 void RHFullscreenMonitorRenderer::Layout()
