@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Prints the screen saver's start time (launching "Reelhaven.scr /s" to the first video
+# frame on the screen), end time (key press to process exit) and peak memory over a
+# 10-item playlist, each next to the same for a minimal full-screen Win32 program, which
+# is Wine's own share. Medians of 5. Usage: bench_saver.sh BUILD_DIR
+set -u
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+build=$(cd "$1" && pwd)
+env_dir="$build/bench/saver/env" && mkdir -p "$env_dir"
+. "$root/scripts/wine-env.sh"
+trap wine_env_stop EXIT
+wine_env_start "$env_dir" 640x480
+media="$WINEPREFIX/drive_c/rh-bench" && mkdir -p "$media"
+
+for i in $(seq 0 9); do
+  ffmpeg -loglevel error -y -f lavfi -i "color=c=red:s=320x240:r=10:d=1" -f lavfi -i "sine=f=$((300 + i * 50))" \
+    -t 1 -c:v msvideo1 -pix_fmt rgb555le -c:a pcm_s16le -ac 1 "$media/clip$i.avi"
+done
+wine msiexec /i "$(winepath -w "$build/Reelhaven.msi")" /qn >/dev/null 2>&1
+scr='C:\windows\system32\Reelhaven.scr'
+[ -f "$WINEPREFIX/drive_c/windows/system32/Reelhaven.scr" ] || { echo "Reelhaven.msi did not install"; exit 1; }
+minimal="$build/bench/saver/min_fullscreen.exe"
+wine "$build/tests/run/run_tool.exe" make 'C:\rh-bench\ten.plst' $(for i in $(seq 0 9); do printf 'C:\\rh-bench\\clip%d.avi ' $i; done) >/dev/null 2>&1
+key='HKCU\Software\Halcyra\Reelhaven'
+wine reg add "$key" /v Playlist /d 'C:\rh-bench\ten.plst' /f >/dev/null 2>&1
+wine reg add "$key" /v 'Use Classic Video Renderer' /t REG_DWORD /d 1 /f >/dev/null 2>&1
+
+now() { date +%s%3N; }
+red() { import -window root -crop 1x1+320+240 txt:- 2>/dev/null | tail -1 | grep -qE '\((6[0-9]{4}|[3-5][0-9]{4}),[0-9]{1,4},[0-9]{1,4}\)'; }
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# The Unix process of the Windows program whose command line contains $1.
+win_pid() { pgrep -f "$1" | while read -r p; do [ "$(cat /proc/$p/comm)" != timeout ] && echo "$p"; done | tail -1; }
+
+# One launch: prints "start_ms end_ms peak_kib"; $1 names the process, the rest is the command.
+measure() {
+  local name=$1; shift
+  local t0 t1 t2 t3 pid peak=0 hwm
+  xdotool mousemove 10 10
+  t0=$(now)
+  timeout 60 "$@" >/dev/null 2>&1 &
+  local job=$!
+  for _ in $(seq 300); do red && break; sleep 0.01; done
+  t1=$(now)
+  # Let a whole playlist of ten 1-second clips go by for the memory figure.
+  [ "${LONG_RUN:-0}" = 1 ] && sleep 15
+  pid=$(win_pid "$name")
+  hwm=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+  t2=$(now)
+  xdotool key a
+  wait "$job"
+  t3=$(now)
+  echo "$((t1 - t0)) $((t3 - t2)) ${hwm:-0}"
+  sleep 0.5
+}
+
+run_series() { # label name command...
+  local label=$1 out=()
+  shift
+  for _ in 1 2 3 4 5; do out+=("$(measure "$@")"); done
+  local start end
+  start=$(printf '%s\n' "${out[@]}" | awk '{print $1}' | median)
+  end=$(printf '%s\n' "${out[@]}" | awk '{print $2}' | median)
+  printf '%-28s start %5d ms   end %5d ms   (runs: %s)\n' "$label" "$start" "$end" \
+    "$(printf '%s ' "${out[@]}" | awk '{for(i=1;i<=NF;i+=3) printf "%s/%s ", $i, $(i+1)}')"
+}
+
+echo "medians of 5 under Wine, 640x480 Xvfb; start = launch to first frame on screen, end = key to exit"
+run_series "minimal full-screen program" min_fullscreen wine "$minimal"
+run_series "Reelhaven.scr /s" Reelhaven.scr wine "$scr" /s
+minimal_peak=$(LONG_RUN=0 measure min_fullscreen wine "$minimal" | awk '{print $3}')
+saver_peak=$(LONG_RUN=1 measure Reelhaven.scr wine "$scr" /s | awk '{print $3}')
+echo "peak memory (VmHWM): minimal program $minimal_peak KiB, Reelhaven.scr /s after a 10-item playlist $saver_peak KiB"
