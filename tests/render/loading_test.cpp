@@ -111,13 +111,19 @@ TEST_F(Loading, VideoPlaysToCompletionAndKeepsItsPosition)
 {
     TestItem item(ClipPath(L"red.avi"));
     ProbeRenderer renderer(&item.item, window_.get(), true);
+    renderer.SetInputRouting(true);   // stored now, applied by the load
     ASSERT_EQ(renderer.LoadFile(), S_OK);
     EXPECT_EQ(renderer.Native().cx, 320);
     EXPECT_EQ(renderer.Native().cy, 240);
-    OAHWND owner = 0;
+    OAHWND owner = 0, drain = 0;
     ASSERT_NE(renderer.Window(0), nullptr);
     renderer.Window(0)->get_Owner(&owner);
     EXPECT_EQ(reinterpret_cast<HWND>(owner), window_.get());
+    renderer.Window(0)->get_MessageDrain(&drain);
+    EXPECT_EQ(reinterpret_cast<HWND>(drain), window_.get());
+    renderer.SetInputRouting(false);
+    renderer.Window(0)->get_MessageDrain(&drain);
+    EXPECT_EQ(drain, 0);
 
     renderer.Seek(1.5);
     EXPECT_NEAR(renderer.CurrentPosition(), 1.5, 0.01);
