@@ -59,6 +59,20 @@ DWORD StandbyTimeout()
     return milliseconds >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(milliseconds);
 }
 
+// Suspending needs the shutdown privilege, which a user's token holds but has switched off;
+// without it Windows refuses every standby request.
+void EnableShutdownPrivilege()
+{
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()))
+        return;
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
+        AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+}
+
 // Waits until the sink signals the end; suspends the machine when the power scheme's idle
 // time passes meanwhile, and then plays on from the same position.
 void WaitForEnd(IHCYFramewheel *player, HANDLE endEvent, DWORD timeout)
@@ -297,6 +311,8 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
 
     (void)player->Play();
     const DWORD timeout = StandbyTimeout();
+    if (timeout != INFINITE)
+        EnableShutdownPrivilege();
     SystemParametersInfoW(SPI_SETSCREENSAVERRUNNING, TRUE, nullptr, 0);
     WaitForEnd(player.Get(), endEvent.get(), timeout);
     SystemParametersInfoW(SPI_SETSCREENSAVERRUNNING, FALSE, nullptr, 0);
