@@ -66,6 +66,23 @@ check "cache folder created" test -d "$folder/Cache"
 check "player class registered to the installed library" \
   grep -qF 'C:\Program Files\Halcyra\Reelhaven\Framewheel.dll' <(wine reg query "$clsid\\InprocServer32" 2>/dev/null)
 
+# The package's class registration is exactly what the library's DllRegisterServer writes.
+reg_keys=('CLSID\{6BD1B160-9A88-11d2-861C-E1F24AB20C36}' 'CLSID\{718259E0-C4F7-11d2-861C-BD7B2EB47737}'
+  'CLSID\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}' 'Interface\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}'
+  'Interface\{25B375E0-84B9-11D2-861C-97B127E0B756}' 'Interface\{25B375E1-84B9-11D2-861C-97B127E0B756}'
+  'Interface\{6C2D2641-3B0D-4DAF-B050-E08A66DB3A9C}')
+dump_registration() { # every value as "key | name type data", sorted
+  for k in "${reg_keys[@]}"; do wine reg query "HKCR\\$k" /s 2>/dev/null; done |
+    tr -d '\r' | awk '/^HKEY/ { key = $0; next } NF { print key " |" $0 }' | sort
+}
+dump_registration >"$out/registration-msi.txt"
+library='C:\Program Files\Halcyra\Reelhaven\Framewheel.dll'
+wine regsvr32 /u /s "$library" >/dev/null 2>&1
+wine regsvr32 /s "$library" >/dev/null 2>&1
+dump_registration >"$out/registration-dll.txt"
+check "MSI registry rows equal DllRegisterServer's ($(wc -l <"$out/registration-msi.txt") values)" \
+  cmp -s "$out/registration-msi.txt" "$out/registration-dll.txt"
+
 # Modes that end at once.
 check "/a exits 0 without a window" test "$(run_scr 20 "$installed" /a)" = 0
 for args in "/p" "/p 0" "/p 99999" "/p abc"; do
