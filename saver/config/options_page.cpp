@@ -34,11 +34,12 @@ int SliderPosition(HWND dialog, int id)
     return static_cast<int>(SendDlgItemMessageW(dialog, id, TBM_GETPOS, 0, 0));
 }
 
-// Reads at most four characters as a decimal number; no number counts as 0.
+// Reads the box as a decimal number; no number counts as 0. The box takes four digits
+// from the keyboard, but a longer text put there otherwise is refused, not cut to four.
 long ReadLoops(HWND dialog, int id)
 {
-    wchar_t text[5] = L"";
-    GetDlgItemTextW(dialog, id, text, 5);
+    wchar_t text[12] = L"";
+    GetDlgItemTextW(dialog, id, text, 12);
     return wcstol(text, nullptr, 10);
 }
 

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs the configuration dialog tests under Wine: registers Framewheel.dll in the prefix,
+# makes the clips the playlists refer to, runs the cases (the Windows-version cases once
+# more with Wine reporting Windows XP x64), turns the screenshots into PNGs and restores
+# the prefix.   config_test.sh TEST_EXE FRAMEWHEEL_DLL HOLD_FILE_EXE ARTEFACT_DIR
+set -uo pipefail
+exe=$1 dll=$2 hold=$3 artefacts=$4
+media="$artefacts/media"
+rm -rf "$artefacts"
+mkdir -p "$media"
+
+wine regsvr32 /s "$(winepath -w "$dll")" >/dev/null 2>&1 || { echo "regsvr32 failed"; exit 1; }
+for name in alpha beta gamma delta epsilon; do
+  ffmpeg -v error -y -f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v msvideo1 -pix_fmt rgb555le \
+    "$media/$name.avi" </dev/null || exit 1
+done
+cp "$media/alpha.avi" "$media/CLIP.AVI"
+
+export CONFIG_MEDIA CONFIG_ARTEFACTS HOLD_FILE WINEDEBUG=-all
+CONFIG_MEDIA=$(winepath -w "$media")
+CONFIG_ARTEFACTS=$(winepath -w "$artefacts")
+HOLD_FILE=$(winepath -w "$hold")
+
+status=0
+timeout 300 wine "$exe" || status=1
+
+# The renderer options follow the Windows version: run those cases as Windows XP too.
+wine reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d winxp64 /f >/dev/null 2>&1
+timeout 120 wine "$exe" --gtest_filter='Options.Renderer*' || status=1
+wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1
+
+for bmp in "$artefacts"/*.bmp; do
+  [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+exit $status
