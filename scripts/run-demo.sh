@@ -53,7 +53,7 @@ fi
 step "Wine prefix and installation"
 export WINEPREFIX="$build/demo-prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
-wineserver -p
+wineserver -p 2>/dev/null || true # already running after a first wineboot
 # A fresh install each time, so the prefix holds the program just built.
 wine msiexec /x "$msi" /qn >/dev/null 2>&1 || true
 wine msiexec /i "$msi" /qn
