@@ -5,11 +5,11 @@
 # runs there until you move the mouse or press a key; otherwise it runs on a virtual
 # display for a few seconds. Either way it leaves screenshots and prints where they are.
 #   scripts/run-demo.sh            (BUILD_DIR=... to build elsewhere, DEMO_SECONDS=... for
-#                                   the virtual display's run time, default 12)
+#                                   the virtual display's run time, default 14)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
-seconds=${DEMO_SECONDS:-12}
+seconds=${DEMO_SECONDS:-14}
 
 step() { printf '\n== %s\n' "$*"; }
 
@@ -87,13 +87,16 @@ mkdir -p "$shots"
 rm -f "$shots"/*.png
 wine 'C:\windows\system32\Reelhaven.scr' /s >/dev/null 2>&1 &
 saver=$!
-for t in 3 6 9; do
-  sleep 3
+# One screenshot in each clip (5, 4 and 5 seconds long).
+previous=0
+for t in 3 7 12; do
+  sleep $((t - previous))
+  previous=$t
   kill -0 "$saver" 2>/dev/null || break
   import -window root "$shots/after-${t}s.png"
 done
 if [ -n "$virtual" ]; then
-  sleep $((seconds > 9 ? seconds - 9 : 0))
+  sleep $((seconds > 12 ? seconds - 12 : 0))
   # Any key ends a screen saver.
   for _ in $(seq 50); do
     kill -0 "$saver" 2>/dev/null || break
