@@ -46,22 +46,23 @@ std::string ReadFileText(const std::wstring &path)
     return std::string(buffer, read);
 }
 
-void SetTimes(const std::wstring &path, const FILETIME *accessed, const FILETIME *written)
+// Sets the last-access and last-write times, each unless it is 0.
+void SetTimes(const std::wstring &path, LONGLONG accessed, LONGLONG written)
 {
-    SCOPED_TRACE(std::string(path.begin(), path.end()));
     HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(SetFileTime(file, nullptr, accessed, written));
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << std::string(path.begin(), path.end());
+    const FILETIME access = AsFileTime(accessed), write = AsFileTime(written);
+    ASSERT_TRUE(SetFileTime(file, nullptr, accessed ? &access : nullptr, written ? &write : nullptr));
     CloseHandle(file);
 }
 
-void SetWriteTime(const std::wstring &path, FILETIME written) { SetTimes(path, nullptr, &written); }
-void SetWriteTime(const std::wstring &path, LONGLONG written) { SetWriteTime(path, AsFileTime(written)); }
-void SetAccessTime(const std::wstring &path, LONGLONG accessed)
+LONGLONG WriteTimeOf(const std::wstring &path)
 {
-    const FILETIME time = AsFileTime(accessed);
-    SetTimes(path, &time, nullptr);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return static_cast<LONGLONG>((static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                 data.ftLastWriteTime.dwLowDateTime);
 }
 
 bool Exists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -107,61 +108,50 @@ protected:
         RemoveDirectoryW(install_.c_str());
     }
 
-    std::wstring Resolve(VideoCache &cache, const std::wstring &source)
+    static std::string Resolve(VideoCache &cache, const std::wstring &source)
     {
         wchar_t out[MAX_PATH];
         cache.Resolve(source.c_str(), out);
-        return out;
+        return Narrow(out);
     }
 
     Settings settings_;
     std::wstring install_, cacheDir_;
 };
 
-TEST_F(CacheTest, DriveNIsANetworkDrive)
-{
-    // Everything below depends on Wine's drive mapping that cache_test.sh sets up.
-    ASSERT_EQ(GetDriveTypeW(L"N:\\"), static_cast<UINT>(DRIVE_REMOTE));
-}
-
 TEST_F(CacheTest, NetworkVideoIsCopiedRefreshedAndKeptWhenTheShareIsGone)
 {
+    // Wine's drive mapping from cache_test.sh.
+    ASSERT_EQ(GetDriveTypeW(L"N:\\"), static_cast<UINT>(DRIVE_REMOTE));
     const std::wstring source = L"N:\\videos\\clip.avi", cached = cacheDir_ + L"clip.avi";
     WriteFileText(source, "first");
-    SetWriteTime(source, Now() - kDay);
+    SetTimes(source, 0, Now() - kDay);
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
-    EXPECT_EQ(Narrow(Resolve(cache, source)), Narrow(cached));
+    EXPECT_EQ(Resolve(cache, source), Narrow(cached));
     EXPECT_EQ(ReadFileText(cached), "first");
 
     // Unchanged source: the copy is played as it is (not rewritten).
     WriteFileText(cached, "stale");
-    SetWriteTime(cached, Now() - kDay);
-    FILETIME sourceTime;
-    {
-        HANDLE file = CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        GetFileTime(file, nullptr, nullptr, &sourceTime);
-        CloseHandle(file);
-    }
-    SetWriteTime(cached, sourceTime);
-    EXPECT_EQ(Narrow(Resolve(cache, source)), Narrow(cached));
+    SetTimes(cached, 0, WriteTimeOf(source));
+    EXPECT_EQ(Resolve(cache, source), Narrow(cached));
     EXPECT_EQ(ReadFileText(cached), "stale");
 
     // A new write time on the source refreshes the copy, also over a read-only copy.
     WriteFileText(source, "second");
     SetFileAttributesW(cached.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(Narrow(Resolve(cache, source)), Narrow(cached));
+    EXPECT_EQ(Resolve(cache, source), Narrow(cached));
     EXPECT_EQ(ReadFileText(cached), "second");
     EXPECT_TRUE(GetFileAttributesW(cached.c_str()) & FILE_ATTRIBUTE_READONLY);
 
     // The share is gone: the copy is played unchanged.
     ASSERT_TRUE(DeleteFileW(source.c_str()));
-    EXPECT_EQ(Narrow(Resolve(cache, source)), Narrow(cached));
+    EXPECT_EQ(Resolve(cache, source), Narrow(cached));
     EXPECT_EQ(ReadFileText(cached), "second");
 
     // Another clip.avi in another folder shares the one copy.
     WriteFileText(L"N:\\clip.avi", "other");
-    EXPECT_EQ(Narrow(Resolve(cache, L"N:\\clip.avi")), Narrow(cached));
+    EXPECT_EQ(Resolve(cache, L"N:\\clip.avi"), Narrow(cached));
     EXPECT_EQ(ReadFileText(cached), "other");
     DeleteFileW(L"N:\\clip.avi");
 }
@@ -172,13 +162,13 @@ TEST_F(CacheTest, LocalFilesPlayInPlaceUnlessTheCacheHoldsTheirName)
     WriteFileText(local, "local");
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
-    EXPECT_EQ(Narrow(Resolve(cache, local)), Narrow(local));
+    EXPECT_EQ(Resolve(cache, local), Narrow(local));
     EXPECT_FALSE(Exists(cached));
 
     // A copy of the same name is played instead, and refreshed from the local source.
     WriteFileText(cached, "old copy");
-    SetWriteTime(cached, Now() - 2 * kDay);
-    EXPECT_EQ(Narrow(Resolve(cache, local)), Narrow(cached));
+    SetTimes(cached, 0, Now() - 2 * kDay);
+    EXPECT_EQ(Resolve(cache, local), Narrow(cached));
     EXPECT_EQ(ReadFileText(cached), "local");
 }
 
@@ -190,7 +180,7 @@ TEST_F(CacheTest, NoCacheOrNoFolderPlaysEverythingWhereItIs)
     {
         VideoCache cache;
         cache.Start(install_.c_str(), settings_);
-        EXPECT_EQ(Narrow(Resolve(cache, source)), Narrow(source));
+        EXPECT_EQ(Resolve(cache, source), Narrow(source));
         EXPECT_FALSE(Exists(cacheDir_ + L"net.avi"));
     }
     // Caching on but no cache folder: the copy fails and the source is played.
@@ -198,7 +188,7 @@ TEST_F(CacheTest, NoCacheOrNoFolderPlaysEverythingWhereItIs)
     RemoveDirectoryW(cacheDir_.c_str());
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
-    EXPECT_EQ(Narrow(Resolve(cache, source)), Narrow(source));
+    EXPECT_EQ(Resolve(cache, source), Narrow(source));
     DeleteFileW(source.c_str());
 }
 
@@ -221,7 +211,7 @@ TEST_F(CacheTest, CleanupRemovesOldCopiesOnlyWhenDue)
         for (auto &file : files) {
             const std::wstring path = cacheDir_ + file.name;
             WriteFileText(path, "x");
-            SetAccessTime(path, file.accessed);
+            SetTimes(path, file.accessed, 0);
             if (file.readOnly)
                 SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
         }

@@ -147,10 +147,10 @@ xdotool key Left; wait_colour green 8 || fail "left did not switch back"
 for k in Up Up Down m Up; do xdotool key $k; sleep 0.3; done
 kill -0 "$run_pid" 2>/dev/null || fail "keyboard controls ended the run"
 stop_run keys
-# The sink starts from the volume the run set (50 % = 32767) and steps by 655; M mutes and
-# Up while muted only unmutes (not told apart here from Wine's forgetting). Wine's mixer forgets a set value after a few seconds (it
-# reads 65535 unmuted again, or fails and reads 0): those readings are left out, and the
-# log is read for the values as the sink set them, in order.
+# The sink starts from the volume the run set (50 % = 32767) and steps by 655; M mutes.
+# Wine's mixer forgets a set value after a few seconds (it reads 65535 unmuted again, or
+# fails and reads 0): those readings are left out and the rest is read in order. Up while
+# muted only unmutes, which cannot be told apart from that forgetting here.
 log=$(tr -d '\r' <"$work/run.log" | grep '^mixer' | cut -d' ' -f2- | grep -v -e '^65535 0$' -e '^0 0$' | tr '\n' ',')
 [[ $log == *"33422 0,34077 0,33422 0,33422 1,"* ]] || fail "mixer steps: $log"
 
