@@ -65,8 +65,7 @@ void RHWindowedRenderer::Layout()
     const SIZE client = PlayerClientSize();
     areaWidth_ = client.cx;
     areaHeight_ = client.cy;
-    if (outputs_[0]->window)
-        (void)outputs_[0]->window->SetWindowPosition(0, 0, areaWidth_, areaHeight_);
+    MoveVideoWindow(*outputs_[0], 0, 0, areaWidth_, areaHeight_);
     const PictureRect picture = PlaceIn(item_, areaWidth_, areaHeight_, nativeWidth_, nativeHeight_);
     left_ = picture.left;
     top_ = picture.top;
@@ -215,16 +214,11 @@ void RHFullscreenDesktopRenderer::Layout()
     const SIZE client = PlayerClientSize();
     area_ = {0, 0, client.cx, client.cy};
     if (outputs_.size() == 1) {
-        if (outputs_[0]->window)
-            (void)outputs_[0]->window->SetWindowPosition(0, 0, client.cx, client.cy);
+        MoveVideoWindow(*outputs_[0], 0, 0, client.cx, client.cy);
     } else {
         for (size_t i = 0; i < outputs_.size(); ++i) {
-            DesktopOutput &output = Output(i);
-            if (output.window)
-                (void)output.window->SetWindowPosition(
-                    output.monitor.left, output.monitor.top,
-                    output.monitor.right - output.monitor.left,
-                    output.monitor.bottom - output.monitor.top);
+            const RECT &m = Output(i).monitor;
+            MoveVideoWindow(Output(i), m.left, m.top, m.right - m.left, m.bottom - m.top);
         }
     }
     const PictureRect picture = PlaceIn(item_, client.cx, client.cy, nativeWidth_, nativeHeight_);

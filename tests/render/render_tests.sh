@@ -65,17 +65,17 @@ serve_shots() {
   done
 }
 
-# Runs the on-screen cases with the screenshot service on the given display.
+# Runs on-screen cases (a gtest filter) with the screenshot service on the given display.
 run_screen() {
-  local display=$1
-  RH_SHOT_DIR=$shots DISPLAY=$display wine "$exe" --gtest_filter='Screen.*' &
+  local display=$1 filter=$2
+  RH_SHOT_DIR=$shots DISPLAY=$display wine "$exe" --gtest_filter="$filter" &
   local program=$!
   serve_shots "$program" "$display" || status=1
   wait "$program" || status=1
 }
 
 # ---- one monitor: the rig's display -------------------------------------------------------------
-run_screen "$DISPLAY"
+run_screen "$DISPLAY" 'Screen.OneMonitor*:Screen.Windowed*'
 
 # ---- two monitors --------------------------------------------------------------------------------
 n=$(( ${DISPLAY#:} + 40 ))
@@ -105,11 +105,8 @@ export WINEPREFIX=$prefix2 DISPLAY=$dual
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w
-run_screen "$dual"
+run_screen "$dual" 'Screen.TwoMonitors*'
 # Older Windows: the desktop-spanning picture is shown by one video window per monitor.
 wine reg add 'HKCU\Software\Wine' /v Version /d winxp64 /f >/dev/null
-RH_OLDER_SYSTEM=1 RH_SHOT_DIR=$shots wine "$exe" --gtest_filter='Screen.TwoMonitorsShare*' &
-program=$!
-serve_shots "$program" "$dual" || status=1
-wait "$program" || status=1
+RH_OLDER_SYSTEM=1 run_screen "$dual" 'Screen.TwoMonitorsShare*'
 exit $status

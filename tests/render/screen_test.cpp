@@ -1,133 +1,93 @@
-// On-screen cases: a solid red (or red|blue) clip through the classic video renderer lands
-// where the geometry puts it, on the monitor layouts the wrapper sets up (one 1920 x 1080
-// monitor; or 1280 x 720 and 1024 x 768 side by side), and moves by the bounce step.
-// The wrapper takes the screenshots; the expected rectangles are worked out by hand.
+// On screen through the classic video renderer: a red (or red|blue) clip lands where the
+// geometry puts it and moves by the bounce step, on one 1920 x 1080 monitor and on monitors
+// of 1280 x 720 and 1024 x 768 side by side (render_tests.sh sets them up and takes the
+// screenshots). The expected rectangles are worked out by hand in the comments.
 #include <gtest/gtest.h>
 
-#include <string>
-
-#include "monitor_layout.h"
 #include "test_support.h"
 #include "variants.h"
 
 namespace {
 
-enum class Colour { Red, Blue, Black };
-
-const char *Name(Colour c)
-{
-    return c == Colour::Red ? "red" : c == Colour::Blue ? "blue" : "black";
-}
+enum Colour { Red, Blue, Black };
 
 bool Matches(const Rgb &p, Colour c)
 {
-    switch (c) {
-    case Colour::Red: return p.r > 180 && p.g < 80 && p.b < 80;
-    case Colour::Blue: return p.b > 180 && p.r < 80 && p.g < 80;
-    case Colour::Black: return p.r < 40 && p.g < 40 && p.b < 40;
-    }
-    return false;
+    if (c == Black)
+        return p.r < 40 && p.g < 40 && p.b < 40;
+    const int hue = c == Red ? p.r : p.b, rest = c == Red ? p.g + p.b : p.r + p.g;
+    return hue > 180 && rest < 120;
 }
 
-// Points to look at in one screenshot, each with the colour it should have.
+// Points of one screenshot with the colours they should have.
 class ScreenCheck {
 public:
     void Expect(int x, int y, Colour c) { probes_.push_back({{x, y}, c}); }
-    // The rectangle's inside corners have colour c; the pixels just outside it (where they
-    // lie within `bounds`) are black.
-    void ExpectRect(const RECT &r, Colour c, const RECT &bounds)
+    // Red inside the rectangle's corners, black just outside it where that lies in `bounds`.
+    void ExpectRed(const RECT &r, const RECT &bounds)
     {
-        Expect(r.left, r.top, c);
-        Expect(r.right - 1, r.bottom - 1, c);
-        Expect(r.right - 1, r.top, c);
-        Expect(r.left, r.bottom - 1, c);
+        Expect(r.left, r.top, Red);
+        Expect(r.right - 1, r.bottom - 1, Red);
         if (r.left > bounds.left)
-            Expect(r.left - 1, r.top, Colour::Black);
+            Expect(r.left - 1, r.top, Black);
         if (r.right < bounds.right)
-            Expect(r.right, r.bottom - 1, Colour::Black);
+            Expect(r.right, r.bottom - 1, Black);
         if (r.top > bounds.top)
-            Expect(r.left, r.top - 1, Colour::Black);
+            Expect(r.left, r.top - 1, Black);
         if (r.bottom < bounds.bottom)
-            Expect(r.right - 1, r.bottom, Colour::Black);
+            Expect(r.right - 1, r.bottom, Black);
     }
-    void Verify(const char *what)
+    void Verify(const char *when)
     {
         std::vector<POINT> points;
         for (auto &p : probes_)
-            points.push_back(p.point);
-        std::vector<Rgb> colours;
-        ASSERT_TRUE(ScreenColours(points, colours)) << what << ": no screenshot";
-        for (size_t i = 0; i < probes_.size(); ++i)
-            EXPECT_TRUE(Matches(colours[i], probes_[i].colour))
-                << what << ": pixel (" << points[i].x << "," << points[i].y << ") is rgb("
-                << colours[i].r << "," << colours[i].g << "," << colours[i].b << "), expected "
-                << Name(probes_[i].colour);
+            points.push_back(p.first);
+        std::vector<Rgb> rgb;
+        ASSERT_TRUE(ScreenColours(points, rgb)) << when << ": no screenshot";
+        for (size_t i = 0; i < points.size(); ++i)
+            EXPECT_TRUE(Matches(rgb[i], probes_[i].second))
+                << when << ": (" << points[i].x << "," << points[i].y << ") is " << rgb[i].r << ","
+                << rgb[i].g << "," << rgb[i].b << ", expected " << "RBK"[probes_[i].second];
         probes_.clear();
     }
 
 private:
-    struct Probe {
-        POINT point;
-        Colour colour;
-    };
-    std::vector<Probe> probes_;
+    std::vector<std::pair<POINT, Colour>> probes_;
 };
 
 template <typename Base>
-class Probe : public Base {
-public:
+struct Probe : Base {
     using Base::Base;
-    size_t Outputs() const { return this->outputs_.size(); }
-    size_t FilledOutputs() const
+    size_t Filled() const
     {
         size_t n = 0;
         for (auto &o : this->outputs_)
             n += o->window != nullptr;
         return n;
     }
+    size_t Outputs() const { return this->outputs_.size(); }
 };
 
-bool VirtualScreenIs(int w, int h)
-{
-    return GetSystemMetrics(SM_CXVIRTUALSCREEN) == w && GetSystemMetrics(SM_CYVIRTUALSCREEN) == h;
-}
-
-bool OlderSystem()
-{
-    OSVERSIONINFOW v{};
-    v.dwOSVersionInfoSize = sizeof(v);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExW(&v);
-#pragma GCC diagnostic pop
-    return v.dwMajorVersion < 6;
-}
-
-struct Ticker {
-    RHRenderer *renderer;
-    UniqueHandle done;
-};
-
-DWORD WINAPI TickerThread(void *context)
-{
-    auto *ticker = static_cast<Ticker *>(context);
-    ComApartment com(COINIT_MULTITHREADED);
-    ticker->renderer->Step();
-    SetEvent(ticker->done.get());
-    return 0;
-}
-
-// One Step on a second thread; true when it finished while this thread pumped nothing.
+// One Step from another thread, as the bounce timer ticks, while this thread (the windows'
+// owner) pumps nothing, as the playback thread waiting for the renderer lock. True when the
+// tick did not wait for this thread.
 bool StepFromAnotherThread(RHRenderer &renderer)
 {
-    Ticker ticker{&renderer, UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr))};
-    UniqueHandle thread(CreateThread(nullptr, 0, TickerThread, &ticker, 0, nullptr));
-    if (!thread)
-        return false;
-    const bool quick = WaitForSingleObject(ticker.done.get(), 3000) == WAIT_OBJECT_0;
-    // Let a tick that did wait for this thread finish before leaving.
-    for (int i = 0; i < 100 && WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT; ++i)
-        PumpMessages(50);
+    struct Ticker {
+        RHRenderer *renderer;
+        UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    } ticker{&renderer};
+    auto tick = [](void *context) -> DWORD {
+        auto *t = static_cast<Ticker *>(context);
+        ComApartment com(COINIT_MULTITHREADED);
+        t->renderer->Step();
+        SetEvent(t->done.get());
+        return 0;
+    };
+    UniqueHandle thread(CreateThread(nullptr, 0, tick, &ticker, 0, nullptr));
+    const bool quick = thread && WaitForSingleObject(ticker.done.get(), 3000) == WAIT_OBJECT_0;
+    for (int i = 0; thread && i < 100 && WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT; ++i)
+        PumpMessages(50);   // let a tick that did wait finish
     return quick;
 }
 
@@ -135,12 +95,16 @@ class Screen : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!ScreenServiceAvailable() || !HaveClips())
-            GTEST_SKIP() << "no screenshot service (run through render_tests.sh)";
+        if (GetEnvironmentVariableW(L"RH_SHOT_DIR", nullptr, 0) == 0)
+            GTEST_SKIP() << "no screenshots (run through render_tests.sh)";
     }
-    // Lays out, runs and lets the first frame paint.
+    bool DesktopIs(int w, int h)
+    {
+        return GetSystemMetrics(SM_CXVIRTUALSCREEN) == w && GetSystemMetrics(SM_CYVIRTUALSCREEN) == h;
+    }
     static void Show(RHRenderer &renderer)
     {
+        ASSERT_EQ(renderer.LoadFile(), S_OK);
         renderer.Layout();
         ASSERT_TRUE(SUCCEEDED(renderer.RunGraph()));
         PumpMessages(700);
@@ -148,30 +112,22 @@ protected:
     ComApartment com_{COINIT_MULTITHREADED};
 };
 
-// ---- one 1920 x 1080 monitor ------------------------------------------------------------
-
 TEST_F(Screen, OneMonitorPerMonitorPictureBounces)
 {
-    if (!VirtualScreenIs(1920, 1080))
-        GTEST_SKIP() << "needs one 1920 x 1080 monitor";
+    ASSERT_TRUE(DesktopIs(1920, 1080)) << "needs one 1920 x 1080 monitor";
     UniqueWindow player = CreatePlayerWindow();
     TestItem item(ClipPath(L"red.avi"));
-    item.item.scale = 0.5f;   // 1/2 Screen: 960 x 540 box, 720 x 540 picture
+    item.item.scale = 0.5f;   // 960 x 540 box: 720 x 540 picture, 1200 x 540 free
     item.item.xPosition = 0.25;
     item.item.yPosition = 1.0;
     Probe<RHFullscreenMonitorRenderer> renderer(&item.item, player.get(), true);
-    ASSERT_EQ(renderer.Outputs(), 1u);
-    ASSERT_EQ(renderer.LoadFile(), S_OK);
     Show(renderer);
     const RECT screen{0, 0, 1920, 1080};
     ScreenCheck check;
-    check.ExpectRect({300, 540, 1020, 1080}, Colour::Red, screen);
+    check.ExpectRed({300, 540, 1020, 1080}, screen);
     check.Verify("laid out");
 
-    // Touches the bottom edge: the first tick stays there and turns, the second goes up.
-    // The second comes from another thread, as the bounce timer's do, while this thread (the
-    // windows' owner) does not pump messages, as the playback thread waiting for the renderer
-    // lock: the tick must not wait for it.
+    // At the bottom edge the first tick stays there and turns; the second goes up.
     renderer.SetVelocity(7, 5);
     renderer.Step();
     EXPECT_TRUE(StepFromAnotherThread(renderer)) << "the tick waited for the window's thread";
@@ -185,117 +141,107 @@ TEST_F(Screen, OneMonitorPerMonitorPictureBounces)
     EXPECT_DOUBLE_EQ(at[0].x, 314.0 / 1200);
     EXPECT_DOUBLE_EQ(at[0].y, 535.0 / 540);
     PumpMessages(300);
-    check.ExpectRect({314, 535, 1034, 1075}, Colour::Red, screen);
+    check.ExpectRed({314, 535, 1034, 1075}, screen);
     check.Verify("after two ticks");
 }
 
 TEST_F(Screen, WindowedPictureMovesInsideItsWindow)
 {
-    if (!VirtualScreenIs(1920, 1080))
-        GTEST_SKIP() << "needs one 1920 x 1080 monitor";
-    UniqueWindow window = CreateFramedWindow(640, 360);
+    ASSERT_TRUE(DesktopIs(1920, 1080)) << "needs one 1920 x 1080 monitor";
+    UniqueWindow window = CreatePlayerWindow(640, 360);
     TestItem item(ClipPath(L"red.avi"));
     item.item.scaleToScreen = 0;   // Original: 320 x 240 at (160, 60)
     item.item.style = STYLE_WINDOWED;
     Probe<RHWindowedRenderer> renderer(&item.item, window.get(), true);
-    ASSERT_EQ(renderer.LoadFile(), S_OK);
     Show(renderer);
-    POINT origin{0, 0};
-    ClientToScreen(window.get(), &origin);
-    auto onScreen = [&](int l, int t, int r, int b) {
-        return RECT{origin.x + l, origin.y + t, origin.x + r, origin.y + b};
-    };
-    const RECT client = onScreen(0, 0, 640, 360);
+    POINT o{0, 0};
+    ClientToScreen(window.get(), &o);
+    const RECT client{o.x, o.y, o.x + 640, o.y + 360};
     ScreenCheck check;
-    check.ExpectRect(onScreen(160, 60, 480, 300), Colour::Red, client);
+    check.ExpectRed({o.x + 160, o.y + 60, o.x + 480, o.y + 300}, client);
     check.Verify("laid out");
 
     renderer.SetVelocity(-100, 0);
-    renderer.Step();   // 60
-    renderer.Step();   // would cross the left edge: stops at 0 and turns
-    renderer.Step();   // 100
+    for (int i = 0; i < 3; ++i)   // 60; 0 (stops at the edge, turns); 100
+        renderer.Step();
     PumpMessages(300);
-    check.ExpectRect(onScreen(100, 60, 420, 300), Colour::Red, client);
+    check.ExpectRed({o.x + 100, o.y + 60, o.x + 420, o.y + 300}, client);
     check.Verify("after three ticks");
 }
 
-// ---- two monitors: 1280 x 720 at (0, 0) and 1024 x 768 at (1280, 0) -----------------------
-
-constexpr RECT kFirst{0, 0, 1280, 720};
-constexpr RECT kSecond{1280, 0, 2304, 768};
+// Two monitors: 1280 x 720 at (0, 0), the primary, and 1024 x 768 at (1280, 0).
+constexpr RECT kFirst{0, 0, 1280, 720}, kSecond{1280, 0, 2304, 768};
 
 TEST_F(Screen, TwoMonitorsEachShowTheWholePicture)
 {
-    if (!VirtualScreenIs(2304, 768))
-        GTEST_SKIP() << "needs the two-monitor layout";
+    ASSERT_TRUE(DesktopIs(2304, 768)) << "needs the two-monitor layout";
     UniqueWindow player = CreatePlayerWindow();
     TestItem item(ClipPath(L"red.avi"));
     item.item.scale = 0.5f;
     Probe<RHFullscreenMonitorRenderer> renderer(&item.item, player.get(), true);
-    ASSERT_EQ(renderer.Outputs(), 2u);
-    ASSERT_EQ(renderer.LoadFile(), S_OK);
-    ASSERT_EQ(renderer.FilledOutputs(), 2u);
     Show(renderer);
+    ASSERT_EQ(renderer.Filled(), 2u);
     ScreenCheck check;
-    // 640 x 360 box -> 480 x 360 picture; 512 x 384 box -> 512 x 384 picture.
-    check.ExpectRect({400, 180, 880, 540}, Colour::Red, kFirst);
-    check.ExpectRect({1536, 192, 2048, 576}, Colour::Red, kSecond);
+    check.ExpectRed({400, 180, 880, 540}, kFirst);       // 640 x 360 box: 480 x 360
+    check.ExpectRed({1536, 192, 2048, 576}, kSecond);    // 512 x 384 box: 512 x 384
     check.Verify("laid out");
 
-    // Each monitor bounces at its own edges from the same start velocity.
+    // Same start velocity, own edges: the first turns only downwards, the second both ways.
     renderer.SetVelocity(300, 300);
     renderer.Step();
     int dx = 0, dy = 0;
-    renderer.GetVelocity(dx, dy);   // the first monitor's: turned only vertically
+    renderer.GetVelocity(dx, dy);   // the first (primary) monitor's
     EXPECT_EQ(dx, 300);
     EXPECT_EQ(dy, -300);
     PumpMessages(300);
-    check.ExpectRect({700, 360, 1180, 720}, Colour::Red, kFirst);
-    check.ExpectRect({1792, 384, 2304, 768}, Colour::Red, kSecond);
+    check.ExpectRed({700, 360, 1180, 720}, kFirst);
+    check.ExpectRed({1792, 384, 2304, 768}, kSecond);
     check.Verify("after one tick");
 }
 
+// Run twice by the wrapper: as a newer Windows (one video window across both monitors) and,
+// with RH_OLDER_SYSTEM, as Windows XP (one per monitor, each showing its share).
 TEST_F(Screen, TwoMonitorsShareOneSpanningPicture)
 {
-    if (!VirtualScreenIs(2304, 768))
-        GTEST_SKIP() << "needs the two-monitor layout";
+    ASSERT_TRUE(DesktopIs(2304, 768)) << "needs the two-monitor layout";
+    OSVERSIONINFOW v{};
+    v.dwOSVersionInfoSize = sizeof(v);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExW(&v);
+#pragma GCC diagnostic pop
+    const bool older = GetEnvironmentVariableW(L"RH_OLDER_SYSTEM", nullptr, 0) != 0;
+    ASSERT_EQ(v.dwMajorVersion < 6, older) << "Windows version " << v.dwMajorVersion;
     UniqueWindow player = CreatePlayerWindow();
-    TestItem item(ClipPath(L"redblue.avi"));   // left half red, right half blue, 320 x 240
+    TestItem item(ClipPath(L"redblue.avi"));   // 320 x 240: left half red, right half blue
     item.item.perMonitor = 0;
     Probe<RHFullscreenDesktopRenderer> renderer(&item.item, player.get(), false);
-    // Older systems get one video window per monitor, each showing its share of the frame.
-    if (GetEnvironmentVariableW(L"RH_OLDER_SYSTEM", nullptr, 0) != 0) {
-        ASSERT_TRUE(OlderSystem()) << "the wrapper asked for an older Windows version";
-    }
-    const size_t outputs = OlderSystem() ? 2 : 1;
-    ASSERT_EQ(renderer.Outputs(), outputs);
-    ASSERT_EQ(renderer.LoadFile(), S_OK);
-    ASSERT_EQ(renderer.FilledOutputs(), outputs);
+    ASSERT_EQ(renderer.Outputs(), older ? 2u : 1u);
     Show(renderer);
+    ASSERT_EQ(renderer.Filled(), renderer.Outputs());
     // Maximized in 2304 x 768: 1024 x 768 at left 640; red up to 1151, blue from 1152.
     ScreenCheck check;
-    check.Expect(639, 300, Colour::Black);
-    check.Expect(640, 0, Colour::Red);
-    check.Expect(1151, 719, Colour::Red);
-    check.Expect(1152, 0, Colour::Blue);
-    check.Expect(1279, 719, Colour::Blue);
-    check.Expect(1280, 0, Colour::Blue);
-    check.Expect(1663, 767, Colour::Blue);
-    check.Expect(1664, 300, Colour::Black);
+    check.Expect(639, 300, Black);
+    check.Expect(640, 0, Red);
+    check.Expect(1151, 719, Red);
+    check.Expect(1152, 0, Blue);
+    check.Expect(1279, 719, Blue);
+    check.Expect(1280, 0, Blue);
+    check.Expect(1663, 767, Blue);
+    check.Expect(1664, 300, Black);
     check.Verify("laid out");
 
-    // Bounce off the left edge: the picture lies wholly on the first monitor, and the
-    // second shows the player window's black.
+    // Off the left edge: wholly on the first monitor; the second shows black.
     renderer.SetVelocity(-700, 0);
     renderer.Step();
     PumpMessages(300);
-    check.Expect(0, 0, Colour::Red);
-    check.Expect(511, 719, Colour::Red);
-    check.Expect(512, 0, Colour::Blue);
-    check.Expect(1023, 719, Colour::Blue);
-    check.Expect(1024, 300, Colour::Black);
-    check.Expect(1300, 300, Colour::Black);
-    check.Expect(1700, 100, Colour::Black);
+    check.Expect(0, 0, Red);
+    check.Expect(511, 719, Red);
+    check.Expect(512, 0, Blue);
+    check.Expect(1023, 719, Blue);
+    check.Expect(1024, 300, Black);
+    check.Expect(1300, 300, Black);
+    check.Expect(1700, 100, Black);
     check.Verify("after bouncing off the left edge");
 }
 

@@ -1,16 +1,11 @@
 #include "test_support.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
-constexpr wchar_t kSettingsKey[] = L"Software\\Halcyra\\Reelhaven";
-constexpr wchar_t kDurationValue[] = L"PictureDisplayDuration";
-
-// A Unix folder from the environment as a path on Wine's Z: drive.
+// A Unix folder named in the environment, as a path on Wine's Z: drive.
 std::wstring FolderFromEnv(const wchar_t *variable)
 {
     wchar_t buffer[MAX_PATH];
@@ -18,94 +13,70 @@ std::wstring FolderFromEnv(const wchar_t *variable)
     if (n == 0 || n >= MAX_PATH)
         return {};
     std::wstring path = buffer;
-    if (!path.empty() && path[0] == L'/') {
-        for (wchar_t &c : path)
-            if (c == L'/')
-                c = L'\\';
-        path = L"Z:" + path;
-    }
-    if (path.back() != L'\\')
-        path += L'\\';
-    return path;
+    for (wchar_t &c : path)
+        if (c == L'/')
+            c = L'\\';
+    return (path[0] == L'\\' ? L"Z:" : L"") + path + L'\\';
 }
 
-LRESULT CALLBACK PlayerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-const wchar_t *PlayerClass()
-{
-    static const ATOM atom = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = PlayerProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-        wc.lpszClassName = L"Render Test Player";
-        return RegisterClassW(&wc);
-    }();
-    return atom != 0 ? L"Render Test Player" : nullptr;
-}
+constexpr wchar_t kKey[] = L"Software\\Halcyra\\Reelhaven";
+constexpr wchar_t kValue[] = L"PictureDisplayDuration";
 
 }  // namespace
 
 std::wstring ClipPath(const wchar_t *name)
 {
-    return FolderFromEnv(L"RH_MEDIA_DIR") + name;
-}
-
-bool HaveClips()
-{
-    return !FolderFromEnv(L"RH_MEDIA_DIR").empty();
+    const std::wstring folder = FolderFromEnv(L"RH_MEDIA_DIR");
+    return folder.empty() ? folder : folder + name;
 }
 
 PictureDurationValue::PictureDurationValue(const DWORD *seconds)
 {
-    RegKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        key.put(), nullptr) != ERROR_SUCCESS)
-        return;
     DWORD size = sizeof(oldValue_);
-    hadValue_ = RegQueryValueExW(key.get(), kDurationValue, nullptr, nullptr,
-                                 reinterpret_cast<BYTE *>(&oldValue_), &size) == ERROR_SUCCESS;
-    if (seconds != nullptr)
-        RegSetValueExW(key.get(), kDurationValue, 0, REG_DWORD,
-                       reinterpret_cast<const BYTE *>(seconds), sizeof(*seconds));
-    else
-        RegDeleteValueW(key.get(), kDurationValue);
+    hadValue_ = RegGetValueW(HKEY_CURRENT_USER, kKey, kValue, RRF_RT_REG_DWORD, nullptr,
+                             &oldValue_, &size) == ERROR_SUCCESS;
+    Write(seconds);
 }
 
-PictureDurationValue::~PictureDurationValue()
+void PictureDurationValue::Write(const DWORD *seconds)
 {
     RegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                        nullptr) != ERROR_SUCCESS)
         return;
-    if (hadValue_)
-        RegSetValueExW(key.get(), kDurationValue, 0, REG_DWORD,
-                       reinterpret_cast<const BYTE *>(&oldValue_), sizeof(oldValue_));
+    if (seconds != nullptr)
+        RegSetValueExW(key.get(), kValue, 0, REG_DWORD, reinterpret_cast<const BYTE *>(seconds),
+                       sizeof(*seconds));
     else
-        RegDeleteValueW(key.get(), kDurationValue);
+        RegDeleteValueW(key.get(), kValue);
 }
 
-UniqueWindow CreatePlayerWindow()
+UniqueWindow CreatePlayerWindow(int clientW, int clientH)
 {
-    const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int w = GetSystemMetrics(SM_CXVIRTUALSCREEN), h = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    UniqueWindow window(CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, PlayerClass(), L"",
-                                        WS_POPUP | WS_VISIBLE, x, y, w, h, nullptr, nullptr,
-                                        GetModuleHandleW(nullptr), nullptr));
-    PumpMessages(100);
-    return window;
-}
-
-UniqueWindow CreateFramedWindow(int clientW, int clientH)
-{
-    RECT r{0, 0, clientW, clientH};
-    AdjustWindowRectEx(&r, WS_OVERLAPPEDWINDOW, FALSE, 0);
-    UniqueWindow window(CreateWindowExW(WS_EX_TOPMOST, PlayerClass(), L"Render test",
-                                        WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
-                                        r.right - r.left, r.bottom - r.top, nullptr, nullptr,
-                                        GetModuleHandleW(nullptr), nullptr));
+    static const bool registered = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+        wc.lpszClassName = L"Render Test Player";
+        return RegisterClassW(&wc) != 0;
+    }();
+    if (!registered)
+        return {};
+    UniqueWindow window;
+    if (clientW == 0) {
+        window.reset(CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"Render Test Player", L"",
+                                     WS_POPUP | WS_VISIBLE, GetSystemMetrics(SM_XVIRTUALSCREEN),
+                                     GetSystemMetrics(SM_YVIRTUALSCREEN),
+                                     GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                                     GetSystemMetrics(SM_CYVIRTUALSCREEN), nullptr, nullptr,
+                                     nullptr, nullptr));
+    } else {
+        RECT r{0, 0, clientW, clientH};
+        AdjustWindowRectEx(&r, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_TOPMOST);
+        window.reset(CreateWindowExW(WS_EX_TOPMOST, L"Render Test Player", L"Render test",
+                                     WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, r.right - r.left,
+                                     r.bottom - r.top, nullptr, nullptr, nullptr, nullptr));
+    }
     PumpMessages(100);
     return window;
 }
@@ -113,28 +84,14 @@ UniqueWindow CreateFramedWindow(int clientW, int clientH)
 void PumpMessages(DWORD milliseconds)
 {
     const DWORD start = GetTickCount();
-    for (;;) {
+    for (DWORD spent = 0; ; spent = GetTickCount() - start) {
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&msg);
-        }
-        const DWORD spent = GetTickCount() - start;
         if (spent >= milliseconds)
             return;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - spent, QS_ALLINPUT);
     }
-}
-
-TestItem::TestItem(const std::wstring &file) : name(file), item(DefaultPlaybackItem())
-{
-    item.fileName = name.data();
-    item.style = 0;
-}
-
-bool ScreenServiceAvailable()
-{
-    return !FolderFromEnv(L"RH_SHOT_DIR").empty();
 }
 
 bool ScreenColours(const std::vector<POINT> &points, std::vector<Rgb> &colours)
@@ -142,26 +99,25 @@ bool ScreenColours(const std::vector<POINT> &points, std::vector<Rgb> &colours)
     const std::wstring dir = FolderFromEnv(L"RH_SHOT_DIR");
     if (dir.empty())
         return false;
-    const std::wstring request = dir + L"req", answer = dir + L"ans";
+    const std::filesystem::path request = dir + L"req.tmp", answer = dir + L"ans";
     {
-        std::ofstream out(std::filesystem::path(dir + L"req.tmp"));
+        std::ofstream out(request);
         for (const POINT &p : points)
             out << p.x << ' ' << p.y << '\n';
     }
-    if (!MoveFileExW((dir + L"req.tmp").c_str(), request.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return false;
-    // The wrapper answers within a second or two; keep the video windows painting meanwhile.
-    for (int waited = 0; GetFileAttributesW(answer.c_str()) == INVALID_FILE_ATTRIBUTES; waited += 50) {
+    std::filesystem::rename(request, dir + L"req");
+    // The wrapper answers within a second or two; the video windows keep painting meanwhile.
+    for (int waited = 0; !std::filesystem::exists(answer); waited += 50) {
         if (waited > 30000)
             return false;
         PumpMessages(50);
     }
-    std::ifstream in{std::filesystem::path(answer)};
     colours.clear();
-    Rgb c;
-    while (in >> c.r >> c.g >> c.b)
-        colours.push_back(c);
-    in.close();
-    DeleteFileW(answer.c_str());
+    {
+        std::ifstream in(answer);
+        for (Rgb c; in >> c.r >> c.g >> c.b;)
+            colours.push_back(c);
+    }
+    std::filesystem::remove(answer);
     return colours.size() == points.size();
 }

@@ -1,5 +1,5 @@
-// Helpers shared by the render tests: clip paths, registry values, a player window, and the
-// screenshot service that the wrapper script runs beside the on-screen cases.
+// Shared by the render tests: clips and screenshots that render_tests.sh provides, windows,
+// and the picture duration value.
 #pragma once
 
 #include <windows.h>
@@ -7,36 +7,35 @@
 #include <string>
 #include <vector>
 
-#include <wrl/client.h>
-
 #include "abi.h"
 #include "handles.h"
 
-// Full Windows path of a clip that the wrapper made in its media folder (RH_MEDIA_DIR).
+// A clip the wrapper made in RH_MEDIA_DIR (empty when run without the wrapper).
 std::wstring ClipPath(const wchar_t *name);
-bool HaveClips();
 
-// Sets (or with nullopt-like `remove`, deletes) "PictureDisplayDuration" for the scope.
+// Sets "PictureDisplayDuration" (or removes it for nullptr) and restores it at scope end.
 class PictureDurationValue {
 public:
     explicit PictureDurationValue(const DWORD *seconds);
-    ~PictureDurationValue();
+    ~PictureDurationValue() { Write(hadValue_ ? &oldValue_ : nullptr); }
 
 private:
+    static void Write(const DWORD *seconds);
     bool hadValue_ = false;
     DWORD oldValue_ = 0;
 };
 
-// A top-most black popup over the virtual desktop, as the player shows it; or an ordinary
-// window with a client area of the given size.
-UniqueWindow CreatePlayerWindow();
-UniqueWindow CreateFramedWindow(int clientW, int clientH);
-// Dispatches this thread's messages for the given time (the video windows paint from them).
+// A top-most black popup over the virtual desktop as the player shows it, or a framed window
+// with the given client size.
+UniqueWindow CreatePlayerWindow(int clientW = 0, int clientH = 0);
 void PumpMessages(DWORD milliseconds);
 
-// Item defaults with a file name that stays valid for the item's life.
+// Item defaults (full screen) with a file name that lives as long as the item.
 struct TestItem {
-    explicit TestItem(const std::wstring &file);
+    explicit TestItem(const std::wstring &file) : name(file), item(DefaultPlaybackItem())
+    {
+        item.fileName = name.data();
+    }
     std::wstring name;
     PlaybackItem item;
 };
@@ -44,7 +43,6 @@ struct TestItem {
 struct Rgb {
     int r = 0, g = 0, b = 0;
 };
-// Asks the wrapper for a screenshot and the colours at the points; false when no wrapper
-// answers (the on-screen cases are then skipped).
+// Asks the wrapper (RH_SHOT_DIR) for a screenshot and the colours at the points, pumping
+// messages meanwhile; false without answer.
 bool ScreenColours(const std::vector<POINT> &points, std::vector<Rgb> &colours);
-bool ScreenServiceAvailable();
