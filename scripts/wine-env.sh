@@ -24,10 +24,13 @@ wine_env_start() {
     --load="module-null-sink sink_name=nullsink" --load=module-native-protocol-unix \
     >/dev/null 2>&1 || echo "warning: pulseaudio did not start; sound tests will fail" >&2
 
+  # A persistent server first: later processes start in a second instead of several, and
+  # wineboot then uses it rather than starting one of its own.
+  mkdir -p "$WINEPREFIX"
+  wineserver -p
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >/dev/null 2>&1
   fi
-  wineserver -p
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d Y /f >/dev/null 2>&1 || true
 }
 
