@@ -163,7 +163,7 @@ TEST_F(Screen, WindowedPictureMovesInsideItsWindow)
 
     renderer.SetVelocity(-100, 0);
     for (int i = 0; i < 3; ++i)   // 60; 0 (stops at the edge, turns); 100
-        renderer.Step();
+        EXPECT_TRUE(StepFromAnotherThread(renderer)) << "tick " << i << " waited";
     PumpMessages(300);
     check.ExpectRed({o.x + 100, o.y + 60, o.x + 420, o.y + 300}, client);
     check.Verify("after three ticks");
