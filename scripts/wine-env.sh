@@ -20,6 +20,9 @@ wine_env_start() {
   wine_env_pids+=($!)
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
+  # A server left over from an interrupted run of this build would block a new one.
+  pulseaudio --kill >/dev/null 2>&1 || true
+  rm -f "$PULSE_RUNTIME_PATH/pid"
   pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
     --load="module-null-sink sink_name=nullsink" --load=module-native-protocol-unix \
     >/dev/null 2>&1 || echo "warning: pulseaudio did not start; sound tests will fail" >&2
