@@ -2,6 +2,9 @@
 // still pictures' stop time, and a file rendered for two outputs.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "geometry.h"
 #include "render_ids.h"
 #include "test_support.h"
@@ -10,6 +13,13 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
+
+std::string Hex(HRESULT hr)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08lx", static_cast<unsigned long>(hr));
+    return text;
+}
 
 // A windowed renderer (classic video renderer) that shows the test the graph it built.
 class ProbeRenderer : public RHWindowedRenderer {
@@ -78,7 +88,7 @@ TEST_F(Loading, FailuresLeaveNoGraph)
             ProbeRenderer renderer(item, window_.get(), classic);
             const HRESULT hr = renderer.LoadFile();
             EXPECT_TRUE(expected ? hr == expected : FAILED(hr))
-                << std::hex << "0x" << hr << " classic " << classic;
+                << Hex(hr) << " for " << clip << ", classic " << classic;
             EXPECT_EQ(renderer.Graph(), nullptr);
             EXPECT_EQ(renderer.Filled(), 0u);
             EXPECT_EQ(renderer.RunGraph(), E_UNEXPECTED);
