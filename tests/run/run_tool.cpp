@@ -1,8 +1,7 @@
 // Helper for the run's end-to-end test: builds and reads playlists through the library's
-// playlist object, sets the mixer, and runs the saver's run mode with the registry's
+// playlist object, and runs the saver's run mode with the registry's
 // settings while it logs every change of the master volume and mute state.
-//   run_tool make PLST FILE[*LOOPS]...   run_tool results PLST   run_tool mixer VOLUME MUTE
-//   run_tool run INSTALLFOLDER
+//   run_tool make PLST FILE[*LOOPS]...   run_tool results PLST   run_tool run INSTALLFOLDER
 #include <windows.h>
 #include <wrl/client.h>
 
@@ -114,11 +113,6 @@ int wmain(int argc, wchar_t **argv)
         return Make(argc, argv);
     if (argc == 3 && wcscmp(argv[1], L"results") == 0)
         return Results(argv[2]);
-    if (argc == 4 && wcscmp(argv[1], L"mixer") == 0) {
-        SetMasterVolume(static_cast<WORD>(_wtoi(argv[2])));
-        SetMasterMute(_wtoi(argv[3]) != 0);
-        return 0;
-    }
-    fprintf(stderr, "usage: run_tool make|results|mixer|run ...\n");
+    fprintf(stderr, "usage: run_tool make|results|run ...\n");
     return 2;
 }
