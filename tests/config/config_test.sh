@@ -21,6 +21,12 @@ CONFIG_MEDIA=$(winepath -w "$media")
 CONFIG_ARTEFACTS=$(winepath -w "$artefacts")
 HOLD_FILE=$(winepath -w "$hold")
 
+# Play opens a clip with its associated program: let that be a program that just exits
+# (a fresh prefix associates nothing with .avi; both keys are removed again below).
+wine reg add 'HKLM\Software\Classes\.avi' /ve /d RhTestVideo /f >/dev/null 2>&1
+wine reg add 'HKLM\Software\Classes\RhTestVideo\shell\open\command' /ve /d "\"$HOLD_FILE\" \"%1\"" /f \
+  >/dev/null 2>&1
+
 status=0
 timeout 300 wine "$exe" || status=1
 
@@ -28,6 +34,9 @@ timeout 300 wine "$exe" || status=1
 wine reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d winxp64 /f >/dev/null 2>&1
 timeout 120 wine "$exe" --gtest_filter='Options.Renderer*' || status=1
 wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1
+
+wine reg delete 'HKLM\Software\Classes\RhTestVideo' /f >/dev/null 2>&1
+wine reg delete 'HKLM\Software\Classes\.avi' /f >/dev/null 2>&1
 
 for bmp in "$artefacts"/*.bmp; do
   [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"

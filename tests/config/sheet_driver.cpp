@@ -76,6 +76,8 @@ void SheetRun::Start(HWND parent, bool parentFromCommandLine)
         finished_ = true;
     });
     Search search{nullptr, nullptr, nullptr, true};
+    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
+    search.except = search.found; // a sheet a failed case could not close
     WaitUntil([&] {
         search.found = nullptr;
         EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
@@ -92,20 +94,32 @@ bool SheetRun::Finish(DWORD ms)
     return done;
 }
 
+namespace {
+BOOL CALLBACK CloseOtherDialogs(HWND window, LPARAM sheet)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[64] = L"";
+    GetClassNameW(window, className, 64);
+    if (process == GetCurrentProcessId() && window != reinterpret_cast<HWND>(sheet) && IsWindowVisible(window) &&
+        wcscmp(className, L"#32770") == 0) {
+        PostMessageW(window, WM_COMMAND, IDNO, 0);
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    }
+    return TRUE;
+}
+} // namespace
+
 SheetRun::~SheetRun()
 {
     if (thread_.joinable()) {
-        // A failed case may leave the sheet open: close it with Cancel, answering No to any
-        // question, so the next case starts clean.
+        // A failed case may leave the sheet open: close whatever it shows (No to a question)
+        // and then the sheet with Cancel, so the next case starts clean.
         for (int attempt = 0; attempt < 20 && !finished_; ++attempt) {
-            Search search{L"Reelhaven", sheet_, nullptr, false};
-            EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
-            if (search.found) {
-                PostMessageW(search.found, WM_COMMAND, IDNO, 0);
-                PostMessageW(search.found, WM_COMMAND, IDCANCEL, 0);
-            } else if (sheet_) {
+            EnumWindows(CloseOtherDialogs, reinterpret_cast<LPARAM>(sheet_));
+            WaitUntil([this] { return finished_.load(); }, 300);
+            if (sheet_ && !finished_)
                 PostMessageW(sheet_, WM_COMMAND, IDCANCEL, 0);
-            }
             WaitUntil([this] { return finished_.load(); }, 500);
         }
         if (finished_)

@@ -461,6 +461,7 @@ TEST_F(ConfigTest, PlayReportsAMissingFileAndClearsTheMarkOnceItPlays)
     ClickCell(grid, 1, 0);
     ClickCell(grid, 1, 0);
     EXPECT_TRUE(NoMessage(2000));
+    EXPECT_EQ(nullptr, FindDialog(L"Error", nullptr, 500)) << "the shell could not open the clip";
     EXPECT_TRUE(WaitUntil([&] { return !HasOverlay(grid, 1); }, 5000));
     Press(run.Sheet(), IDCANCEL);
     EXPECT_TRUE(run.Finish());
