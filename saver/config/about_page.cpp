@@ -67,7 +67,7 @@ INT_PTR AboutPage::OnCtlColorStatic(HDC dc, HWND control)
 {
     if (!IsLink(control))
         return FALSE;
-    SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
+    SetTextColor(dc, RGB(0, 102, 204)); // the usual colour of a web link
     SetBkMode(dc, TRANSPARENT);
     return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
 }
