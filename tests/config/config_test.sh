@@ -2,9 +2,11 @@
 # Runs the configuration dialog tests under Wine: registers Framewheel.dll in the prefix,
 # makes the clips the playlists refer to, runs the cases (the Windows-version cases once
 # more with Wine reporting Windows XP x64), turns the screenshots into PNGs and restores
-# the prefix.   config_test.sh TEST_EXE FRAMEWHEEL_DLL HOLD_FILE_EXE ARTEFACT_DIR
+# the prefix. The Help and Welcome cases run last, with the product's package installed
+# (and removed again afterwards).
+#   config_test.sh TEST_EXE FRAMEWHEEL_DLL HOLD_FILE_EXE ARTEFACT_DIR [MSI]
 set -uo pipefail
-exe=$1 dll=$2 hold=$3 artefacts=$4
+exe=$1 dll=$2 hold=$3 artefacts=$4 msi=${5:-}
 media="$artefacts/media"
 rm -rf "$artefacts"
 mkdir -p "$media"
@@ -28,12 +30,24 @@ wine reg add 'HKLM\Software\Classes\RhTestVideo\shell\open\command' /ve /d "\"$H
   >/dev/null 2>&1
 
 status=0
-timeout 300 wine "$exe" || status=1
+timeout 300 wine "$exe" --gtest_filter='-*Installed*' || status=1
 
 # The renderer options follow the Windows version: run those cases as Windows XP too.
 wine reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d winxp64 /f >/dev/null 2>&1
 timeout 120 wine "$exe" --gtest_filter='Options.Renderer*' || status=1
 wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1
+
+if [ -f "$msi" ]; then
+  if wine msiexec /i "$(winepath -w "$msi")" /qn >/dev/null 2>&1; then
+    timeout 60 wine "$exe" --gtest_filter='*Installed*' || status=1
+    wine msiexec /x "$(winepath -w "$msi")" /qn >/dev/null 2>&1
+  else
+    echo "could not install $msi"
+    status=1
+  fi
+else
+  echo "no package: the Help and Welcome cases did not run"
+fi
 
 wine reg delete 'HKLM\Software\Classes\RhTestVideo' /f >/dev/null 2>&1
 wine reg delete 'HKLM\Software\Classes\.avi' /f >/dev/null 2>&1

@@ -502,3 +502,41 @@ TEST_F(ConfigTest, OkWritesEverySettingCancelOnlyTheAlwaysWrittenOnes)
         EXPECT_EQ(ok ? L"" : L"(missing)", RegistryText(nullptr, L"Playlist"));
     }
 }
+
+// Run by the wrapper with the product installed: Help buttons and the Welcome dialog.
+TEST_F(ConfigTest, InstalledShowsHelpAndWelcomesOnce)
+{
+    SheetRun run;
+    run.Start();
+    HWND welcome = FindDialog(L"Welcome to Halcyra Reelhaven");
+    ASSERT_NE(nullptr, welcome);
+    std::wstring text = WindowText(GetDlgItem(welcome, 102));
+    EXPECT_NE(std::wstring::npos, text.find(L"Getting started")) << testing::PrintToString(text);
+    Screenshot(welcome, L"quick-start");
+    Press(welcome, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(welcome); }, 3000));
+
+    HWND help = GetDlgItem(run.Sheet(), IDHELP);
+    EXPECT_TRUE(IsWindowVisible(help) && IsWindowEnabled(help));
+    PropSheet_SetCurSel(run.Sheet(), nullptr, 2);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(help) || !IsWindowVisible(help); }, 2000))
+        << "the About page has no help";
+    PropSheet_SetCurSel(run.Sheet(), nullptr, 1);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(help) && IsWindowVisible(help); }, 2000));
+    Screenshot(run.Sheet(), L"options-page-installed");
+    Press(run.Sheet(), IDCANCEL);
+    ASSERT_TRUE(run.Finish());
+
+    BYTE shown = 0;
+    DWORD size = sizeof(shown), type = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, L"Software\\Halcyra\\Reelhaven", L"QuickStartShown",
+                                          RRF_RT_ANY, &type, &shown, &size));
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+    EXPECT_EQ(1, shown);
+
+    SheetRun again;
+    again.Start();
+    EXPECT_EQ(nullptr, FindDialog(L"Welcome to Halcyra Reelhaven", nullptr, 1500)) << "welcomed only once";
+    Press(again.Sheet(), IDCANCEL);
+    EXPECT_TRUE(again.Finish());
+}
