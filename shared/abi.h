@@ -86,7 +86,7 @@ inline HWND ParentWindowOf(const PlaybackItem &item)
     return static_cast<HWND>(ULongToHandle(item.parentWindow));
 }
 
-// Record layout on x64, as both modules and the playlist file's field order expect it.
+// Record layout on x64, in declaration order, as every client of the two modules expects it.
 static_assert(offsetof(PlaybackItem, xPosition) == 0);
 static_assert(offsetof(PlaybackItem, yPosition) == 8);
 static_assert(offsetof(PlaybackItem, bounceStep) == 16);
@@ -101,16 +101,16 @@ static_assert(offsetof(PlaybackItem, parentWindow) == 64);
 static_assert(offsetof(PlaybackItem, loops) == 68);
 static_assert(offsetof(PlaybackItem, volume) == 72);
 static_assert(offsetof(PlaybackItem, style) == 76);
-static_assert(offsetof(PlaybackItem, scale) == 80);
-static_assert(offsetof(PlaybackItem, rate) == 84);
-static_assert(offsetof(PlaybackItem, scaleToScreen) == 88);
-static_assert(offsetof(PlaybackItem, keepAspect) == 89);
-static_assert(offsetof(PlaybackItem, bounce) == 90);
-static_assert(offsetof(PlaybackItem, perMonitor) == 91);
-static_assert(offsetof(PlaybackItem, reserved) == 92);
-static_assert(offsetof(PlaybackItem, blockScreenSaver) == 93);
-static_assert(offsetof(PlaybackItem, blockMonitorPower) == 94);
-static_assert(offsetof(PlaybackItem, validMask) == 96);
+static_assert(offsetof(PlaybackItem, validMask) == 80);
+static_assert(offsetof(PlaybackItem, scale) == 84);
+static_assert(offsetof(PlaybackItem, rate) == 88);
+static_assert(offsetof(PlaybackItem, scaleToScreen) == 92);
+static_assert(offsetof(PlaybackItem, keepAspect) == 93);
+static_assert(offsetof(PlaybackItem, bounce) == 94);
+static_assert(offsetof(PlaybackItem, perMonitor) == 95);
+static_assert(offsetof(PlaybackItem, reserved) == 96);
+static_assert(offsetof(PlaybackItem, blockScreenSaver) == 97);
+static_assert(offsetof(PlaybackItem, blockMonitorPower) == 98);
 static_assert(sizeof(PlaybackItem) == 104);
 static_assert(offsetof(PlaylistPosition, index) == 0);
 static_assert(offsetof(PlaylistPosition, playResult) == 4);
