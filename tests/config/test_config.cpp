@@ -84,7 +84,7 @@ void ConfigTest::SetUp()
     ClearProductKey();
     // Column widths that show every column on the page.
     const wchar_t *names[] = {L"File", L"Loops", L"Size", L"Bounce", L"Volume", L"Style", L"Speed"};
-    const DWORD widths[] = {120, 45, 90, 50, 50, 60, 45};
+    const DWORD widths[] = {88, 36, 66, 42, 44, 50, 34};
     for (int n = 0; n < 7; ++n)
         SetRegistryDword(L"Playlist Column Widths", names[n], widths[n]);
 }
@@ -170,6 +170,16 @@ TEST_F(ConfigTest, OpeningAPlaylistShowsItsRowsTitleAndFailures)
     EXPECT_EQ(RowImage(grid, 0), RowImage(grid, 1));
     EXPECT_LT(RowImage(grid, 3), 0) << "CLIP.AVI has no lower-case pattern";
 
+    // Without a parent from the command line the sheet is centred on the work area.
+    RECT work, sheet;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(run.Sheet(), &sheet);
+    EXPECT_EQ(work.left + (work.right - work.left - (sheet.right - sheet.left)) / 2, sheet.left);
+    EXPECT_EQ(work.top + (work.bottom - work.top - (sheet.bottom - sheet.top)) / 2, sheet.top);
+
+    ClickCell(grid, 1, 2); // a focus cell in the selected row, for the picture
+    Screenshot(run.Sheet(), L"playlist-page");
+
     // Show Path from the File column's header menu.
     HWND header = reinterpret_cast<HWND>(SendMessageW(grid, LVM_GETHEADER, 0, 0));
     RECT item{};
@@ -187,7 +197,7 @@ TEST_F(ConfigTest, OpeningAPlaylistShowsItsRowsTitleAndFailures)
     Key(VK_RETURN);
     EXPECT_TRUE(WaitUntil([&] { return CellText(grid, 0, 0) == Media(L"alpha.avi"); }, 3000))
         << "File cell reads " << testing::PrintToString(CellText(grid, 0, 0));
-    Screenshot(run.Sheet(), L"playlist-page");
+    Screenshot(run.Sheet(), L"playlist-page-paths");
 
     Press(run.Sheet(), IDCANCEL);
     ASSERT_TRUE(run.Finish());
