@@ -13,7 +13,7 @@ constexpr UINT kTakeFocusBack = WM_APP + 1;
 
 const wchar_t *const kBounceItems[] = {L"no", L"yes"};
 
-int SampleWidth(HWND list, const wchar_t *sample)
+int StringWidth(HWND list, const wchar_t *sample)
 {
     return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(sample)));
 }
@@ -55,7 +55,7 @@ void PlaylistPage::EditorCol::BeginEdit(int row)
     HWND list = page_->Grid().Window();
     RECT client;
     GetClientRect(list, &client);
-    int width = std::max<int>(cell.right - cell.left, SampleWidth(list, SampleText()));
+    int width = std::max<int>(cell.right - cell.left, SampleWidth(list));
     int x = std::max<int>(cell.right - width, client.left);
     row_ = row;
     data_ = data;
@@ -70,6 +70,16 @@ void PlaylistPage::EditorCol::BeginEdit(int row)
     editorProc_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(editor, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditorProc)));
     ShowWindow(editor, SW_SHOW);
+}
+
+int PlaylistPage::EditorCol::SampleWidth(HWND list) const
+{
+    return StringWidth(list, SampleText());
+}
+
+int PlaylistPage::BounceCol::SampleWidth(HWND list) const
+{
+    return 2 * StringWidth(list, SampleText());
 }
 
 void PlaylistPage::EditorCol::EndEdit()
@@ -263,7 +273,7 @@ void PlaylistPage::SliderCol::BeginEdit(int row)
     HWND list = page_->Grid().Window();
     RECT client;
     GetClientRect(list, &client);
-    int width = std::max<int>(cell.right - cell.left, SampleWidth(list, L"100%  "));
+    int width = std::max<int>(cell.right - cell.left, StringWidth(list, L"100%  "));
     int x = std::max<int>(cell.right - width, client.left);
     HWND box = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_READONLY | ES_RIGHT, x, cell.top, width,
                                cell.bottom - cell.top, list,

@@ -136,6 +136,8 @@ protected:
     virtual HWND CreateEditor(const RECT &cell, int x, int width) = 0;
     virtual void Commit() = 0;
     virtual const wchar_t *SampleText() const = 0;
+    // The narrowest the editor may be, in pixels of the grid's font.
+    virtual int SampleWidth(HWND list) const;
     static LRESULT CALLBACK EditorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     PlaylistPage *page_;
@@ -186,6 +188,7 @@ public:
 protected:
     void Commit() override;
     const wchar_t *SampleText() const override { return L"yes  "; }
+    int SampleWidth(HWND list) const override; // twice the sample: room for the list's arrow
     int EditorId() const override;
     const wchar_t *const *Items(int *count) const override;
     int InitialIndex() const override;
