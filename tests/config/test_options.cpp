@@ -260,3 +260,28 @@ TEST(SpeedSliderScale, PositionsAndSpeedsBothWays)
     EXPECT_EQ(1, LineSizeAt(70, 4, Orientation::Horizontal));
     EXPECT_EQ(4, LineSizeAt(60, 4, Orientation::Horizontal));
 }
+
+TEST_F(Options, ChosenFocusColourIsStoredAtOnce)
+{
+    SheetRun run;
+    run.Start();
+    HWND page = ShowOptions(run);
+    ClickWindow(GetDlgItem(page, 1049));
+    HWND chooser = FindDialog(L"Color");
+    ASSERT_NE(nullptr, chooser);
+    // The red, green and blue boxes of the full colour dialog.
+    SetDlgItemTextW(chooser, 706, L"10");
+    SetDlgItemTextW(chooser, 707, L"120");
+    SetDlgItemTextW(chooser, 708, L"200");
+    Press(chooser, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(chooser); }, 3000));
+    EXPECT_EQ(RGB(10, 120, 200), run.settings().focusColor);
+    Screenshot(run.Sheet(), L"options-focus-colour");
+
+    PropSheet_SetCurSel(run.Sheet(), nullptr, 0);
+    Press(run.Sheet(), IDOK);
+    ASSERT_TRUE(run.Finish());
+    DWORD colour = 0;
+    EXPECT_TRUE(RegistryDword(nullptr, L"Focus Color", &colour));
+    EXPECT_EQ(RGB(10, 120, 200), colour);
+}

@@ -282,4 +282,43 @@ TEST_F(Grid, MovedRowsKeepTheirDataAndTheParentHearsNoDeletion)
     EXPECT_TRUE(deletedParams.empty());
 }
 
+COLORREF PixelAt(HWND window, int x, int y)
+{
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    HDC dc = GetDC(window);
+    COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return colour;
+}
+
+TEST_F(Grid, TheFocusCellIsDrawnInTheFocusColourWhileTheGridHasTheFocus)
+{
+    AddRows(2);
+    grid.SetFocusColor(RGB(10, 200, 30));
+    SetForegroundWindow(parent);
+    SetFocus(List());
+    Click(1, 1);
+    RECT cell, other;
+    ListView_GetSubItemRect(List(), 1, 1, LVIR_BOUNDS, &cell);
+    ListView_GetSubItemRect(List(), 1, 2, LVIR_BOUNDS, &other);
+    EXPECT_EQ(RGB(10, 200, 30), PixelAt(List(), cell.left + 3, cell.bottom - 2));
+    EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), PixelAt(List(), other.left + 3, other.bottom - 2));
+
+    // An editor of the program takes the focus: the whole row in the highlight colour.
+    HWND editor = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, List(), nullptr, nullptr,
+                                  nullptr);
+    SetFocus(editor);
+    EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), PixelAt(List(), cell.left + 3, cell.bottom - 2));
+    DestroyWindow(editor);
+
+    // Focused with no rows: an outline below the header's first item.
+    SetFocus(List());
+    grid.DeleteAllRows();
+    RECT header;
+    GetWindowRect(ListView_GetHeader(List()), &header);
+    int below = header.bottom - header.top;
+    EXPECT_EQ(RGB(0, 0, 0), PixelAt(List(), 10, below + 1));
+    EXPECT_EQ(GetSysColor(COLOR_WINDOW), PixelAt(List(), 10, below + 5));
+}
+
 } // namespace

@@ -1,0 +1,197 @@
+// Shared pieces of the engine tests: the recording event sink, player and item helpers and
+// the paths handed over by run_engine.sh.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "abi.h"
+#include "handles.h"
+#include "player_object.h"
+#include "test_threads.h"
+
+using Microsoft::WRL::ComPtr;
+
+// Windows form of the media folder, ending in a backslash.
+extern std::wstring g_media;
+// The full path of a clip; the string lives as long as the program, so items may point
+// at it.
+inline const std::wstring &Media(const wchar_t *name)
+{
+    static CriticalSection lock;
+    static std::map<std::wstring, std::wstring> paths;
+    CriticalSectionLock guard(lock);
+    return paths.try_emplace(name, g_media + name).first->second;
+}
+
+struct SinkCall {
+    int event;        // SinkEvent
+    UINT message;     // OnInput
+    WPARAM wParam;
+    LPARAM lParam;    // OnInput, OnMonitorPower (state)
+    LONG reason;      // OnQueryClose
+    HRESULT result;   // OnPlaybackEnded
+    DWORD thread;
+    DWORD tick;
+};
+
+// Records every call with its thread; answers OnQueryClose with closeAnswer.
+class TestSink final : public IHCYFramewheelEventSink {
+public:
+    std::atomic<HRESULT> closeAnswer{S_OK};
+    // Runs inside OnPlaybackEnded, on the calling thread, with the player as passed in.
+    std::function<void(IHCYFramewheel *, HRESULT)> onEnded;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHCYFramewheelEventSink)) {
+            *ppv = static_cast<IHCYFramewheelEventSink *>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const LONG count = InterlockedDecrement(&refs_);
+        if (count == 0)
+            delete this;
+        return count;
+    }
+    STDMETHODIMP OnQueryClose(IHCYFramewheel *, LONG reason) override
+    {
+        Record({SINK_QUERY_CLOSE, 0, 0, 0, reason, S_OK, 0, 0});
+        return closeAnswer;
+    }
+    STDMETHODIMP OnInput(IHCYFramewheel *, UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        Record({SINK_INPUT, message, wParam, lParam, 0, S_OK, 0, 0});
+        return S_OK;
+    }
+    STDMETHODIMP OnMonitorPower(IHCYFramewheel *, LPARAM state) override
+    {
+        Record({SINK_MONITOR_POWER, 0, 0, state, 0, S_OK, 0, 0});
+        return S_OK;
+    }
+    STDMETHODIMP OnPlaybackEnded(IHCYFramewheel *player, HRESULT result) override
+    {
+        if (onEnded)
+            onEnded(player, result);
+        Record({SINK_PLAYBACK_ENDED, 0, 0, 0, 0, result, 0, 0});
+        return S_OK;
+    }
+
+    std::vector<SinkCall> Calls(int event)
+    {
+        CriticalSectionLock guard(lock_);
+        std::vector<SinkCall> out;
+        for (const SinkCall &call : calls_)
+            if (call.event == event)
+                out.push_back(call);
+        return out;
+    }
+    // Waits (bounded) until at least count calls of the event have arrived.
+    bool WaitFor(int event, size_t count, DWORD ms)
+    {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            if (Calls(event).size() >= count)
+                return true;
+            const DWORD spent = GetTickCount() - start;
+            if (spent >= ms)
+                return false;
+            WaitForSingleObject(changed_.get(), ms - spent);
+        }
+    }
+    LONG Refs() const { return refs_; }
+
+private:
+    void Record(SinkCall call)
+    {
+        call.thread = GetCurrentThreadId();
+        call.tick = GetTickCount();
+        CriticalSectionLock guard(lock_);
+        calls_.push_back(call);
+        SetEvent(changed_.get());
+    }
+    LONG refs_ = 1;
+    CriticalSection lock_;
+    std::vector<SinkCall> calls_;
+    UniqueHandle changed_{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+};
+
+inline ComPtr<TestSink> NewSink()
+{
+    ComPtr<TestSink> sink;
+    sink.Attach(new TestSink);
+    return sink;
+}
+
+// A player built directly, so the tests can look at its queues and threads.
+inline ComPtr<Framewheel> NewPlayer()
+{
+    return ComPtr<Framewheel>(new Framewheel);
+}
+
+// A windowed item of 160 x 120 at the screen's corner, silent, one loop. The item points
+// at the caller's string.
+inline PlaybackItem ItemFor(const std::wstring &file, LONG loops = 1)
+{
+    PlaybackItem item = DefaultPlaybackItem();
+    item.fileName = const_cast<wchar_t *>(file.c_str());
+    item.loops = loops;
+    item.style = STYLE_WINDOWED;
+    item.windowWidth = 160;
+    item.windowHeight = 120;
+    item.volume = 0;
+    return item;
+}
+
+inline double PositionOf(IHCYFramewheel *player)
+{
+    PlaybackItem item{};
+    if (FAILED(player->GetItem(&item)))
+        return -1.0;
+    CoTaskMemFree(item.fileName);
+    return item.position;
+}
+
+// Polls until the position passes a value; false after ms.
+inline bool WaitForPosition(IHCYFramewheel *player, double atLeast, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        if (PositionOf(player) >= atLeast)
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+// The player window of a player: the one of our class on its playback thread.
+inline HWND PlayerWindow(Framewheel *player, DWORD ms = 10000)
+{
+    const DWORD thread = GetThreadId(player->PlaybackThreadHandle());
+    const DWORD start = GetTickCount();
+    do {
+        for (HWND window = nullptr;
+             (window = FindWindowExW(nullptr, window, L"Halcyra Framewheel", nullptr));)
+            if (GetWindowThreadProcessId(window, nullptr) == thread)
+                return window;
+        Sleep(20);
+    } while (GetTickCount() - start < ms);
+    return nullptr;
+}
