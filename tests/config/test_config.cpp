@@ -3,6 +3,7 @@
 
 #include <wrl/client.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -199,11 +200,31 @@ TEST_F(ConfigTest, OpeningAPlaylistShowsItsRowsTitleAndFailures)
         << "File cell reads " << testing::PrintToString(CellText(grid, 0, 0));
     Screenshot(run.Sheet(), L"playlist-page-paths");
 
+    // Open: a file that is no playlist is reported and the rows stay; a real one replaces them.
+    std::wstring junk = Media(L"junk.plst");
+    if (FILE *out = _wfopen(junk.c_str(), L"wb")) {
+        fputs("not a playlist", out);
+        fclose(out);
+    }
+    std::wstring other = Media(L"other.plst");
+    ASSERT_EQ(S_OK, WritePlaylistFile(other, std::vector<Entry>(1, FourEntries()[2])));
+    ToolbarClick(run.PlaylistPage(), 32774, 32770);
+    ChooseFile(L"Open Playlist", junk);
+    EXPECT_EQ(L"Failed to open " + junk + L".", AnswerMessage(IDOK));
+    EXPECT_EQ(4, RowCount(grid));
+    EXPECT_EQ(L"four - " + list, WindowText(run.Sheet()));
+    ToolbarClick(run.PlaylistPage(), 32774, 32770);
+    ChooseFile(L"Open Playlist", other);
+    EXPECT_TRUE(NoMessage());
+    EXPECT_EQ(1, RowCount(grid));
+    EXPECT_EQ(L"other - " + other, WindowText(run.Sheet()));
+
     Press(run.Sheet(), IDCANCEL);
     ASSERT_TRUE(run.Finish());
     DWORD showPath = 0;
     EXPECT_TRUE(RegistryDword(nullptr, L"Show Path", &showPath));
     EXPECT_EQ(1u, showPath) << "Show Path is written even after Cancel";
+    EXPECT_EQ(L"(missing)", RegistryText(nullptr, L"Playlist Open Directory")) << "written only after OK";
 }
 
 TEST_F(ConfigTest, EditingEveryColumnInPlaceIsSavedToTheFile)
