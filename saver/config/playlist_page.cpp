@@ -64,14 +64,6 @@ void StoreFolder(wchar_t *setting, const wchar_t *path, WORD fileOffset)
     setting[length] = L'\0';
 }
 
-// Icons keep their soft edges in a 32-bit list. Wine (8.x) draws no overlay image from a
-// 32-bit list, so there the list is 24-bit with a mask and the failure mark stays visible.
-UINT ImageListColour()
-{
-    static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    return wine ? ILC_COLOR24 : ILC_COLOR32;
-}
-
 } // namespace
 
 PlaylistPage::PlaylistPage(HINSTANCE instance, Settings *settings, HelpLocation *help,
@@ -292,7 +284,7 @@ void PlaylistPage::AddIconForPattern(const wchar_t *pattern)
 
 void PlaylistPage::BuildIcons()
 {
-    HIMAGELIST list = ImageList_Create(16, 16, ImageListColour() | ILC_MASK, 5, 1);
+    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 5, 1);
     if (!list)
         return;
     HIMAGELIST old = imageList_;
