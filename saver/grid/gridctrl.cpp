@@ -665,15 +665,29 @@ LRESULT GridCtrl::OnEraseBackground(WPARAM wParam)
 LRESULT GridCtrl::OnPaint()
 {
     PAINTSTRUCT paint;
-    HDC dc = BeginPaint(listWindow_, &paint);
-    if (!dc)
+    HDC target = BeginPaint(listWindow_, &paint);
+    if (!target)
         return 0;
     HWND header = ListView_GetHeader(listWindow_);
     RECT headerRect{};
     if (header && IsWindowVisible(header)) {
         GetWindowRect(header, &headerRect);
         MapWindowPoints(nullptr, listWindow_, reinterpret_cast<POINT *>(&headerRect), 2);
-        ExcludeClipRect(dc, headerRect.left, headerRect.top, headerRect.right, headerRect.bottom);
+        ExcludeClipRect(target, headerRect.left, headerRect.top, headerRect.right, headerRect.bottom);
+    }
+    // Drawn off screen and copied in one piece: no flicker, and one transfer to the display
+    // instead of one per cell.
+    RECT area = paint.rcPaint;
+    int width = area.right - area.left, height = area.bottom - area.top;
+    HDC dc = target;
+    HDC memory = width > 0 && height > 0 ? CreateCompatibleDC(target) : nullptr;
+    HBITMAP bitmap = memory ? CreateCompatibleBitmap(target, width, height) : nullptr;
+    HGDIOBJ oldBitmap = nullptr;
+    if (bitmap) {
+        oldBitmap = SelectObject(memory, bitmap);
+        SetViewportOrgEx(memory, -area.left, -area.top, nullptr);
+        FillRect(memory, &area, static_cast<HBRUSH>(windowBrush_.get()));
+        dc = memory;
     }
     HGDIOBJ oldFont = SelectObject(dc, cellFont_.get());
     HGDIOBJ oldPen = SelectObject(dc, gridPen_.get());
@@ -701,9 +715,9 @@ LRESULT GridCtrl::OnPaint()
                 // One row's height below the header's first item.
                 TEXTMETRICW metrics;
                 GetTextMetricsW(dc, &metrics);
-                int height = metrics.tmHeight + 1;
+                int rowHeight = metrics.tmHeight + 1;
                 mark.top = headerRect.bottom;
-                mark.bottom = mark.top + height;
+                mark.bottom = mark.top + rowHeight;
                 have = true;
             }
             if (have) {
@@ -723,6 +737,13 @@ LRESULT GridCtrl::OnPaint()
     SelectObject(dc, oldBrush);
     SelectObject(dc, oldPen);
     SelectObject(dc, oldFont);
+    if (bitmap) {
+        BitBlt(target, area.left, area.top, width, height, memory, area.left, area.top, SRCCOPY);
+        SelectObject(memory, oldBitmap);
+        DeleteObject(bitmap);
+    }
+    if (memory)
+        DeleteDC(memory);
     EndPaint(listWindow_, &paint);
     return 0;
 }
