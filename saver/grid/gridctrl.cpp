@@ -415,6 +415,13 @@ LRESULT CALLBACK GridCtrl::WindowProc(HWND window, UINT message, WPARAM wParam, 
         return grid->OnNotify(wParam, lParam);
     case WM_DESTROY:
         return grid->OnDestroy(wParam, lParam);
+    case WM_NCDESTROY: {
+        // Destroyed with its parent: forget the handle so that nothing reaches a stale one.
+        LRESULT result = grid->Pass(message, wParam, lParam);
+        grid->listWindow_ = nullptr;
+        grid->previousProc_ = nullptr;
+        return result;
+    }
     case WM_PAINT:
         return grid->OnPaint();
     case WM_ERASEBKGND:

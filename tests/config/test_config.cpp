@@ -181,6 +181,19 @@ TEST_F(ConfigTest, OpeningAPlaylistShowsItsRowsTitleAndFailures)
     ClickCell(grid, 1, 2); // a focus cell in the selected row, for the picture
     Screenshot(run.Sheet(), L"playlist-page");
 
+    // The grid wants every key, yet Tab still moves on in the sheet's order and back.
+    auto focused = [&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        GetGUIThreadInfo(GetWindowThreadProcessId(run.Sheet(), nullptr), &info);
+        return info.hwndFocus;
+    };
+    EXPECT_EQ(grid, focused());
+    Key(VK_TAB);
+    EXPECT_EQ(GetDlgItem(run.PlaylistPage(), 32789), focused());
+    Key(VK_TAB, true);
+    EXPECT_EQ(grid, focused());
+
     // Show Path from the File column's header menu.
     HWND header = reinterpret_cast<HWND>(SendMessageW(grid, LVM_GETHEADER, 0, 0));
     RECT item{};
