@@ -61,13 +61,13 @@ bool ConfigSheet::Run(HelpLocation &location, HWND parent, bool parentFromComman
     DWORD help = location.found ? PSP_HASHELP : 0;
 
     PROPSHEETPAGEW pages[3]{};
-    struct PageSpec {
+    struct PageInfo {
         int templateId;
         int icon;
         DLGPROC procedure;
         void *object;
         DWORD help;
-    } specs[3] = {
+    } info[3] = {
         {IDD_PLAYLIST_PAGE, IDI_PLAYLIST_TAB, PlaylistPage::DialogProc, &playlist, help},
         {IDD_OPTIONS_PAGE, IDI_OPTIONS_TAB, OptionsPage::DialogProc, &options, help},
         {IDD_ABOUT_PAGE, IDI_ABOUT_TAB, AboutPage::DialogProc, &about, 0},
@@ -75,12 +75,12 @@ bool ConfigSheet::Run(HelpLocation &location, HWND parent, bool parentFromComman
     for (int n = 0; n < 3; ++n) {
         PROPSHEETPAGEW &page = pages[n];
         page.dwSize = sizeof(page);
-        page.dwFlags = PSP_USEICONID | PSP_USECALLBACK | specs[n].help;
+        page.dwFlags = PSP_USEICONID | PSP_USECALLBACK | info[n].help;
         page.hInstance = instance;
-        page.pszTemplate = MAKEINTRESOURCEW(specs[n].templateId);
-        page.pszIcon = MAKEINTRESOURCEW(specs[n].icon);
-        page.pfnDlgProc = specs[n].procedure;
-        page.lParam = reinterpret_cast<LPARAM>(specs[n].object);
+        page.pszTemplate = MAKEINTRESOURCEW(info[n].templateId);
+        page.pszIcon = MAKEINTRESOURCEW(info[n].icon);
+        page.pfnDlgProc = info[n].procedure;
+        page.lParam = reinterpret_cast<LPARAM>(info[n].object);
         page.pfnCallback = PageCallback;
     }
 

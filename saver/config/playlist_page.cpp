@@ -205,11 +205,11 @@ INT_PTR PlaylistPage::OnInitDialog(HWND window)
 
 bool PlaylistPage::CreateColumns()
 {
-    struct Spec {
+    struct ColumnInfo {
         const wchar_t *header;
         int format;
     };
-    static const Spec specs[kColumnCount] = {
+    static const ColumnInfo infos[kColumnCount] = {
         {L"File", LVCFMT_LEFT | LVCFMT_IMAGE}, {L"Loops", LVCFMT_RIGHT}, {L"Size", LVCFMT_LEFT},
         {L"Bounce", LVCFMT_LEFT},              {L"Volume", LVCFMT_RIGHT}, {L"Style", LVCFMT_LEFT},
         {L"Speed", LVCFMT_RIGHT}};
@@ -232,9 +232,9 @@ bool PlaylistPage::CreateColumns()
         }
         LVCOLUMNW &description = column->description;
         description.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        description.fmt = specs[n].format;
+        description.fmt = infos[n].format;
         description.cx = settings_->columnWidths[n];
-        description.pszText = const_cast<wchar_t *>(specs[n].header);
+        description.pszText = const_cast<wchar_t *>(infos[n].header);
         description.iSubItem = n;
         columns_.emplace_back(column);
         grid_.AddColumn(column);
