@@ -267,6 +267,17 @@ TEST_F(ConfigTest, EditingEveryColumnInPlaceIsSavedToTheFile)
     Key(VK_RETURN);
     HWND size = GetDlgItem(grid, 32782);
     ASSERT_NE(nullptr, size);
+    // Narrower than "Double Original": the list reaches left of its cell, right edges aligned.
+    RECT box, cell{};
+    cell.top = 2; // the Size column
+    cell.left = LVIR_LABEL;
+    SendMessageW(grid, LVM_GETSUBITEMRECT, 0, reinterpret_cast<LPARAM>(&cell));
+    GetWindowRect(size, &box);
+    MapWindowPoints(nullptr, grid, reinterpret_cast<POINT *>(&box), 2);
+    int sample = static_cast<int>(SendMessageW(grid, LVM_GETSTRINGWIDTHW, 0, (LPARAM)L"Double Original  "));
+    EXPECT_EQ(sample, box.right - box.left);
+    EXPECT_EQ(cell.right, box.right);
+    EXPECT_LT(box.left, cell.left);
     Screenshot(run.Sheet(), L"size-editor");
     Key(VK_DOWN);   // Full Screen -> 3/4 Screen
     Key(VK_RETURN);
