@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the configuration dialog tests under Wine: registers Framewheel.dll in the prefix,
 # makes the clips the playlists refer to, runs the cases (the Windows-version cases once
-# more with Wine reporting Windows XP x64), turns the screenshots into PNGs and restores
+# more with Wine reporting older Windows versions), turns the screenshots into PNGs and restores
 # the prefix. The Help and Welcome cases run last, with the product's package installed
 # (and removed again afterwards).
 #   config_test.sh TEST_EXE FRAMEWHEEL_DLL HOLD_FILE_EXE ARTEFACT_DIR [MSI]
@@ -32,9 +32,12 @@ wine reg add 'HKLM\Software\Classes\RhTestVideo\shell\open\command' /ve /d "\"$H
 status=0
 timeout 300 wine "$exe" --gtest_filter='-*Installed*' || status=1
 
-# The renderer options follow the Windows version: run those cases as Windows XP too.
-wine reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d winxp64 /f >/dev/null 2>&1
-timeout 120 wine "$exe" --gtest_filter='Options.Renderer*' || status=1
+# The renderer options follow the Windows version: run those cases as Windows XP x64 and
+# as Windows 2000 too, then give the prefix its own version back.
+for version in winxp64 win2k; do
+  wine reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d $version /f >/dev/null 2>&1
+  timeout 120 wine "$exe" --gtest_filter='Options.Renderer*' || status=1
+done
 wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1
 
 if [ -f "$msi" ]; then

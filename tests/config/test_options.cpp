@@ -209,7 +209,7 @@ TEST_F(Options, FileTypesDialogEditsTheList)
     EXPECT_EQ(L"", RegistryText(nullptr, L"Video File Types"));
 }
 
-// Run once with Wine's own version and once as Windows XP x64 (the wrapper sets it).
+// Run with Wine's own version, as Windows XP x64 and as Windows 2000 (the wrapper sets it).
 TEST_F(Options, RendererChecksFollowWindowsVersion)
 {
     SetRegistryDword(nullptr, L"Use Classic Video Renderer", 1);
@@ -225,7 +225,9 @@ TEST_F(Options, RendererChecksFollowWindowsVersion)
     EXPECT_EQ(!vista, IsWindowEnabled(GetDlgItem(page, 1056)));
     EXPECT_EQ(!vista, IsWindowEnabled(GetDlgItem(page, 1057)));
     EXPECT_EQ(!vista, Checked(page, 1056));
-    Screenshot(run.Sheet(), vista ? L"options-page-vista" : L"options-page-xp");
+    wchar_t name[40];
+    swprintf(name, 40, L"options-page-windows-%lu.%lu", version.major, version.minor);
+    Screenshot(run.Sheet(), name);
     PropSheet_SetCurSel(run.Sheet(), nullptr, 0);
     Press(run.Sheet(), IDOK);
     ASSERT_TRUE(run.Finish());
