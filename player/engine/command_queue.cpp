@@ -63,4 +63,11 @@ void SharedLock::WriteLock()
     WaitForMultipleObjects(2, both, TRUE, INFINITE);
 }
 
+bool SharedLock::TryWriteLock(DWORD ms)
+{
+    const HANDLE both[] = {mutex_.get(), noReaders_.get()};
+    const DWORD result = WaitForMultipleObjects(2, both, TRUE, ms);
+    return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0 || result == WAIT_ABANDONED_0 + 1;
+}
+
 void SharedLock::WriteUnlock() { ReleaseMutex(mutex_.get()); }

@@ -75,6 +75,8 @@ public:
     void ReadLock();
     void ReadUnlock();
     void WriteLock();
+    // WriteLock with a time-out; false when it ran out and nothing was taken.
+    bool TryWriteLock(DWORD ms);
     void WriteUnlock();
 
 private:

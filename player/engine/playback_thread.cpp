@@ -50,6 +50,34 @@ DWORD WholeMilliseconds(double value)
     return static_cast<DWORD>(value);
 }
 
+LONGLONG Now()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+// The renderer lock as writer, taken on the playback thread. A reader (the bounce timer's
+// Step, GetItem's position) may be inside a video window call that sends a message to a
+// window of this thread and waits for it; so while waiting, this thread answers sent
+// messages instead of sleeping through them.
+class RendererWriteGuard {
+public:
+    explicit RendererWriteGuard(SharedLock &lock) : lock_(lock)
+    {
+        while (!lock_.TryWriteLock(5)) {
+            MSG message;
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+    }
+    RendererWriteGuard(const RendererWriteGuard &) = delete;
+    RendererWriteGuard &operator=(const RendererWriteGuard &) = delete;
+    ~RendererWriteGuard() { lock_.WriteUnlock(); }
+
+private:
+    SharedLock &lock_;
+};
+
 } // namespace
 
 // The playback thread's own copy of the item; the renderer reads it at every layout and
@@ -92,7 +120,7 @@ void Framewheel::RunPlaybackThread()
     {
         // A placeholder until the first Play builds the renderer for the item's style; it
         // answers position and media events without a graph.
-        WriteGuard guard(rendererLock_);
+        RendererWriteGuard guard(rendererLock_);
         renderer_ = MakeWindowedRenderer(&context.item, nullptr, classicVideoRenderer_);
     }
     context.timerThread.reset(CreateThread(nullptr, 0, &Framewheel::TimerThreadMain, this, 0, nullptr));
@@ -125,7 +153,7 @@ void Framewheel::RunPlaybackThread()
         context.loopCounter = 0;
     }
     {
-        WriteGuard guard(rendererLock_);
+        RendererWriteGuard guard(rendererLock_);
         renderer_.reset();
     }
     context.window.reset();
@@ -139,7 +167,7 @@ void Framewheel::OnMediaEvent(PlaybackContext &context)
 {
     bool ended = false;
     {
-        WriteGuard guard(rendererLock_);
+        RendererWriteGuard guard(rendererLock_);
         if (!renderer_ || !renderer_->TakeCompletion())
             return; // anything but completion is dropped
         if (context.loopCounter != -1)
@@ -173,7 +201,7 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
             if (state_ == STATE_PLAYING || state_ == STATE_PAUSED) {
                 pending_ = CMD_RENDERER_ADDS;
                 {
-                    WriteGuard guard(rendererLock_);
+                    RendererWriteGuard guard(rendererLock_);
                     if (renderer_)
                         renderer_->Unload(); // keeps the position for the reload
                 }
@@ -184,7 +212,7 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
         if (word & CMD_PAUSE) {
             if (state_ == STATE_PLAYING) {
                 {
-                    WriteGuard guard(rendererLock_);
+                    RendererWriteGuard guard(rendererLock_);
                     if (renderer_)
                         renderer_->StopGraph();
                 }
@@ -200,6 +228,7 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
             // The pending changes move into this word; whatever fails below adds its own.
             word |= std::exchange(pending_, 0);
         }
+        const LONGLONG taken = Now();
         word = ExpandCommand(word);
         if (state_ != STATE_PLAYING) {
             pending_ |= word;
@@ -214,7 +243,7 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
             name = fileName_;
         }
         // The renderer reads the working copy; it changes only under the renderer lock.
-        WriteGuard guard(rendererLock_);
+        RendererWriteGuard guard(rendererLock_);
         context.fileName.swap(name);
         copy.fileName = const_cast<wchar_t *>(context.fileName.c_str());
         context.item = copy;
@@ -246,8 +275,12 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
         }
         if (!renderer_)
             continue; // nothing to carry the word out on
+        LoadTiming timing{};
         if (word & CMD_LOAD) {
+            timing.taken = taken;
+            timing.loadStart = Now();
             const HRESULT hr = renderer_->LoadFile();
+            timing.loadEnd = Now();
             if (FAILED(hr)) {
                 // Reported while the renderer lock is held: a sink called back here may
                 // queue commands, but GetItem from another thread waits for the return.
@@ -282,8 +315,14 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
             ReadGuard sinks(sinkLock_);
             renderer_->SetInputRouting(!sinks_[SINK_INPUT].empty());
         }
+        timing.runStart = Now();
         if (word & CMD_PLAY)
             (void)renderer_->RunGraph();
+        if (timing.taken) {
+            timing.running = Now();
+            CriticalSectionLock timingGuard(timingLock_);
+            lastLoad_ = timing;
+        }
         pending_ = 0;
     }
     return false;

@@ -337,22 +337,45 @@ STDMETHODIMP Framewheel::UseSingleRendererDesktopMode()
     return S_OK;
 }
 
+Framewheel::LoadTiming Framewheel::LastLoadTiming()
+{
+    CriticalSectionLock guard(timingLock_);
+    return lastLoad_;
+}
+
 size_t Framewheel::SinkCount(SinkEvent event)
 {
     ReadGuard guard(sinkLock_);
     return sinks_[event].size();
 }
 
-// Calls every sink of one event in registration order; answers how many returned S_OK.
+// Calls every sink of one event in registration order; answers how many returned S_OK and,
+// in *registered, how many registrations there were. The sink lock is held only to copy
+// the list: a sink in a single-threaded apartment is called (and its proxy released)
+// through that apartment's message loop, and that thread may be waiting in Advise or
+// Unadvise for the lock meanwhile. A sink unadvised after the copy is no longer in the
+// table and is skipped.
 template <typename Call>
-int Framewheel::FireEvent(SinkEvent event, Call call)
+int Framewheel::FireEvent(SinkEvent event, Call call, size_t *registered)
 {
+    std::vector<DWORD> tableCookies;
+    ComPtr<IGlobalInterfaceTable> table;
+    {
+        ReadGuard guard(sinkLock_);
+        table = table_;
+        try {
+            for (const SinkRegistration &registration : sinks_[event])
+                tableCookies.push_back(registration.tableCookie);
+        } catch (const std::bad_alloc &) {
+            tableCookies.clear(); // nobody is called, nobody agrees
+        }
+        if (registered)
+            *registered = sinks_[event].size();
+    }
     int agreed = 0;
-    for (const SinkRegistration &registration : sinks_[event]) {
+    for (DWORD tableCookie : tableCookies) {
         ComPtr<IHCYFramewheelEventSink> sink;
-        // A sink whose apartment has gone cannot be fetched; it is skipped.
-        if (FAILED(table_->GetInterfaceFromGlobal(registration.tableCookie,
-                                                  IID_PPV_ARGS(&sink))))
+        if (FAILED(table->GetInterfaceFromGlobal(tableCookie, IID_PPV_ARGS(&sink))))
             continue;
         if (call(sink.Get()) == S_OK)
             ++agreed;
@@ -362,17 +385,17 @@ int Framewheel::FireEvent(SinkEvent event, Call call)
 
 bool Framewheel::SinksAgreeToClose(LONG reason)
 {
-    ReadGuard guard(sinkLock_);
-    const int agreed = FireEvent(SINK_QUERY_CLOSE, [&](IHCYFramewheelEventSink *sink) {
-        return sink->OnQueryClose(Self(), reason);
-    });
+    size_t registered = 0;
+    const int agreed = FireEvent(
+        SINK_QUERY_CLOSE,
+        [&](IHCYFramewheelEventSink *sink) { return sink->OnQueryClose(Self(), reason); },
+        &registered);
     // Every registration must say S_OK; with none the player acts at once.
-    return agreed == static_cast<int>(sinks_[SINK_QUERY_CLOSE].size());
+    return static_cast<size_t>(agreed) == registered;
 }
 
 void Framewheel::FireInput(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    ReadGuard guard(sinkLock_);
     FireEvent(SINK_INPUT, [&](IHCYFramewheelEventSink *sink) {
         return sink->OnInput(Self(), message, wParam, lParam);
     });
@@ -380,7 +403,6 @@ void Framewheel::FireInput(UINT message, WPARAM wParam, LPARAM lParam)
 
 void Framewheel::FireMonitorPower(LPARAM state)
 {
-    ReadGuard guard(sinkLock_);
     FireEvent(SINK_MONITOR_POWER, [&](IHCYFramewheelEventSink *sink) {
         return sink->OnMonitorPower(Self(), state);
     });
@@ -388,7 +410,6 @@ void Framewheel::FireMonitorPower(LPARAM state)
 
 void Framewheel::FirePlaybackEnded(HRESULT result)
 {
-    ReadGuard guard(sinkLock_);
     FireEvent(SINK_PLAYBACK_ENDED, [&](IHCYFramewheelEventSink *sink) {
         return sink->OnPlaybackEnded(Self(), result);
     });

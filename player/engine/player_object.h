@@ -65,7 +65,15 @@ public:
     STDMETHODIMP UseClassicVideoRenderer() override;
     STDMETHODIMP UseSingleRendererDesktopMode() override;
 
+    // Performance counter readings of the last command word that loaded a file, taken on
+    // the playback thread: when the word was taken, LoadFile's start and end, RunGraph's
+    // start and end. A word whose load failed is not recorded.
+    struct LoadTiming {
+        LONGLONG taken, loadStart, loadEnd, runStart, running;
+    };
+
     // For inspection by the engine's own tests and benchmarks.
+    LoadTiming LastLoadTiming();
     CommandQueue &PlaybackQueue() { return playbackQueue_; }
     CommandQueue &TimerQueue() { return timerQueue_; }
     HANDLE PlaybackThreadHandle() const { return thread_.get(); }
@@ -87,7 +95,7 @@ private:
     void FireMonitorPower(LPARAM state);
     void FirePlaybackEnded(HRESULT result);
     template <typename Call>
-    int FireEvent(SinkEvent event, Call call);
+    int FireEvent(SinkEvent event, Call call, size_t *registered = nullptr);
 
     // Playback thread, command processor and bounce timer thread (playback_thread.cpp).
     static DWORD WINAPI PlaybackThreadMain(void *player);
@@ -133,6 +141,9 @@ private:
     int savedDx_ = 0, savedDy_ = 0;
     bool wasBouncing_ = false;
     bool stopRequested_ = false;
+
+    CriticalSection timingLock_;
+    LoadTiming lastLoad_{};
 
     std::atomic<bool> classicVideoRenderer_{false};
     std::atomic<bool> singleDesktopRenderer_{false};

@@ -46,7 +46,11 @@ struct Session {
         ASSERT_HR(S_OK, player->Play());
     }
     size_t Ended() { return sink->Calls(SINK_PLAYBACK_ENDED).size(); }
-    SinkCall LastEnded() { return sink->Calls(SINK_PLAYBACK_ENDED).back(); }
+    SinkCall LastEnded()
+    {
+        const auto calls = sink->Calls(SINK_PLAYBACK_ENDED);
+        return calls.empty() ? SinkCall{-1, 0, 0, 0, 0, E_UNEXPECTED, 0, 0} : calls.back();
+    }
 };
 
 // What the media framework itself answers when asked to render the file.

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Makes the clips and runs the engine benchmark under Wine in the current Wine environment:
+#   . scripts/wine-env.sh; wine_env_start BUILD; bash bench/engine/run_bench_engine.sh BUILD
+set -euo pipefail
+build=$1
+media=$build/bench/engine/media
+mkdir -p "$media"
+[ -s "$media/small.avi" ] || ffmpeg -loglevel error -y -f lavfi -i "testsrc=size=160x120:rate=10" \
+  -t 0.5 -c:v msvideo1 -pix_fmt rgb555le "$media/small.avi"
+[ -s "$media/long.avi" ] || ffmpeg -loglevel error -y -f lavfi -i "testsrc=size=160x120:rate=2" \
+  -t 30 -c:v msvideo1 -pix_fmt rgb555le "$media/long.avi"
+key='HKCU\Software\Wine\X11 Driver'
+old=$(wine reg query "$key" /v Managed 2>/dev/null | tr -d '\r' | awk '$1 == "Managed" {print $3}' || true)
+restore() {
+  if [ -n "$old" ]; then wine reg add "$key" /v Managed /d "$old" /f >/dev/null 2>&1
+  else wine reg delete "$key" /v Managed /f >/dev/null 2>&1; fi
+}
+trap restore EXIT
+wine reg add "$key" /v Managed /d N /f >/dev/null 2>&1
+wine "$build/bench/engine/bench_engine.exe" "$build/player/Framewheel.dll" "$media" 2>&1 |
+  grep -v -E 'GStreamer-CRITICAL|fixme|ALSA|^err:|GVS'
