@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "handles.h"
 #include "master_volume.h"
@@ -19,19 +21,14 @@ constexpr wchar_t kUserKey[] = L"Software\\Halcyra\\Reelhaven";
 constexpr wchar_t kDefaultsKey[] = L"Software\\Halcyra\\Reelhaven\\Playlist Defaults";
 constexpr wchar_t kPolicyKey[] = L"Software\\Policies\\Halcyra\\Reelhaven";
 
-void RemoveProductKeys()
-{
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Halcyra");
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Halcyra");
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Policies\\Halcyra");
-}
+constexpr wchar_t kWidthsKey[] = L"Software\\Halcyra\\Reelhaven\\Playlist Column Widths";
 
 void Put(const wchar_t *key, const wchar_t *name, DWORD type, const void *data, DWORD size,
          HKEY root = HKEY_CURRENT_USER)
 {
     ASSERT_EQ(RegSetKeyValueW(root, key, name, type, data, size), ERROR_SUCCESS);
 }
-void PutDword(const wchar_t *key, const wchar_t *name, DWORD value, HKEY root = HKEY_CURRENT_USER)
+void PutDword(const wchar_t *key, const wchar_t *name, LONG value, HKEY root = HKEY_CURRENT_USER)
 {
     Put(key, name, REG_DWORD, &value, sizeof(value), root);
 }
@@ -53,10 +50,7 @@ std::string Form(DWORD type, const void *data, size_t size)
 {
     return std::to_string(type) + ":" + std::string(static_cast<const char *>(data), size);
 }
-std::string Dword(DWORD value)
-{
-    return Form(REG_DWORD, &value, 4);
-}
+std::string Dword(DWORD value) { return Form(REG_DWORD, &value, 4); }
 std::string Text(const std::wstring &text, DWORD type = REG_SZ)
 {
     return Form(type, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
@@ -77,9 +71,14 @@ std::set<std::wstring> ValueNames(const wchar_t *key)
 
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override { RemoveProductKeys(); }
-    void TearDown() override { RemoveProductKeys(); }
-    Settings Loaded()
+    void SetUp() override { TearDown(); }
+    void TearDown() override
+    {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Halcyra");
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Halcyra");
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Policies\\Halcyra");
+    }
+    static Settings Loaded()
     {
         Settings s;
         s.SetDefaults();
@@ -91,36 +90,27 @@ protected:
 TEST_F(SettingsTest, EmptyRegistryGivesEveryDefault)
 {
     const Settings s = Loaded();
-    EXPECT_EQ(s.playlistDefaults.path[0], L'\0');
-    EXPECT_EQ(s.playlistDefaults.name, s.playlistDefaults.path);
-    EXPECT_EQ(s.playlistDefaults.loops, 1);
-    EXPECT_EQ(s.playlistDefaults.sizeMode, 0);
-    EXPECT_EQ(s.playlistDefaults.style, 0);
-    EXPECT_EQ(s.playlistDefaults.volume, 100);
-    EXPECT_EQ(s.playlistDefaults.speed, 1.0f);
-    EXPECT_FALSE(s.playlistDefaults.bounce);
+    const auto &d = s.playlistDefaults;
+    EXPECT_EQ(std::wstring(d.path) + L"|" + d.name, L"|");
+    EXPECT_EQ(d.name, d.path);
+    EXPECT_EQ(std::tuple(d.loops, d.sizeMode, d.style, d.volume, d.speed, bool(d.bounce)),
+              std::tuple(1, 0, 0, 100, 1.0f, false));
     EXPECT_EQ(s.masterVolume, MixerVolumeToPercent(GetMasterVolume()));
-    EXPECT_EQ(s.bounceStep, 1u);
-    EXPECT_EQ(s.bounceInterval, 25u);
-    for (LONG width : s.columnWidths)
-        EXPECT_EQ(width, 100);
+    EXPECT_EQ(std::tuple(s.bounceStep, s.bounceInterval), std::tuple(1u, 25u));
+    EXPECT_EQ(std::set<LONG>(std::begin(s.columnWidths), std::end(s.columnWidths)), std::set<LONG>{100});
     EXPECT_STREQ(s.videoFileTypes, L"*.asf;*.avi;*.mov;*.mpg;*.mpeg;*.qt;*.vob;*.wmv");
     // Wine gives every user a documents folder.
     EXPECT_NE(s.playlistOpenDirectory[0], L'\0');
     EXPECT_STREQ(s.playlistSaveDirectory, s.playlistOpenDirectory);
     EXPECT_STREQ(s.videoDirectory, s.playlistOpenDirectory);
-    EXPECT_STREQ(s.playlist, L"");
+    EXPECT_EQ(std::wstring(s.playlist) + L"|" + s.lastPlaylist, L"|");
     EXPECT_FALSE(s.showPath || s.randomOrderPlayback || s.continueWhereStopped ||
                  s.ignoreMouseMovement || s.keyboardControls || s.quickStartShown ||
                  s.useClassicVideoRenderer || s.useSingleRendererDesktopMode);
-    EXPECT_EQ(s.lastPosition, 0.0);
-    EXPECT_EQ(s.lastTrack, 0);
-    EXPECT_STREQ(s.lastPlaylist, L"");
+    EXPECT_EQ(std::tuple(s.lastPosition, s.lastTrack, s.cacheLastCleanup), std::tuple(0.0, 0L, LONGLONG(0)));
     EXPECT_EQ(s.focusColor, GetSysColor(COLOR_HOTLIGHT)); // Wine reports a version after NT 4
-    EXPECT_TRUE(s.noCache);
-    EXPECT_EQ(s.cacheExpirationPeriod, 10u);
-    EXPECT_EQ(s.cacheCleanupInterval, 2u);
-    EXPECT_EQ(s.cacheLastCleanup, 0);
+    EXPECT_EQ(std::tuple(bool(s.noCache), s.cacheExpirationPeriod, s.cacheCleanupInterval),
+              std::tuple(true, 10u, 2u));
     EXPECT_STREQ(s.registryKey, L"Software\\Halcyra\\Reelhaven");
 }
 
@@ -135,20 +125,17 @@ TEST_F(SettingsTest, NumbersAreClampedOnLoad)
         {10000, 250, 101, 7, 250, 12.25, 9999, 100, 100, 7, 250},
     };
     for (const auto &c : cases) {
-        PutDword(kDefaultsKey, L"Loops", static_cast<DWORD>(c.loops));
-        PutDword(kDefaultsKey, L"Volume", static_cast<DWORD>(c.volume));
-        PutDword(kUserKey, L"Master Volume", static_cast<DWORD>(c.master));
+        PutDword(kDefaultsKey, L"Loops", c.loops);
+        PutDword(kDefaultsKey, L"Volume", c.volume);
+        PutDword(kUserKey, L"Master Volume", c.master);
         Put(kUserKey, L"LastTrack", REG_BINARY, &c.track, 4);
         Put(kUserKey, L"LastPos", REG_BINARY, &c.pos, 8);
-        PutDword(L"Software\\Halcyra\\Reelhaven\\Playlist Column Widths", L"Speed",
-                 static_cast<DWORD>(c.width));
+        PutDword(kWidthsKey, L"Speed", c.width);
         const Settings s = Loaded();
-        EXPECT_EQ(s.playlistDefaults.loops, c.wantLoops);
-        EXPECT_EQ(s.playlistDefaults.volume, c.wantVolume);
-        EXPECT_EQ(s.masterVolume, c.wantMaster);
-        EXPECT_EQ(s.lastTrack, c.wantTrack);
-        EXPECT_EQ(s.lastPosition, c.pos < 0 ? 0.0 : c.pos);
-        EXPECT_EQ(s.columnWidths[6], c.wantWidth);
+        EXPECT_EQ(std::tuple(s.playlistDefaults.loops, s.playlistDefaults.volume, s.masterVolume, s.lastTrack,
+                             s.lastPosition, s.columnWidths[6]),
+                  std::tuple(c.wantLoops, c.wantVolume, c.wantMaster, c.wantTrack, c.pos < 0 ? 0.0 : c.pos,
+                             c.wantWidth));
     }
 }
 
@@ -225,10 +212,9 @@ TEST_F(SettingsTest, BounceSpeedCodingBothWays)
         DWORD step, interval;
     } loads[] = {{5, 1, 100}, {19, 1, 100}, {40, 1, 25}, {120, 2, 17}, {121, 2, 17}, {-1, 2, 17}, {70, 2, 29}};
     for (const auto &c : loads) {
-        PutDword(kUserKey, L"Bounce Speed", static_cast<DWORD>(c.stored));
+        PutDword(kUserKey, L"Bounce Speed", c.stored);
         const Settings s = Loaded();
-        EXPECT_EQ(s.bounceStep, c.step) << c.stored;
-        EXPECT_EQ(s.bounceInterval, c.interval) << c.stored;
+        EXPECT_EQ(std::tuple(s.bounceStep, s.bounceInterval), std::tuple(c.step, c.interval)) << c.stored;
     }
     Settings s = Loaded();
     for (int i = 0; i <= kBounceSpeedCount; ++i) {
@@ -238,9 +224,9 @@ TEST_F(SettingsTest, BounceSpeedCodingBothWays)
         s.bounceInterval = pair.interval;
         s.Save(true);
         EXPECT_EQ(Get(kUserKey, L"Bounce Speed"), Dword((i + 1) * 10));
-        const BounceSpeed back = kBounceSpeeds[i < kBounceSpeedCount ? i : kBounceSpeedCount - 1];
-        EXPECT_EQ(Loaded().bounceStep, back.step);
-        EXPECT_EQ(Loaded().bounceInterval, back.interval);
+        const BounceSpeed back = kBounceSpeeds[std::min(i, kBounceSpeedCount - 1)];
+        const Settings loaded = Loaded();
+        EXPECT_EQ(std::tuple(loaded.bounceStep, loaded.bounceInterval), std::tuple(back.step, back.interval));
     }
 }
 
@@ -301,9 +287,7 @@ TEST_F(SettingsTest, SaveWritesEachValueInItsForm)
 
     const Settings back = Loaded();
     EXPECT_STREQ(back.lastPlaylist, L"D:\\Lists\\Evening.plst");
-    EXPECT_EQ(back.lastPosition, 12.5);
-    EXPECT_EQ(back.lastTrack, 3);
-    EXPECT_EQ(back.cacheLastCleanup, s.cacheLastCleanup);
+    EXPECT_EQ(std::tuple(back.lastPosition, back.lastTrack, back.cacheLastCleanup), std::tuple(12.5, 3L, s.cacheLastCleanup));
     EXPECT_TRUE(back.quickStartShown && back.keyboardControls);
 }
 
@@ -314,7 +298,7 @@ TEST_F(SettingsTest, SaveOfAlwaysValuesOnly)
     s.columnWidths[2] = 42;
     ASSERT_EQ(s.Save(false), ERROR_SUCCESS);
     EXPECT_EQ(ValueNames(kUserKey), (std::set<std::wstring>{L"Show Path", L"CacheLastCleanup"}));
-    EXPECT_EQ(ValueNames(L"Software\\Halcyra\\Reelhaven\\Playlist Column Widths"),
+    EXPECT_EQ(ValueNames(kWidthsKey),
               (std::set<std::wstring>{L"File", L"Loops", L"Size", L"Bounce", L"Volume", L"Style", L"Speed"}));
     EXPECT_TRUE(ValueNames(kDefaultsKey).empty());
 
@@ -358,11 +342,9 @@ TEST_F(SettingsTest, PowerSchemeTimeouts)
     for (DWORD bytes : {80u, 40u, 81u}) {
         // Too short to hold the timeouts, or too long for the 80-byte buffer: no scheme.
         Put(kScheme, L"Policies", REG_BINARY, policy, bytes);
-        const bool good = bytes == 80;
-        EXPECT_EQ(ReadPowerTimeouts(&idle, &video, &spindown), good) << bytes;
-        EXPECT_EQ(idle, good ? 600u : 0u);
-        EXPECT_EQ(video, good ? 300u : 0u);
-        EXPECT_EQ(spindown, good ? 1200u : 0u);
+        const DWORD good = bytes == 80;
+        EXPECT_EQ(ReadPowerTimeouts(&idle, &video, &spindown), bool(good)) << bytes;
+        EXPECT_EQ(std::tuple(idle, video, spindown), std::tuple(600 * good, 300 * good, 1200 * good)) << bytes;
     }
     Put(kScheme, L"Policies", REG_BINARY, policy, 80);
     EXPECT_TRUE(ReadPowerTimeouts(&idle, nullptr, nullptr));

@@ -6,58 +6,45 @@
 
 namespace {
 
-HWND Handle(LONG_PTR value)
-{
-    return reinterpret_cast<HWND>(value);
-}
+HWND Handle(LONG_PTR value) { return reinterpret_cast<HWND>(value); }
 
 TEST(CommandLine, ModesAndParents)
 {
+    using enum SaverMode;
     const struct {
         const wchar_t *line;
         SaverMode mode;
-        HWND window;
+        LONG_PTR window;
         bool foreground;
     } cases[] = {
-        {L"", SaverMode::Configure, nullptr, true},
-        {L"x", SaverMode::Configure, nullptr, true},
-        {L"/c", SaverMode::Configure, nullptr, true},
-        {L"/C:", SaverMode::Configure, nullptr, true},
-        {L"/c:0", SaverMode::Configure, nullptr, false},
-        {L"/c:1234", SaverMode::Configure, Handle(1234), false},
-        {L"-C 77", SaverMode::Configure, Handle(77), false},
-        {L"/p 0", SaverMode::Preview, nullptr, false},
-        {L"/p 123", SaverMode::Preview, Handle(123), false},
-        {L"/P 12abc", SaverMode::Preview, Handle(12), false},
-        {L"/p", SaverMode::Preview, nullptr, false},
-        {L"/p   +42", SaverMode::Preview, Handle(42), false},
-        {L"/s", SaverMode::Run, nullptr, false},
-        {L"/S", SaverMode::Run, nullptr, false},
-        {L"-s", SaverMode::Run, nullptr, false},
-        {L"xs", SaverMode::Run, nullptr, false},
-        {L"/s 99", SaverMode::Run, nullptr, false},
-        {L"/a", SaverMode::None, nullptr, false},
-        {L"/a 1234", SaverMode::None, nullptr, false},
-        {L"s", SaverMode::Configure, nullptr, true}, // one character: no argument
-        {L"//", SaverMode::None, nullptr, false},
+        {L"", Configure, 0, true},         {L"x", Configure, 0, true},
+        {L"/c", Configure, 0, true},       {L"/C:", Configure, 0, true},
+        {L"/c:0", Configure, 0, false},    {L"/c:1234", Configure, 1234, false},
+        {L"-C 77", Configure, 77, false},  {L"/p 0", Preview, 0, false},
+        {L"/p 123", Preview, 123, false},  {L"/P 12abc", Preview, 12, false},
+        {L"/p", Preview, 0, false},        {L"/p   +42", Preview, 42, false},
+        {L"/s", Run, 0, false},            {L"/S", Run, 0, false},
+        {L"-s", Run, 0, false},            {L"xs", Run, 0, false},
+        {L"/s 99", Run, 0, false},         {L"/a", None, 0, false},
+        {L"/a 1234", None, 0, false},      {L"//", None, 0, false},
+        {L"s", Configure, 0, true}, // one character: no argument
     };
     for (const auto &c : cases) {
         const SaverCommand command = ParseCommandLine(c.line);
-        EXPECT_EQ(command.mode, c.mode) << '"' << testing::PrintToString(std::wstring(c.line)) << '"';
-        EXPECT_EQ(command.window, c.window) << testing::PrintToString(std::wstring(c.line));
+        EXPECT_EQ(command.mode, c.mode) << testing::PrintToString(std::wstring(c.line));
+        EXPECT_EQ(command.window, Handle(c.window)) << testing::PrintToString(std::wstring(c.line));
         EXPECT_EQ(command.useForeground, c.foreground) << testing::PrintToString(std::wstring(c.line));
     }
-    EXPECT_EQ(ParseCommandLine(nullptr).mode, SaverMode::Configure);
+    EXPECT_EQ(ParseCommandLine(nullptr).mode, Configure);
 }
 
 TEST(CommandLine, WindowNumbersAreThirtyTwoBitHandles)
 {
-    EXPECT_EQ(WindowFromCommandLine(L"/p -5"), Handle(-5));
     // The control panel writes handles as unsigned decimals; 64-bit Windows sign-extends.
-    EXPECT_EQ(WindowFromCommandLine(L"/p 4294967295"), Handle(-1));
-    EXPECT_EQ(WindowFromCommandLine(L"/p 65538"), Handle(65538));
-    EXPECT_EQ(WindowFromCommandLine(L"/p"), nullptr);
-    EXPECT_EQ(WindowFromCommandLine(L"/p x1"), nullptr);
+    const std::pair<const wchar_t *, LONG_PTR> cases[] = {
+        {L"/p -5", -5}, {L"/p 4294967295", -1}, {L"/p 65538", 65538}, {L"/p", 0}, {L"/p x1", 0}};
+    for (auto [line, window] : cases)
+        EXPECT_EQ(WindowFromCommandLine(line), Handle(window)) << testing::PrintToString(std::wstring(line));
 }
 
 } // namespace

@@ -18,37 +18,29 @@
 
 namespace {
 
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_TIMER:
-        DestroyWindow(window);
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-}
+unsigned long Number(HWND window) { return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)); }
 
 int Host(int width, int height, UINT lifetime)
 {
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = HostProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        if (message == WM_TIMER)
+            DestroyWindow(window);
+        else if (message == WM_DESTROY)
+            PostQuitMessage(0);
+        return DefWindowProcW(window, message, wParam, lParam);
+    };
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     windowClass.lpszClassName = L"Preview Host";
     RegisterClassW(&windowClass);
     const HWND window = CreateWindowExW(WS_EX_TOPMOST, L"Preview Host", L"Preview Host",
                                         WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 100, 100, width, height, nullptr,
-                                        nullptr, windowClass.hInstance, nullptr);
+                                        nullptr, nullptr, nullptr);
     if (!window)
         return 1;
     POINT origin{0, 0};
     ClientToScreen(window, &origin);
-    std::printf("%lu %ld %ld\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)),
-                origin.x, origin.y);
+    std::printf("%lu %ld %ld\n", Number(window), origin.x, origin.y);
     std::fflush(stdout);
     SetTimer(window, 1, lifetime, nullptr);
     MSG message;
@@ -61,24 +53,10 @@ int Host(int width, int height, UINT lifetime)
 template <typename Find>
 HWND WaitFor(Find find, DWORD timeout)
 {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (HWND window = find())
-            return window;
-        if (GetTickCount() - start > timeout)
-            return nullptr;
+    HWND window = nullptr;
+    for (const DWORD start = GetTickCount(); !(window = find()) && GetTickCount() - start <= timeout;)
         Sleep(100);
-    }
-}
-
-BOOL CALLBACK PrintStatic(HWND child, LPARAM)
-{
-    wchar_t className[32] = {}, text[600] = {};
-    GetClassNameW(child, className, 32);
-    GetWindowTextW(child, text, 600);
-    if (_wcsicmp(className, L"Static") == 0 && text[0])
-        std::printf("text: %ls\n", text);
-    return TRUE;
+    return window;
 }
 
 int Message(const wchar_t *caption, DWORD timeout)
@@ -87,7 +65,16 @@ int Message(const wchar_t *caption, DWORD timeout)
     if (!box)
         return 2;
     std::printf("caption: %ls\n", caption);
-    EnumChildWindows(box, PrintStatic, 0);
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM) -> BOOL {
+            wchar_t className[32] = {}, text[600] = {};
+            GetClassNameW(child, className, 32);
+            if (_wcsicmp(className, L"Static") == 0 && GetWindowTextW(child, text, 600) > 0)
+                std::printf("text: %ls\n", text);
+            return TRUE;
+        },
+        0);
     std::fflush(stdout);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     return 0;
@@ -96,21 +83,20 @@ int Message(const wchar_t *caption, DWORD timeout)
 int Sheet(DWORD timeout)
 {
     // The sheet is the dialog that holds a tab control.
-    const auto findSheet = [] {
-        HWND dialog = nullptr;
-        while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) != nullptr) {
-            if (FindWindowExW(dialog, nullptr, L"SysTabControl32", nullptr))
-                return dialog;
-        }
-        return static_cast<HWND>(nullptr);
-    };
-    const HWND sheet = WaitFor(findSheet, timeout);
+    const HWND sheet = WaitFor(
+        [] {
+            HWND dialog = nullptr;
+            while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) &&
+                   !FindWindowExW(dialog, nullptr, L"SysTabControl32", nullptr)) {
+            }
+            return dialog;
+        },
+        timeout);
     if (!sheet)
         return 2;
     wchar_t title[300] = {};
     GetWindowTextW(sheet, title, 300);
-    std::printf("sheet: %ls\nowner: %lu\n", title,
-                static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(GetWindow(sheet, GW_OWNER))));
+    std::printf("sheet: %ls\nowner: %lu\n", title, Number(GetWindow(sheet, GW_OWNER)));
     std::fflush(stdout);
     // The first start shows the welcome dialog over the sheet; it goes first.
     Sleep(1000);
@@ -143,35 +129,26 @@ int Children(HWND parent)
     return 0;
 }
 
-// Closes the first child of the desktop window with the given class.
-int CloseChild(const wchar_t *className)
-{
-    const HWND child = FindWindowExW(GetDesktopWindow(), nullptr, className, nullptr);
-    if (!child)
-        return 2;
-    PostMessageW(child, WM_CLOSE, 0, 0);
-    return 0;
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
 {
     const std::wstring command = argc > 1 ? argv[1] : L"";
+    const auto number = [&](int i) { return static_cast<DWORD>(_wtoi(argv[i])); };
     if (command == L"host" && argc == 5)
-        return Host(_wtoi(argv[2]), _wtoi(argv[3]), static_cast<UINT>(_wtoi(argv[4])));
+        return Host(_wtoi(argv[2]), _wtoi(argv[3]), number(4));
     if (command == L"message" && argc == 4)
-        return Message(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
+        return Message(argv[2], number(3));
     if (command == L"sheet" && argc == 3)
-        return Sheet(static_cast<DWORD>(_wtoi(argv[2])));
+        return Sheet(number(2));
     if (command == L"children" && argc == 3)
         return Children(reinterpret_cast<HWND>(static_cast<LONG_PTR>(_wtoi(argv[2]))));
-    if (command == L"desktop" && argc == 2) {
-        std::printf("%lu\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(GetDesktopWindow())));
-        return 0;
+    if (command == L"desktop" && argc == 2)
+        return std::printf("%lu\n", Number(GetDesktopWindow())) < 0;
+    if (command == L"close" && argc == 3) { // the desktop's first child of that class
+        const HWND child = FindWindowExW(GetDesktopWindow(), nullptr, argv[2], nullptr);
+        return child && PostMessageW(child, WM_CLOSE, 0, 0) ? 0 : 2;
     }
-    if (command == L"close" && argc == 3)
-        return CloseChild(argv[2]);
     std::fprintf(stderr, "usage: window_probe host W H MS | message CAPTION MS | children HWND |"
                          " desktop | close CLASS | sheet MS\n");
     return 64;
