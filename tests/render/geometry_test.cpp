@@ -6,41 +6,34 @@
 
 namespace {
 
-struct SizeMode {
+struct SizeCase {
     const char *name;
-    bool scaleToScreen;
-    bool keepAspect;
+    int areaW, areaH, videoW, videoH;
     float scale;
-    PictureSize expected;   // on 1920 x 1080 for a 640 x 480 video
+    bool scaleToScreen, keepAspect;
+    PictureSize expected;
 };
 
-TEST(Geometry, SevenSizeModesOnWideArea)
+TEST(Geometry, SevenSizeModesAndAspect)
 {
-    const SizeMode modes[] = {
-        {"Maximized", true, true, 1.0f, {1440, 1080}},
-        {"Full Screen", true, false, 1.0f, {1920, 1080}},
-        {"3/4 Screen", true, true, 0.75f, {1080, 810}},
-        {"1/2 Screen", true, true, 0.5f, {720, 540}},
-        {"1/4 Screen", true, true, 0.25f, {360, 270}},
-        {"Original", false, true, 1.0f, {640, 480}},
-        {"Double Original", false, true, 2.0f, {1280, 960}},
+    const SizeCase cases[] = {
+        // The seven modes on 1920 x 1080 for a 640 x 480 video.
+        {"Maximized", 1920, 1080, 640, 480, 1.0f, true, true, {1440, 1080}},
+        {"Full Screen", 1920, 1080, 640, 480, 1.0f, true, false, {1920, 1080}},
+        {"3/4 Screen", 1920, 1080, 640, 480, 0.75f, true, true, {1080, 810}},
+        {"1/2 Screen", 1920, 1080, 640, 480, 0.5f, true, true, {720, 540}},
+        {"1/4 Screen", 1920, 1080, 640, 480, 0.25f, true, true, {360, 270}},
+        {"Original", 1920, 1080, 640, 480, 1.0f, false, true, {640, 480}},
+        {"Double Original", 1920, 1080, 640, 480, 2.0f, false, true, {1280, 960}},
+        {"tall area: the height gives way", 768, 1024, 640, 480, 1.0f, true, true, {768, 576}},
+        {"w = trunc(352 x 2.5)", 1280, 720, 352, 288, 1.0f, true, true, {880, 720}},
+        {"1001 x 0.75 truncates", 1001, 601, 100, 100, 0.75f, true, false, {750, 450}},
+        {"no native size yet", 800, 600, 0, 0, 0.5f, true, true, {400, 300}},
     };
-    for (const SizeMode &m : modes)
-        EXPECT_EQ(PictureSizeFor(1920, 1080, 640, 480, m.scale, m.scaleToScreen, m.keepAspect),
-                  m.expected)
-            << m.name;
-}
-
-TEST(Geometry, KeepAspectShrinksTheLongerSideAndTruncates)
-{
-    // Tall area: the height gives way (rx < ry).
-    EXPECT_EQ(PictureSizeFor(768, 1024, 640, 480, 1.0f, true, true), (PictureSize{768, 576}));
-    // 1280 x 720 area, 352 x 288 video: w = trunc(352 x 2.5) = 880.
-    EXPECT_EQ(PictureSizeFor(1280, 720, 352, 288, 1.0f, true, true), (PictureSize{880, 720}));
-    // Odd products truncate toward zero: 1001 x 0.75 = 750.75.
-    EXPECT_EQ(PictureSizeFor(1001, 601, 100, 100, 0.75f, true, false), (PictureSize{750, 450}));
-    // No native size yet: the scaled area, without dividing by zero.
-    EXPECT_EQ(PictureSizeFor(800, 600, 0, 0, 0.5f, true, true), (PictureSize{400, 300}));
+    for (const SizeCase &c : cases)
+        EXPECT_EQ(PictureSizeFor(c.areaW, c.areaH, c.videoW, c.videoH, c.scale, c.scaleToScreen, c.keepAspect),
+                  c.expected)
+            << c.name;
 }
 
 TEST(Geometry, PlacementRoundsHalvesAwayFromZero)
@@ -56,10 +49,7 @@ TEST(Geometry, PlacementRoundsHalvesAwayFromZero)
     EXPECT_EQ(centred, (PictureRect{240, 0, 1440, 1080}));
     const PictureRect corner = PlacePicture(1920, 1080, 320, 240, 1.0f, false, true, 1.0, 0.0);
     EXPECT_EQ(corner, (PictureRect{1600, 0, 320, 240}));
-}
-
-TEST(Geometry, PlacementFractionsAreFiniteWithoutFreeSpace)
-{
+    // The fractions back from offsets are finite without free space.
     EXPECT_DOUBLE_EQ(PlacementFractionOf(2, 3), 2.0 / 3.0);
     EXPECT_DOUBLE_EQ(PlacementFractionOf(-3, -5), 0.6);
     EXPECT_DOUBLE_EQ(PlacementFractionOf(0, 0), 0.5);
@@ -90,8 +80,7 @@ TEST(Geometry, BounceTurnsAtEachEdge)
         int dx = c.dx, dy = c.dy;
         BounceStep(r, 100, 50, dx, dy);
         EXPECT_TRUE(EqualRect(&r, &c.end)) << c.edge << ": " << r.left << "," << r.top;
-        EXPECT_EQ(dx, c.endDx) << c.edge;
-        EXPECT_EQ(dy, c.endDy) << c.edge;
+        EXPECT_EQ(std::pair(dx, dy), std::pair(c.endDx, c.endDy)) << c.edge;
     }
 }
 

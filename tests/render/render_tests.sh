@@ -97,6 +97,9 @@ for _ in $(seq 50); do DISPLAY=$dual xdpyinfo >/dev/null 2>&1 && break; sleep 0.
 # Its registry changes (XRandR off, Windows version) vanish with it.
 prefix2=$work/prefix
 mkdir -p "$prefix2"
+# A fresh prefix's registry reaches its files only when the server ends.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w
 cp -al "$WINEPREFIX/drive_c" "$prefix2/"
 cp -a "$WINEPREFIX/dosdevices" "$WINEPREFIX"/*.reg "$WINEPREFIX/.update-timestamp" "$prefix2/"
 export WINEPREFIX=$prefix2 DISPLAY=$dual

@@ -22,20 +22,27 @@ bool Matches(const Rgb &p, Colour c)
 // Points of one screenshot with the colours they should have.
 class ScreenCheck {
 public:
-    void Expect(int x, int y, Colour c) { probes_.push_back({{x, y}, c}); }
+    struct Point {
+        int x, y;
+        Colour c;
+    };
+    void Expect(std::initializer_list<Point> points)
+    {
+        for (const Point &p : points)
+            probes_.push_back({{p.x, p.y}, p.c});
+    }
     // Red inside the rectangle's corners, black just outside it where that lies in `bounds`.
     void ExpectRed(const RECT &r, const RECT &bounds)
     {
-        Expect(r.left, r.top, Red);
-        Expect(r.right - 1, r.bottom - 1, Red);
+        Expect({{r.left, r.top, Red}, {r.right - 1, r.bottom - 1, Red}});
         if (r.left > bounds.left)
-            Expect(r.left - 1, r.top, Black);
+            Expect({{r.left - 1, r.top, Black}});
         if (r.right < bounds.right)
-            Expect(r.right, r.bottom - 1, Black);
+            Expect({{r.right, r.bottom - 1, Black}});
         if (r.top > bounds.top)
-            Expect(r.left, r.top - 1, Black);
+            Expect({{r.left, r.top - 1, Black}});
         if (r.bottom < bounds.bottom)
-            Expect(r.right - 1, r.bottom, Black);
+            Expect({{r.right - 1, r.bottom, Black}});
     }
     void Verify(const char *when)
     {
@@ -53,19 +60,6 @@ public:
 
 private:
     std::vector<std::pair<POINT, Colour>> probes_;
-};
-
-template <typename Base>
-struct Probe : Base {
-    using Base::Base;
-    size_t Filled() const
-    {
-        size_t n = 0;
-        for (auto &o : this->outputs_)
-            n += o->window != nullptr;
-        return n;
-    }
-    size_t Outputs() const { return this->outputs_.size(); }
 };
 
 // One Step from another thread, as the bounce timer ticks, while this thread (the windows'
@@ -133,13 +127,11 @@ TEST_F(Screen, OneMonitorPerMonitorPictureBounces)
     EXPECT_TRUE(StepFromAnotherThread(renderer)) << "the tick waited for the window's thread";
     int dx = 0, dy = 0;
     renderer.GetVelocity(dx, dy);
-    EXPECT_EQ(dx, 7);
-    EXPECT_EQ(dy, -5);
+    EXPECT_EQ(std::pair(dx, dy), std::pair(7, -5));
     std::vector<PlacementFraction> at;
     renderer.GetPositions(at);
     ASSERT_EQ(at.size(), 1u);
-    EXPECT_DOUBLE_EQ(at[0].x, 314.0 / 1200);
-    EXPECT_DOUBLE_EQ(at[0].y, 535.0 / 540);
+    EXPECT_EQ(std::pair(at[0].x, at[0].y), std::pair(314.0 / 1200, 535.0 / 540));
     PumpMessages(300);
     check.ExpectRed({314, 535, 1034, 1075}, screen);
     check.Verify("after two ticks");
@@ -191,8 +183,7 @@ TEST_F(Screen, TwoMonitorsEachShowTheWholePicture)
     renderer.Step();
     int dx = 0, dy = 0;
     renderer.GetVelocity(dx, dy);   // the first (primary) monitor's
-    EXPECT_EQ(dx, 300);
-    EXPECT_EQ(dy, -300);
+    EXPECT_EQ(std::pair(dx, dy), std::pair(300, -300));
     PumpMessages(300);
     check.ExpectRed({700, 360, 1180, 720}, kFirst);
     check.ExpectRed({1792, 384, 2304, 768}, kSecond);
@@ -221,27 +212,16 @@ TEST_F(Screen, TwoMonitorsShareOneSpanningPicture)
     ASSERT_EQ(renderer.Filled(), renderer.Outputs());
     // Maximized in 2304 x 768: 1024 x 768 at left 640; red up to 1151, blue from 1152.
     ScreenCheck check;
-    check.Expect(639, 300, Black);
-    check.Expect(640, 0, Red);
-    check.Expect(1151, 719, Red);
-    check.Expect(1152, 0, Blue);
-    check.Expect(1279, 719, Blue);
-    check.Expect(1280, 0, Blue);
-    check.Expect(1663, 767, Blue);
-    check.Expect(1664, 300, Black);
+    check.Expect({{639, 300, Black}, {640, 0, Red}, {1151, 719, Red}, {1152, 0, Blue}, {1279, 719, Blue},
+                  {1280, 0, Blue}, {1663, 767, Blue}, {1664, 300, Black}});
     check.Verify("laid out");
 
     // Off the left edge: wholly on the first monitor; the second shows black.
     renderer.SetVelocity(-700, 0);
     renderer.Step();
     PumpMessages(300);
-    check.Expect(0, 0, Red);
-    check.Expect(511, 719, Red);
-    check.Expect(512, 0, Blue);
-    check.Expect(1023, 719, Blue);
-    check.Expect(1024, 300, Black);
-    check.Expect(1300, 300, Black);
-    check.Expect(1700, 100, Black);
+    check.Expect({{0, 0, Red}, {511, 719, Red}, {512, 0, Blue}, {1023, 719, Blue}, {1024, 300, Black},
+                  {1300, 300, Black}, {1700, 100, Black}});
     check.Verify("after bouncing off the left edge");
 }
 

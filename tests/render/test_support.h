@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,27 @@ struct TestItem {
     }
     std::wstring name;
     PlaybackItem item;
+};
+
+inline std::string Hex(HRESULT hr)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08lx", static_cast<unsigned long>(hr));
+    return text;
+}
+
+// A renderer variant that shows the test its outputs.
+template <typename Base>
+struct Probe : Base {
+    using Base::Base;
+    size_t Filled() const
+    {
+        size_t n = 0;
+        for (auto &o : this->outputs_)
+            n += o->window != nullptr;
+        return n;
+    }
+    size_t Outputs() const { return this->outputs_.size(); }
 };
 
 struct Rgb {
