@@ -195,14 +195,9 @@ TEST_F(Screen, TwoMonitorsEachShowTheWholePicture)
 TEST_F(Screen, TwoMonitorsShareOneSpanningPicture)
 {
     ASSERT_TRUE(DesktopIs(2304, 768)) << "needs the two-monitor layout";
-    OSVERSIONINFOW v{};
-    v.dwOSVersionInfoSize = sizeof(v);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExW(&v);
-#pragma GCC diagnostic pop
+    const int major = LOBYTE(LOWORD(GetVersion()));
     const bool older = GetEnvironmentVariableW(L"RH_OLDER_SYSTEM", nullptr, 0) != 0;
-    ASSERT_EQ(v.dwMajorVersion < 6, older) << "Windows version " << v.dwMajorVersion;
+    ASSERT_EQ(major < 6, older) << "Windows version " << major;
     UniqueWindow player = CreatePlayerWindow();
     TestItem item(ClipPath(L"redblue.avi"));   // 320 x 240: left half red, right half blue
     item.item.perMonitor = 0;

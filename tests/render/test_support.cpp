@@ -62,21 +62,17 @@ UniqueWindow CreatePlayerWindow(int clientW, int clientH)
     }();
     if (!registered)
         return {};
-    UniqueWindow window;
-    if (clientW == 0) {
-        window.reset(CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"Render Test Player", L"",
-                                     WS_POPUP | WS_VISIBLE, GetSystemMetrics(SM_XVIRTUALSCREEN),
-                                     GetSystemMetrics(SM_YVIRTUALSCREEN),
-                                     GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                                     GetSystemMetrics(SM_CYVIRTUALSCREEN), nullptr, nullptr,
-                                     nullptr, nullptr));
-    } else {
-        RECT r{0, 0, clientW, clientH};
-        AdjustWindowRectEx(&r, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_TOPMOST);
-        window.reset(CreateWindowExW(WS_EX_TOPMOST, L"Render Test Player", L"Render test",
-                                     WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, r.right - r.left,
-                                     r.bottom - r.top, nullptr, nullptr, nullptr, nullptr));
-    }
+    const bool popup = clientW == 0;
+    const DWORD style = popup ? WS_POPUP : WS_OVERLAPPEDWINDOW;
+    RECT r{50, 50, 50 + clientW, 50 + clientH};
+    AdjustWindowRectEx(&r, style, FALSE, WS_EX_TOPMOST);
+    if (popup)
+        r = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+             GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+             GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    UniqueWindow window(CreateWindowExW(WS_EX_TOPMOST | (popup ? WS_EX_TOOLWINDOW : 0), L"Render Test Player",
+                                        L"Render test", style | WS_VISIBLE, r.left, r.top, r.right - r.left,
+                                        r.bottom - r.top, nullptr, nullptr, nullptr, nullptr));
     PumpMessages(100);
     return window;
 }
