@@ -24,9 +24,10 @@ CONFIG_ARTEFACTS=$(winepath -w "$artefacts")
 HOLD_FILE=$(winepath -w "$hold")
 
 # Play opens a clip with its associated program: let that be a program that just exits
-# (a fresh prefix associates nothing with .avi; both keys are removed again below).
+# (hold_file given a second argument refuses it at once; a fresh prefix associates nothing
+# with .avi; both keys are removed again below).
 wine reg add 'HKLM\Software\Classes\.avi' /ve /d RhTestVideo /f >/dev/null 2>&1
-wine reg add 'HKLM\Software\Classes\RhTestVideo\shell\open\command' /ve /d "\"$HOLD_FILE\" \"%1\"" /f \
+wine reg add 'HKLM\Software\Classes\RhTestVideo\shell\open\command' /ve /d "\"$HOLD_FILE\" \"%1\" exit" /f \
   >/dev/null 2>&1
 
 status=0

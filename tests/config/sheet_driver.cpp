@@ -1,63 +1,38 @@
 #include "sheet_driver.h"
 
+#include <objbase.h>
+#include <wrl/client.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 #include "configuration.h"
 
+using Microsoft::WRL::ComPtr;
+
+int main(int argc, char **argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    // The test's own thread reads and writes playlist files through the playlist object.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    int result = RUN_ALL_TESTS();
+    CoUninitialize();
+    return result;
+}
+
 bool WaitUntil(const std::function<bool()> &done, DWORD ms)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (done())
-            return true;
+    for (DWORD start = GetTickCount(); !done(); Sleep(20))
         if (GetTickCount() - start > ms)
             return false;
-        Sleep(20);
-    }
+    return true;
 }
 
-namespace {
-
-bool HasTabControl(HWND window)
+bool WaitGone(HWND window, DWORD ms)
 {
-    return FindWindowExW(window, nullptr, WC_TABCONTROLW, nullptr) != nullptr;
+    return WaitUntil([window] { return !IsWindow(window); }, ms);
 }
-
-struct Search {
-    const wchar_t *caption;
-    HWND except;
-    HWND found;
-    bool wantSheet;
-};
-
-BOOL CALLBACK FindTopLevel(HWND window, LPARAM parameter)
-{
-    auto *search = reinterpret_cast<Search *>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || window == search->except || !IsWindowVisible(window))
-        return TRUE;
-    wchar_t className[64] = L"";
-    GetClassNameW(window, className, 64);
-    if (wcscmp(className, L"#32770") != 0)
-        return TRUE;
-    if (search->wantSheet) {
-        if (HasTabControl(window)) {
-            search->found = window;
-            return FALSE;
-        }
-        return TRUE;
-    }
-    if (WindowText(window) == search->caption && !HasTabControl(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-} // namespace
 
 std::wstring WindowText(HWND window)
 {
@@ -66,24 +41,48 @@ std::wstring WindowText(HWND window)
     return text;
 }
 
-void SheetRun::Start(HWND parent, bool parentFromCommandLine)
+namespace {
+
+// The visible dialogs of this process; a sheet is the one with a tab control.
+std::vector<HWND> Dialogs()
+{
+    std::vector<HWND> found;
+    EnumWindows([](HWND window, LPARAM list) {
+        DWORD process = 0;
+        wchar_t className[64] = L"";
+        GetWindowThreadProcessId(window, &process);
+        GetClassNameW(window, className, 64);
+        if (process == GetCurrentProcessId() && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0)
+            reinterpret_cast<std::vector<HWND> *>(list)->push_back(window);
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+bool IsSheet(HWND window)
+{
+    return FindWindowExW(window, nullptr, WC_TABCONTROLW, nullptr) != nullptr;
+}
+
+} // namespace
+
+void SheetRun::Start()
 {
     settings_.SetDefaults();
     settings_.Load();
     finished_ = false;
-    thread_ = std::thread([this, parent, parentFromCommandLine] {
-        RunConfiguration(parent, parentFromCommandLine, settings_);
+    std::vector<HWND> before = Dialogs(); // a sheet a failed case could not close
+    thread_ = std::thread([this] {
+        RunConfiguration(nullptr, false, settings_);
         finished_ = true;
     });
-    Search search{nullptr, nullptr, nullptr, true};
-    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
-    search.except = search.found; // a sheet a failed case could not close
     WaitUntil([&] {
-        search.found = nullptr;
-        EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr && PropSheet_GetCurrentPageHwnd(search.found) != nullptr;
+        for (HWND window : Dialogs())
+            if (IsSheet(window) && std::find(before.begin(), before.end(), window) == before.end() &&
+                PropSheet_GetCurrentPageHwnd(window))
+                return (sheet_ = window) != nullptr;
+        return false;
     });
-    sheet_ = search.found;
 }
 
 bool SheetRun::Finish(DWORD ms)
@@ -94,60 +93,52 @@ bool SheetRun::Finish(DWORD ms)
     return done;
 }
 
-namespace {
-BOOL CALLBACK CloseOtherDialogs(HWND window, LPARAM sheet)
+bool SheetRun::Close(int button)
 {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t className[64] = L"";
-    GetClassNameW(window, className, 64);
-    if (process == GetCurrentProcessId() && window != reinterpret_cast<HWND>(sheet) && IsWindowVisible(window) &&
-        wcscmp(className, L"#32770") == 0) {
-        PostMessageW(window, WM_COMMAND, IDNO, 0);
-        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-    }
-    return TRUE;
+    Press(sheet_, button);
+    return Finish();
 }
-} // namespace
 
 SheetRun::~SheetRun()
 {
-    if (thread_.joinable()) {
-        // A failed case may leave the sheet open: close whatever it shows (No to a question)
-        // and then the sheet with Cancel, so the next case starts clean.
-        for (int attempt = 0; attempt < 20 && !finished_; ++attempt) {
-            EnumWindows(CloseOtherDialogs, reinterpret_cast<LPARAM>(sheet_));
-            WaitUntil([this] { return finished_.load(); }, 300);
-            if (sheet_ && !finished_)
-                PostMessageW(sheet_, WM_COMMAND, IDCANCEL, 0);
-            WaitUntil([this] { return finished_.load(); }, 500);
-        }
-        if (finished_)
-            thread_.join();
-        else
-            thread_.detach();
+    if (!thread_.joinable())
+        return;
+    // A failed case may leave the sheet open: close whatever it shows (No to a question)
+    // and then the sheet with Cancel, so the next case starts clean.
+    for (int attempt = 0; attempt < 20 && !finished_; ++attempt) {
+        for (HWND window : Dialogs())
+            if (window != sheet_) {
+                PostMessageW(window, WM_COMMAND, IDNO, 0);
+                PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+            }
+        if (!WaitUntil([this] { return finished_.load(); }, 300) && sheet_)
+            PostMessageW(sheet_, WM_COMMAND, IDCANCEL, 0);
+        WaitUntil([this] { return finished_.load(); }, 500);
     }
+    if (finished_)
+        thread_.join();
+    else
+        thread_.detach();
 }
 
-HWND SheetRun::Page(int index) const
+HWND SheetRun::Show(int index) const
 {
-    return sheet_ ? PropSheet_IndexToHwnd(sheet_, index) : nullptr;
+    PropSheet_SetCurSel(sheet_, nullptr, index);
+    HWND page = Page(index);
+    WaitUntil([&] { return IsWindowVisible(page); }, 3000);
+    return page;
 }
 
-HWND SheetRun::Grid() const
+HWND FindDialog(const wchar_t *caption, DWORD ms)
 {
-    return GetDlgItem(PlaylistPage(), 32775);
-}
-
-HWND FindDialog(const wchar_t *caption, HWND except, DWORD ms)
-{
-    Search search{caption, except, nullptr, false};
+    HWND found = nullptr;
     WaitUntil([&] {
-        search.found = nullptr;
-        EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
+        for (HWND window : Dialogs())
+            if (!IsSheet(window) && WindowText(window) == caption)
+                return (found = window) != nullptr;
+        return false;
     }, ms);
-    return search.found;
+    return found;
 }
 
 std::wstring MessageText(HWND box)
@@ -158,63 +149,54 @@ std::wstring MessageText(HWND box)
 void Press(HWND dialog, int buttonId)
 {
     HWND button = GetDlgItem(dialog, buttonId);
-    if (button && IsWindowEnabled(button))
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-    else
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                 button && IsWindowEnabled(button) ? reinterpret_cast<LPARAM>(button) : 0);
 }
 
 std::wstring AnswerMessage(int answer, DWORD ms)
 {
-    HWND box = FindDialog(L"Reelhaven", nullptr, ms);
+    HWND box = FindDialog(L"Reelhaven", ms);
     if (!box)
         return L"(no message)";
     std::wstring text = MessageText(box);
     Press(box, answer);
-    WaitUntil([box] { return !IsWindow(box); }, 5000);
+    WaitGone(box, 5000);
     return text;
 }
 
 bool NoMessage(DWORD ms)
 {
-    return FindDialog(L"Reelhaven", nullptr, ms) == nullptr;
+    return FindDialog(L"Reelhaven", ms) == nullptr;
 }
 
 std::wstring CellText(HWND grid, int row, int column)
 {
     wchar_t text[600] = L"";
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 600;
-    SendMessageW(grid, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    ListView_GetItemText(grid, row, column, text, 600);
     return text;
 }
 
 int RowCount(HWND grid)
 {
-    return static_cast<int>(SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0));
-}
-
-UINT RowState(HWND grid, int row, UINT mask)
-{
-    return static_cast<UINT>(SendMessageW(grid, LVM_GETITEMSTATE, row, mask));
+    return ListView_GetItemCount(grid);
 }
 
 void SelectRow(HWND grid, int row)
 {
-    LVITEMW item{};
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(grid, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    ListView_SetItemState(grid, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
 }
 
-namespace {
-
-void MouseAt(POINT screen, bool right)
+bool HasOverlay(HWND grid, int row)
 {
-    SetForegroundWindow(GetAncestor(WindowFromPoint(screen), GA_ROOT));
-    SetCursorPos(screen.x, screen.y);
+    return ListView_GetItemState(grid, row, LVIS_OVERLAYMASK) == INDEXTOOVERLAYMASK(1);
+}
+
+void ClickRect(HWND window, RECT client, bool right)
+{
+    POINT point{(client.left + client.right) / 2, (client.top + client.bottom) / 2};
+    ClientToScreen(window, &point);
+    SetForegroundWindow(GetAncestor(WindowFromPoint(point), GA_ROOT));
+    SetCursorPos(point.x, point.y);
     Sleep(30);
     INPUT input[2]{};
     input[0].type = input[1].type = INPUT_MOUSE;
@@ -224,48 +206,44 @@ void MouseAt(POINT screen, bool right)
     Sleep(150);
 }
 
-} // namespace
-
-void ClickCell(HWND grid, int row, int column, bool right)
+void ClickCell(HWND grid, int row, int column)
 {
     RECT cell{};
-    cell.top = column;
-    cell.left = LVIR_LABEL;
-    SendMessageW(grid, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
-    if (column == 0) {
-        cell.left = LVIR_LABEL;
-        SendMessageW(grid, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
-    }
-    POINT point{(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
-    ClientToScreen(grid, &point);
-    MouseAt(point, right);
+    if (column == 0)
+        ListView_GetItemRect(grid, row, &cell, LVIR_LABEL);
+    else
+        ListView_GetSubItemRect(grid, row, column, LVIR_LABEL, &cell);
+    ClickRect(grid, cell);
 }
 
-void ClickWindow(HWND window, bool right)
+void ClickWindow(HWND window)
 {
     RECT rect;
-    GetWindowRect(window, &rect);
-    MouseAt(POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, right);
+    GetClientRect(window, &rect);
+    ClickRect(window, rect);
 }
 
-void Key(WORD vk, bool shift)
+void ToolbarClick(HWND page, int toolbarId, int command)
 {
-    std::vector<INPUT> inputs;
-    auto add = [&](WORD key, bool up) {
-        INPUT input{};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = key;
-        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-        inputs.push_back(input);
-    };
-    if (shift)
-        add(VK_SHIFT, false);
-    add(vk, false);
-    add(vk, true);
-    if (shift)
-        add(VK_SHIFT, true);
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    Sleep(120);
+    HWND bar = GetDlgItem(page, toolbarId);
+    RECT rect{};
+    SendMessageW(bar, TB_GETRECT, command, reinterpret_cast<LPARAM>(&rect));
+    ClickRect(bar, rect);
+}
+
+void Key(WORD vk, bool shift, int times)
+{
+    for (int n = 0; n < times; ++n) {
+        INPUT inputs[4]{};
+        WORD keys[4] = {VK_SHIFT, vk, vk, VK_SHIFT};
+        for (int k = 0; k < 4; ++k) {
+            inputs[k].type = INPUT_KEYBOARD;
+            inputs[k].ki.wVk = keys[k];
+            inputs[k].ki.dwFlags = k >= 2 ? KEYEVENTF_KEYUP : 0;
+        }
+        SendInput(shift ? 4 : 2, shift ? inputs : inputs + 1, sizeof(INPUT));
+        Sleep(120);
+    }
 }
 
 void TypeText(const wchar_t *text)
@@ -281,36 +259,20 @@ void TypeText(const wchar_t *text)
     Sleep(150);
 }
 
-void ToolbarClick(HWND page, int toolbarId, int command)
-{
-    HWND bar = GetDlgItem(page, toolbarId);
-    RECT rect{};
-    SendMessageW(bar, TB_GETRECT, command, reinterpret_cast<LPARAM>(&rect));
-    POINT point{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-    ClientToScreen(bar, &point);
-    MouseAt(point, false);
-}
-
 void ChooseFile(const wchar_t *title, const std::wstring &fileNames)
 {
-    HWND dialog = FindDialog(title, nullptr, 15000);
+    HWND dialog = FindDialog(title, 15000);
     if (!dialog)
         return;
     // The file name box of the explorer-style dialog (combo box 0x47c or edit 0x480).
     HWND name = GetDlgItem(dialog, 0x47c);
-    if (name) {
-        HWND edit = FindWindowExW(name, nullptr, L"Edit", nullptr);
-        if (edit)
-            name = edit;
-    } else {
-        name = GetDlgItem(dialog, 0x480);
-    }
-    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileNames.c_str()));
+    HWND edit = name ? FindWindowExW(name, nullptr, L"Edit", nullptr) : GetDlgItem(dialog, 0x480);
+    SendMessageW(edit ? edit : name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileNames.c_str()));
     Press(dialog, IDOK);
-    WaitUntil([dialog] { return !IsWindow(dialog); }, 10000);
+    WaitGone(dialog, 10000);
 }
 
-void Screenshot(HWND window, const wchar_t *name)
+void Screenshot(HWND window, const std::wstring &name)
 {
     const wchar_t *folder = _wgetenv(L"CONFIG_ARTEFACTS");
     if (!folder || !window)
@@ -319,30 +281,20 @@ void Screenshot(HWND window, const wchar_t *name)
     Sleep(300);
     RECT rect;
     GetWindowRect(window, &rect);
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    BITMAPINFOHEADER info{sizeof(info), rect.right - rect.left, rect.bottom - rect.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    DWORD size = ((info.biWidth * 3 + 3) & ~3) * info.biHeight;
     void *bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS, &bits,
+                                      nullptr, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, rect.left, rect.top, SRCCOPY);
     SelectObject(memory, old);
-    DWORD stride = ((width * 3 + 3) & ~3);
-    DWORD size = stride * height;
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4d42;
-    file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
-    file.bfSize = file.bfOffBits + size;
-    std::wstring path = std::wstring(folder) + L"\\" + name + L".bmp";
-    if (FILE *out = _wfopen(path.c_str(), L"wb")) {
+    BITMAPFILEHEADER file{0x4d42, static_cast<DWORD>(sizeof(file) + sizeof(info) + size), 0, 0,
+                          sizeof(file) + sizeof(info)};
+    if (FILE *out = _wfopen((std::wstring(folder) + L"\\" + name + L".bmp").c_str(), L"wb")) {
         fwrite(&file, sizeof(file), 1, out);
-        fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out);
+        fwrite(&info, sizeof(info), 1, out);
         fwrite(bits, 1, size, out);
         fclose(out);
     }
@@ -355,25 +307,23 @@ namespace {
 const wchar_t *kProductKey = L"Software\\Halcyra\\Reelhaven";
 std::wstring KeyPath(const wchar_t *subkey)
 {
-    return subkey && *subkey ? std::wstring(kProductKey) + L"\\" + subkey : std::wstring(kProductKey);
+    return subkey ? std::wstring(kProductKey) + L"\\" + subkey : std::wstring(kProductKey);
 }
 } // namespace
 
-bool RegistryDword(const wchar_t *subkey, const wchar_t *name, DWORD *value)
+long long RegistryDword(const wchar_t *subkey, const wchar_t *name)
 {
-    DWORD size = sizeof(*value);
-    return RegGetValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, RRF_RT_REG_DWORD, nullptr, value,
-                        &size) == ERROR_SUCCESS;
+    DWORD value = 0, size = sizeof(value);
+    return RegGetValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, RRF_RT_REG_DWORD, nullptr, &value,
+                        &size) == ERROR_SUCCESS ? static_cast<long long>(value) : -1;
 }
 
 std::wstring RegistryText(const wchar_t *subkey, const wchar_t *name)
 {
     wchar_t text[600] = L"";
     DWORD size = sizeof(text);
-    if (RegGetValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) !=
-        ERROR_SUCCESS)
-        return L"(missing)";
-    return text;
+    return RegGetValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) ==
+                   ERROR_SUCCESS ? text : L"(missing)";
 }
 
 void ClearProductKey()
@@ -381,13 +331,86 @@ void ClearProductKey()
     RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
 }
 
-void SetRegistryText(const wchar_t *subkey, const wchar_t *name, const wchar_t *text)
+void SetRegistry(const wchar_t *subkey, const wchar_t *name, const std::wstring &text)
 {
-    RegSetKeyValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, REG_SZ, text,
-                    static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
+    RegSetKeyValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, REG_SZ, text.c_str(),
+                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-void SetRegistryDword(const wchar_t *subkey, const wchar_t *name, DWORD value)
+void SetRegistry(const wchar_t *subkey, const wchar_t *name, DWORD value)
 {
     RegSetKeyValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, REG_DWORD, &value, sizeof(value));
+}
+
+void ConfigTest::SetUp()
+{
+    ClearProductKey();
+    const wchar_t *names[] = {L"File", L"Loops", L"Size", L"Bounce", L"Volume", L"Style", L"Speed"};
+    const DWORD widths[] = {88, 36, 66, 42, 44, 50, 34};
+    for (int n = 0; n < 7; ++n)
+        SetRegistry(L"Playlist Column Widths", names[n], widths[n]);
+}
+
+std::wstring Media(const wchar_t *name)
+{
+    const wchar_t *folder = _wgetenv(L"CONFIG_MEDIA");
+    return std::wstring(folder ? folder : L"C:\\") + L"\\" + name;
+}
+
+namespace {
+ComPtr<IHCYFWPlaylist> NewPlaylist()
+{
+    ComPtr<IHCYFWPlaylist> playlist;
+    CoCreateInstance(CLSID_Playlist, nullptr, CLSCTX_ALL, IID_IHCYFWPlaylist,
+                     reinterpret_cast<void **>(playlist.GetAddressOf()));
+    return playlist;
+}
+} // namespace
+
+HRESULT WritePlaylistFile(const std::wstring &path, const std::vector<Entry> &entries)
+{
+    ComPtr<IHCYFWPlaylist> playlist = NewPlaylist();
+    if (!playlist)
+        return E_FAIL;
+    HRESULT hr = S_OK;
+    for (const Entry &entry : entries) {
+        PlaybackItem item = entry;
+        item.fileName = const_cast<wchar_t *>(entry.path.c_str());
+        PlaylistPosition position{0, entry.result};
+        if (FAILED(hr = playlist->Insert(&item, -1)) ||
+            (entry.result && FAILED(hr = playlist->SetPosition(&position, POSITION_RESULT))))
+            return hr;
+    }
+    return playlist->Save(path.c_str(), FALSE);
+}
+
+std::vector<Entry> ReadPlaylistFile(const std::wstring &path)
+{
+    std::vector<Entry> entries;
+    ComPtr<IHCYFWPlaylist> playlist = NewPlaylist();
+    LONG count = 0;
+    if (!playlist || FAILED(playlist->Load(path.c_str())))
+        return entries;
+    playlist->GetCount(&count);
+    for (LONG n = 0; n < count; ++n, playlist->Next()) {
+        Entry entry;
+        PlaylistPosition position{};
+        playlist->GetCurrentItem(&entry);
+        playlist->GetPosition(&position);
+        entry.path = entry.fileName ? entry.fileName : L"";
+        CoTaskMemFree(entry.fileName);
+        entry.fileName = nullptr;
+        entry.result = position.playResult;
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+std::wstring Describe(const Entry &entry)
+{
+    wchar_t text[200];
+    swprintf(text, 200, L"loops %ld volume %ld size %d/%d/%g bounce %d perMonitor %d rate %g result 0x%08lx",
+             entry.loops, entry.volume, entry.scaleToScreen, entry.keepAspect, entry.scale, entry.bounce,
+             entry.perMonitor, entry.rate, static_cast<unsigned long>(entry.result));
+    return text;
 }

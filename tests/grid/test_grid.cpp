@@ -5,35 +5,40 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gridctrl.h"
 
 namespace {
 
+using Cell = std::pair<int, int>;
+std::wstring calls;                // what the columns were asked to do, "; " between calls
+std::vector<LPARAM> deletedParams; // LVN_DELETEITEM notifications the parent received
+
 // A column that records the grid's calls.
 struct RecordingColumn : GridCtrl::Column {
-    std::vector<std::wstring> *log;
     int index;
-    RecordingColumn(std::vector<std::wstring> *calls, int column, int format) : log(calls), index(column)
+    explicit RecordingColumn(int column) : index(column)
     {
         description.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        description.fmt = format;
+        description.fmt = column == 0 ? LVCFMT_IMAGE : LVCFMT_RIGHT;
         description.cx = 80;
         description.pszText = const_cast<wchar_t *>(L"Column");
         description.iSubItem = column;
     }
-    void BeginEdit(int row) override { log->push_back(L"begin " + std::to_wstring(index) + L"," + std::to_wstring(row)); }
-    void EndEdit() override { log->push_back(L"end " + std::to_wstring(index)); }
-    void OnCellRightClick(int row, int, int) override
+    void Record(const std::wstring &what, int row = -1)
     {
-        log->push_back(L"right " + std::to_wstring(index) + L"," + std::to_wstring(row));
+        calls += (calls.empty() ? L"" : L"; ") + what + L" " + std::to_wstring(index) +
+                 (row >= 0 ? L"," + std::to_wstring(row) : L"");
     }
+    void BeginEdit(int row) override { Record(L"begin", row); }
+    void EndEdit() override { Record(L"end"); }
+    void OnCellRightClick(int row, int, int) override { Record(L"right", row); }
 };
-
-std::vector<LPARAM> deletedParams; // LVN_DELETEITEM notifications the parent received
 
 LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -58,15 +63,15 @@ protected:
         ASSERT_TRUE(grid.Create(7, parent, GetModuleHandleW(nullptr), WS_VISIBLE | LVS_SHOWSELALWAYS, 0, 0, 0, 0,
                                 680, 360));
         images = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 2, 1);
-        HICON icon = LoadIconW(nullptr, IDI_APPLICATION);
-        ImageList_AddIcon(images, icon);
-        ImageList_AddIcon(images, icon);
+        for (int n = 0; n < 2; ++n)
+            ImageList_AddIcon(images, LoadIconW(nullptr, IDI_APPLICATION));
         ImageList_SetOverlayImage(images, 1, 1);
         grid.SetImageList(images);
         for (int n = 0; n < 3; ++n) {
-            columns.push_back(std::make_unique<RecordingColumn>(&calls, n, n == 0 ? LVCFMT_IMAGE : LVCFMT_RIGHT));
+            columns.push_back(std::make_unique<RecordingColumn>(n));
             ASSERT_TRUE(grid.AddColumn(columns.back().get()));
         }
+        calls.clear();
         deletedParams.clear();
     }
     void TearDown() override
@@ -77,6 +82,7 @@ protected:
     }
 
     HWND List() { return grid.Window(); }
+    // A row "name", "name.b", "name.c" with the item data, image and overlay given.
     bool AddRow(int index, const std::wstring &name, LPARAM param, int image = 0, UINT state = 0)
     {
         std::wstring b = name + L".b", c = name + L".c";
@@ -103,73 +109,73 @@ protected:
         ListView_GetItemText(List(), row, column, text, 1000);
         return text;
     }
-    void KeyDown(WPARAM key) { SendMessageW(List(), WM_KEYDOWN, key, 0); }
-    // A click as the list control receives it; the button is already up again.
+    void Keys(std::initializer_list<WPARAM> keys)
+    {
+        for (WPARAM key : keys)
+            SendMessageW(List(), WM_KEYDOWN, key, 0);
+    }
+    // A click as the list control receives it, on a cell or at a point; the button is already up again.
     void Click(int row, int column, UINT message = WM_LBUTTONDOWN)
     {
         RECT cell{};
-        if (column == 0) {
+        if (column == 0)
             ListView_GetItemRect(List(), row, &cell, LVIR_LABEL);
-        } else {
+        else
             ListView_GetSubItemRect(List(), row, column, LVIR_LABEL, &cell);
-        }
         ClickAt((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2, message);
     }
     void ClickAt(int x, int y, UINT message = WM_LBUTTONDOWN)
     {
-        PostMessageW(List(), message == WM_RBUTTONDOWN ? WM_RBUTTONUP : WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-        SendMessageW(List(), message, message == WM_RBUTTONDOWN ? MK_RBUTTON : MK_LBUTTON, MAKELPARAM(x, y));
+        bool right = message == WM_RBUTTONDOWN;
+        PostMessageW(List(), right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+        SendMessageW(List(), message, right ? MK_RBUTTON : MK_LBUTTON, MAKELPARAM(x, y));
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&msg);
     }
-    std::pair<int, int> Focus() { return {grid.FocusRow(), grid.FocusColumn()}; }
+    // The calls recorded since the last look.
+    std::wstring Calls() { return std::exchange(calls, std::wstring()); }
+    Cell Focus() { return {grid.FocusRow(), grid.FocusColumn()}; }
     int Selected() { return ListView_GetNextItem(List(), -1, LVNI_SELECTED); }
+    void Select(int row) { ListView_SetItemState(List(), row, LVIS_SELECTED, LVIS_SELECTED); }
 
     HWND parent = nullptr;
     GridCtrl grid;
     HIMAGELIST images = nullptr;
-    std::vector<std::wstring> calls;
     std::vector<std::unique_ptr<RecordingColumn>> columns;
 };
 
-using Cell = std::pair<int, int>;
-
-TEST_F(Grid, ArrowKeysMoveTheFocusCellWithinTheGrid)
+TEST_F(Grid, ArrowKeysAndEnterMoveAndOpenTheFocusCellWithinTheGrid)
 {
     AddRows(3);
-    KeyDown(VK_UP);
+    Keys({VK_UP, VK_RETURN});
     EXPECT_EQ(Cell(-1, -1), Focus()) << "Up without a focus cell does nothing";
-    KeyDown(VK_LEFT);
+    EXPECT_EQ(L"", Calls()) << "nor does Enter";
+    Keys({VK_LEFT});
     EXPECT_EQ(Cell(0, 0), Focus());
-    KeyDown(VK_RIGHT);
-    KeyDown(VK_RIGHT);
-    KeyDown(VK_RIGHT);
+    Keys({VK_RIGHT, VK_RIGHT, VK_RIGHT});
     EXPECT_EQ(Cell(0, 2), Focus()) << "Right stops at the last column";
-    EXPECT_EQ((std::vector<std::wstring>{L"end 0", L"end 1", L"end 2"}), calls) << "each move ends the open edit";
-    KeyDown(VK_DOWN);
-    KeyDown(VK_DOWN);
-    KeyDown(VK_DOWN);
+    EXPECT_EQ(L"end 0; end 1; end 2", Calls()) << "each move ends the open edit";
+    Keys({VK_DOWN, VK_DOWN, VK_DOWN});
     EXPECT_EQ(Cell(2, 2), Focus()) << "Down stops at the last row";
     EXPECT_EQ(2, Selected());
-    calls.clear();
-    KeyDown(VK_RETURN);
-    EXPECT_EQ((std::vector<std::wstring>{L"begin 2,2"}), calls);
-}
+    Calls();
+    Keys({VK_RETURN});
+    EXPECT_EQ(L"begin 2,2", Calls());
 
-TEST_F(Grid, DownWithoutFocusCellTakesTheSecondRowOrTheOnlyOne)
-{
-    AddRows(1);
-    KeyDown(VK_DOWN);
-    EXPECT_EQ(Cell(0, 0), Focus());
+    // Down without a focus cell takes the second row, or the only one; Right the first.
     grid.DeleteAllRows();
     EXPECT_EQ(Cell(-1, -1), Focus());
-    AddRows(3);
-    KeyDown(VK_RIGHT);
+    AddRows(1);
+    Keys({VK_DOWN});
     EXPECT_EQ(Cell(0, 0), Focus());
     grid.DeleteAllRows();
     AddRows(3);
-    KeyDown(VK_DOWN);
+    Keys({VK_RIGHT});
+    EXPECT_EQ(Cell(0, 0), Focus());
+    grid.DeleteAllRows();
+    AddRows(3);
+    Keys({VK_DOWN});
     EXPECT_EQ(Cell(1, 0), Focus());
     EXPECT_EQ(1, Selected());
 }
@@ -177,68 +183,60 @@ TEST_F(Grid, DownWithoutFocusCellTakesTheSecondRowOrTheOnlyOne)
 TEST_F(Grid, ClicksSelectACellThenEditIt)
 {
     AddRows(3);
-    calls.clear();
-    KeyDown(VK_RETURN);
-    EXPECT_TRUE(calls.empty()) << "Enter without a focus cell calls nothing";
     Click(1, 2);
     EXPECT_EQ(Cell(1, 2), Focus());
-    EXPECT_TRUE(calls.empty()) << "the first click only moves the focus";
+    EXPECT_EQ(L"", Calls()) << "the first click only moves the focus";
     Click(1, 2);
-    EXPECT_EQ((std::vector<std::wstring>{L"begin 2,1"}), calls);
-    calls.clear();
+    EXPECT_EQ(L"begin 2,1", Calls());
     Click(2, 1, WM_LBUTTONDBLCLK);
-    EXPECT_EQ((std::vector<std::wstring>{L"end 2"}), calls) << "another cell: the old column ends its edit";
-    calls.clear();
+    EXPECT_EQ(L"end 2", Calls()) << "another cell: the old column ends its edit";
     Click(2, 1, WM_LBUTTONDBLCLK);
-    EXPECT_EQ((std::vector<std::wstring>{L"begin 1,2"}), calls);
-    calls.clear();
+    EXPECT_EQ(L"begin 1,2", Calls());
     Click(0, 0, WM_RBUTTONDOWN);
-    EXPECT_EQ((std::vector<std::wstring>{L"end 1", L"right 0,0"}), calls);
-    calls.clear();
+    EXPECT_EQ(L"end 1; right 0,0", Calls());
     ClickAt(600, 300); // below the rows, right of the columns
-    EXPECT_EQ((std::vector<std::wstring>{L"end 0"}), calls);
+    EXPECT_EQ(L"end 0", Calls());
     EXPECT_EQ(Cell(-1, -1), Focus());
 
     // Starting to drag a column divider closes the editor of the focus column.
     Click(0, 1);
-    calls.clear();
+    Calls();
     NMHEADERW track{};
     track.hdr.hwndFrom = ListView_GetHeader(List());
     track.hdr.code = HDN_BEGINTRACKW;
     SendMessageW(List(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&track));
-    EXPECT_EQ((std::vector<std::wstring>{L"end 1"}), calls);
+    EXPECT_EQ(L"end 1", Calls());
 }
 
-TEST_F(Grid, InsertRowClampsTheIndexAndFocusesTheFirstRow)
+TEST_F(Grid, InsertingClampsTheIndexDeletingSelectsTheNextRow)
 {
     ASSERT_TRUE(AddRow(0, L"first", 1));
-    EXPECT_TRUE(ListView_GetItemState(List(), 0, LVIS_FOCUSED) & LVIS_FOCUSED);
-    ASSERT_TRUE(AddRow(5, L"second", 2));
-    ASSERT_TRUE(AddRow(-1, L"third", 3));
-    ASSERT_TRUE(AddRow(-7, L"fourth", 4));
-    ASSERT_TRUE(AddRow(1000, L"fifth", 5));
-    ASSERT_TRUE(AddRow(1, L"between", 6));
-    EXPECT_EQ(6, grid.RowCount());
-    const wchar_t *expected[] = {L"first", L"between", L"second", L"third", L"fourth", L"fifth"};
-    for (int row = 0; row < 6; ++row)
-        EXPECT_EQ(expected[row], Text(row, 0)) << row;
+    EXPECT_TRUE(ListView_GetItemState(List(), 0, LVIS_FOCUSED));
+    const std::pair<int, const wchar_t *> inserts[] = {
+        {5, L"second"}, {-1, L"third"}, {-7, L"fourth"}, {1000, L"fifth"}, {1, L"between"}};
+    LPARAM param = 2;
+    for (auto [index, name] : inserts)
+        ASSERT_TRUE(AddRow(index, name, param++));
+    std::wstring rows;
+    for (int row = 0; row < grid.RowCount(); ++row)
+        rows += Text(row, 0) + L" ";
+    EXPECT_EQ(L"first between second third fourth fifth ", rows);
     EXPECT_EQ(L"between.c", Text(1, 2));
     EXPECT_EQ(6, grid.GetRowParam(1));
     EXPECT_EQ(Cell(-1, -1), Focus()) << "inserting does not move the focus cell";
-}
 
-TEST_F(Grid, DeletingSelectsTheRowAfterOrTheNewLastRow)
-{
+    // Deleting selects the row after, or the new last row; the parent frees what went.
+    grid.DeleteAllRows();
+    deletedParams.clear();
     AddRows(3);
-    ListView_SetItemState(List(), 1, LVIS_SELECTED, LVIS_SELECTED);
+    Select(1);
     EXPECT_EQ(1, grid.DeleteSelectedRows());
     EXPECT_EQ(1, Selected());
     EXPECT_EQ(L"row2", Text(1, 0));
     EXPECT_EQ(1, grid.FocusRow());
     EXPECT_EQ(1, grid.DeleteSelectedRows());
     EXPECT_EQ(0, Selected()) << "the last row went: the new last one is selected";
-    EXPECT_EQ(1, grid.RowCount());
-    EXPECT_EQ((std::vector<LPARAM>{101, 102}), deletedParams) << "the parent frees deleted rows";
+    EXPECT_EQ((std::vector<LPARAM>{101, 102}), deletedParams);
     EXPECT_EQ(1, grid.DeleteSelectedRows());
     EXPECT_EQ(Cell(-1, -1), Focus());
     EXPECT_EQ(0, grid.DeleteSelectedRows()) << "nothing selected";
@@ -249,31 +247,29 @@ TEST_F(Grid, MovedRowsKeepTheirDataAndTheParentHearsNoDeletion)
     ASSERT_TRUE(AddRow(-1, L"zero", 10));
     ASSERT_TRUE(AddRow(-1, std::wstring(600, L'x'), 11, 1, INDEXTOOVERLAYMASK(1)));
     ASSERT_TRUE(AddRow(-1, L"two", 12));
-    ListView_SetItemState(List(), 0, LVIS_SELECTED, LVIS_SELECTED);
+    Select(0);
     EXPECT_EQ(0, grid.MoveSelectedRows(-1, true)) << "the first row cannot go up";
     EXPECT_EQ(L"zero", Text(0, 0));
-    ListView_SetItemState(List(), 2, LVIS_SELECTED, LVIS_SELECTED);
+    Select(2);
     EXPECT_EQ(0, grid.MoveSelectedRows(1, true)) << "the last row cannot go down";
 
     Click(1, 2);
-    ListView_SetItemState(List(), 1, LVIS_SELECTED, LVIS_SELECTED);
-    calls.clear();
+    Select(1);
+    Calls();
     EXPECT_EQ(1, grid.MoveSelectedRows(-1, true));
-    EXPECT_EQ((std::vector<std::wstring>{L"end 0", L"end 1", L"end 2"}), calls) << "every edit ends first";
+    EXPECT_EQ(L"end 0; end 1; end 2", Calls()) << "every edit ends first";
     EXPECT_EQ(std::wstring(499, L'x'), Text(0, 0)) << "texts travel cut to the grid's limit";
     EXPECT_EQ(std::wstring(499, L'x'), Text(0, 2));
-    EXPECT_EQ(11, grid.GetRowParam(0));
     LVITEMW item{};
     item.mask = LVIF_IMAGE | LVIF_STATE;
-    item.iItem = 0;
     item.stateMask = LVIS_OVERLAYMASK | LVIS_SELECTED;
     ListView_GetItem(List(), &item);
     EXPECT_EQ(1, item.iImage);
     EXPECT_EQ(static_cast<UINT>(INDEXTOOVERLAYMASK(1) | LVIS_SELECTED), item.state);
+    EXPECT_EQ(11, grid.GetRowParam(0));
     EXPECT_EQ(L"zero", Text(1, 0));
     EXPECT_EQ(10, grid.GetRowParam(1));
     EXPECT_EQ(0, grid.FocusRow()) << "the focus cell follows its row";
-    EXPECT_TRUE(deletedParams.empty());
     EXPECT_EQ(3, grid.RowCount());
 
     // An absolute move puts the block at the index given.
