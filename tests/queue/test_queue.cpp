@@ -160,14 +160,19 @@ TEST(SharedLock, AWriterExcludesLaterReadersAndWriters)
     ASSERT_TRUE(writer.Holding(5000));
     Holder reader(lock, false);
     Holder otherWriter(lock, true);
-    EXPECT_FALSE(reader.Holding(200));
-    EXPECT_FALSE(otherWriter.Holding(10));
+    EXPECT_FALSE(reader.Holding(200)) << "reader got in beside a writer";
+    EXPECT_FALSE(otherWriter.Holding(10)) << "second writer got in beside a writer";
     writer.Release();
-    EXPECT_TRUE(reader.Holding(5000));
-    EXPECT_FALSE(otherWriter.Holding(100)) << "writer got in beside a reader";
-    reader.Release();
-    EXPECT_TRUE(otherWriter.Holding(5000));
-    otherWriter.Release();
+    // Which of the two waiting goes first is the system's choice; never both at once.
+    HANDLE either[] = {reader.holding.get(), otherWriter.holding.get()};
+    const DWORD first = WaitForMultipleObjects(2, either, FALSE, 5000);
+    ASSERT_TRUE(first == WAIT_OBJECT_0 || first == WAIT_OBJECT_0 + 1);
+    Holder &winner = first == WAIT_OBJECT_0 ? reader : otherWriter;
+    Holder &loser = first == WAIT_OBJECT_0 ? otherWriter : reader;
+    EXPECT_FALSE(loser.Holding(200)) << "a reader and a writer held the lock together";
+    winner.Release();
+    EXPECT_TRUE(loser.Holding(5000));
+    loser.Release();
 
     // The writing thread may read as well (a sink called back on the playback thread may
     // ask GetItem), and the lock is free for others afterwards.
@@ -178,6 +183,8 @@ TEST(SharedLock, AWriterExcludesLaterReadersAndWriters)
     Holder after(lock, true);
     EXPECT_TRUE(after.Holding(5000));
     after.Release();
+    EXPECT_TRUE(lock.TryWriteLock(5000)); // everyone has left
+    lock.WriteUnlock();
 }
 
 // Readers and writers hammering one lock: writers are alone, readers never see a writer,
