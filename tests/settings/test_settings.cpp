@@ -7,10 +7,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <set>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "handles.h"
 #include "master_volume.h"
@@ -109,74 +109,54 @@ TEST_F(SettingsTest, EmptyRegistryGivesEveryDefault)
     EXPECT_STREQ(s.registryKey, L"Software\\Halcyra\\Reelhaven");
 }
 
-// One stored value at a time, on an otherwise empty registry, and the field it loads as.
+// Stored forms of one value at a time, on an otherwise empty registry, and what the
+// field loads as.
 TEST_F(SettingsTest, LoadClampsAndConverts)
 {
-    using Field = std::function<double(const Settings &)>;
-    const Field loops = [](const Settings &s) { return s.playlistDefaults.loops; },
-                volume = [](const Settings &s) { return s.playlistDefaults.volume; },
-                master = [](const Settings &s) { return s.masterVolume; },
-                track = [](const Settings &s) { return s.lastTrack; },
-                position = [](const Settings &s) { return s.lastPosition; },
-                width = [](const Settings &s) { return s.columnWidths[6]; },
-                speed = [](const Settings &s) { return s.playlistDefaults.speed; },
-                size = [](const Settings &s) { return s.playlistDefaults.sizeMode; },
-                style = [](const Settings &s) { return s.playlistDefaults.style; },
-                keyboard = [](const Settings &s) { return s.keyboardControls; },
-                noCache = [](const Settings &s) { return s.noCache; },
-                bounce = [](const Settings &s) { return s.bounceStep * 1000.0 + s.bounceInterval; };
     const double minus3p5 = -3.5, p12p25 = 12.25;
     const LONG minus1 = -1, seven = 7;
     const struct {
         const wchar_t *key, *name;
-        std::string form;
-        const Field &field;
-        double expected;
-    } cases[] = {
-        {kDefaultsKey, L"Loops", Dword(0), loops, 1},
-        {kDefaultsKey, L"Loops", Dword(10000), loops, 9999},
-        {kDefaultsKey, L"Volume", Dword(-1), volume, 0},
-        {kDefaultsKey, L"Volume", Dword(101), volume, 100},
-        {kUserKey, L"Master Volume", Dword(-5), master, 0},
-        {kUserKey, L"Master Volume", Dword(250), master, 100},
-        {kUserKey, L"LastTrack", Form(REG_BINARY, &minus1, 4), track, 0},
-        {kUserKey, L"LastTrack", Form(REG_BINARY, &seven, 4), track, 7},
-        {kUserKey, L"LastPos", Form(REG_BINARY, &minus3p5, 8), position, 0},
-        {kUserKey, L"LastPos", Form(REG_BINARY, &p12p25, 8), position, 12.25},
-        {kWidthsKey, L"Speed", Dword(-3), width, 0},
-        {kWidthsKey, L"Speed", Dword(250), width, 250},
-        {kDefaultsKey, L"Speed", Text(L"0.1"), speed, 0.25},
-        {kDefaultsKey, L"Speed", Text(L"9"), speed, 4},
-        {kDefaultsKey, L"Speed", Text(L"no number"), speed, 0.25},
-        {kDefaultsKey, L"Speed", Text(L"  +1.5x"), speed, 1.5},
-        {kDefaultsKey, L"Speed", Text(L"2e0"), speed, 2},
-        {kDefaultsKey, L"Speed", Text(L"nan"), speed, 0.25},
-        {kDefaultsKey, L"Size", Text(L"fULL sCREEN"), size, 1},
-        {kDefaultsKey, L"Style", Text(L"DESKTOP"), style, 1},
+        double (*field)(const Settings &);
+        std::vector<std::pair<std::string, double>> cases;
+    } values[] = {
+        {kDefaultsKey, L"Loops", [](const Settings &s) -> double { return s.playlistDefaults.loops; },
+         {{Dword(0), 1}, {Dword(10000), 9999}}},
+        {kDefaultsKey, L"Volume", [](const Settings &s) -> double { return s.playlistDefaults.volume; },
+         {{Dword(-1), 0}, {Dword(101), 100}}},
+        {kUserKey, L"Master Volume", [](const Settings &s) -> double { return s.masterVolume; },
+         {{Dword(-5), 0}, {Dword(250), 100}}},
+        {kUserKey, L"LastTrack", [](const Settings &s) -> double { return s.lastTrack; },
+         {{Form(REG_BINARY, &minus1, 4), 0}, {Form(REG_BINARY, &seven, 4), 7}}},
+        {kUserKey, L"LastPos", [](const Settings &s) { return s.lastPosition; },
+         {{Form(REG_BINARY, &minus3p5, 8), 0}, {Form(REG_BINARY, &p12p25, 8), 12.25}}},
+        {kWidthsKey, L"Speed", [](const Settings &s) -> double { return s.columnWidths[6]; },
+         {{Dword(-3), 0}, {Dword(250), 250}}},
+        {kDefaultsKey, L"Speed", [](const Settings &s) -> double { return s.playlistDefaults.speed; },
+         {{Text(L"0.1"), 0.25}, {Text(L"9"), 4}, {Text(L"no number"), 0.25}, {Text(L"  +1.5x"), 1.5},
+          {Text(L"2e0"), 2}, {Text(L"nan"), 0.25}}},
+        {kDefaultsKey, L"Size", [](const Settings &s) -> double { return s.playlistDefaults.sizeMode; },
+         {{Text(L"fULL sCREEN"), 1}}},
+        {kDefaultsKey, L"Style", [](const Settings &s) -> double { return s.playlistDefaults.style; },
+         {{Text(L"DESKTOP"), 1}}},
         // Booleans as a number or as text; text longer than the 4-byte buffer is read
         // nowhere and the default stays.
-        {kUserKey, L"Keyboard Controls", Text(L"1"), keyboard, 1},
-        {kUserKey, L"Keyboard Controls", Text(L"0"), keyboard, 0},
-        {kUserKey, L"Keyboard Controls", Text(L"y"), keyboard, 0},
-        {kUserKey, L"Keyboard Controls", Form(REG_SZ, L"1", 2), keyboard, 1},
-        {kUserKey, L"Keyboard Controls", Dword(2), keyboard, 1},
-        {kUserKey, L"Keyboard Controls", Dword(0), keyboard, 0},
-        {kUserKey, L"No Cache", Text(L"10"), noCache, 1},
-        // "Bounce Speed" read as step and interval.
-        {kUserKey, L"Bounce Speed", Dword(5), bounce, 1100},
-        {kUserKey, L"Bounce Speed", Dword(19), bounce, 1100},
-        {kUserKey, L"Bounce Speed", Dword(40), bounce, 1025},
-        {kUserKey, L"Bounce Speed", Dword(120), bounce, 2017},
-        {kUserKey, L"Bounce Speed", Dword(121), bounce, 2017},
-        {kUserKey, L"Bounce Speed", Dword(-1), bounce, 2017},
-        {kUserKey, L"Bounce Speed", Dword(70), bounce, 2029},
+        {kUserKey, L"Keyboard Controls", [](const Settings &s) -> double { return s.keyboardControls; },
+         {{Text(L"1"), 1}, {Text(L"0"), 0}, {Text(L"y"), 0}, {Form(REG_SZ, L"1", 2), 1}, {Dword(2), 1},
+          {Dword(0), 0}}},
+        {kUserKey, L"No Cache", [](const Settings &s) -> double { return s.noCache; }, {{Text(L"10"), 1}}},
+        // "Bounce Speed" read as step x 1000 + interval.
+        {kUserKey, L"Bounce Speed", [](const Settings &s) { return s.bounceStep * 1000.0 + s.bounceInterval; },
+         {{Dword(5), 1100}, {Dword(19), 1100}, {Dword(40), 1025}, {Dword(120), 2017}, {Dword(121), 2017},
+          {Dword(-1), 2017}, {Dword(70), 2029}}},
     };
-    for (const auto &c : cases) {
-        TearDown();
-        Put(c.key, c.name, c.form);
-        EXPECT_EQ(c.field(Loaded()), c.expected) << testing::PrintToString(std::wstring(c.name)) << " "
-                                                 << testing::PrintToString(c.form);
-    }
+    for (const auto &value : values)
+        for (const auto &[form, expected] : value.cases) {
+            TearDown();
+            Put(value.key, value.name, form);
+            EXPECT_EQ(value.field(Loaded()), expected)
+                << testing::PrintToString(std::wstring(value.name)) << " " << testing::PrintToString(form);
+        }
 
     // An unknown size or style name leaves what the record had.
     Put(kDefaultsKey, L"Size", Text(L"Huge"));
