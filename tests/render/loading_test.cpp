@@ -75,8 +75,10 @@ TEST_F(Loading, FailuresLeaveNoGraph)
             const HRESULT hr = renderer.LoadFile();
             EXPECT_TRUE(expected ? hr == expected : FAILED(hr))
                 << Hex(hr) << " for " << clip << ", classic " << classic;
-            EXPECT_TRUE(renderer.Graph() == nullptr && renderer.Filled() == 0 && renderer.TakeCompletion());
+            EXPECT_EQ(renderer.Graph(), nullptr);
+            EXPECT_EQ(renderer.Filled(), 0u);
             EXPECT_EQ(renderer.RunGraph(), E_UNEXPECTED);
+            EXPECT_TRUE(renderer.TakeCompletion());
             EXPECT_EQ(WaitForSingleObject(renderer.GetEventHandle(), 0), DWORD(WAIT_TIMEOUT));
         }
     }
@@ -88,7 +90,7 @@ TEST_F(Loading, VideoPlaysToCompletionAndKeepsItsPosition)
     ProbeRenderer renderer(item, window_.get());
     renderer.SetInputRouting(true);   // stored now, applied by the load
     ASSERT_EQ(renderer.LoadFile(), S_OK);
-    EXPECT_EQ(renderer.Native().cx * 1000 + renderer.Native().cy, 320240);
+    EXPECT_EQ(std::pair(renderer.Native().cx, renderer.Native().cy), std::pair(320L, 240L));
     OAHWND owner = 0, drain = 0;
     renderer.Window(0)->get_Owner(&owner);
     renderer.Window(0)->get_MessageDrain(&drain);
@@ -112,7 +114,8 @@ TEST_F(Loading, VideoPlaysToCompletionAndKeepsItsPosition)
     renderer.StopGraph();
     renderer.Seek(0.75);
     renderer.Unload();
-    EXPECT_TRUE(renderer.Graph() == nullptr && renderer.Native().cx == 320);
+    EXPECT_EQ(renderer.Graph(), nullptr);
+    EXPECT_EQ(renderer.Native().cx, 320);
     EXPECT_NEAR(renderer.CurrentPosition(), 0.75, 0.01);   // saved by the unload
 }
 
@@ -133,7 +136,7 @@ TEST_F(Loading, TwoOutputsShowTwoWindowsAndHearOneSoundtrack)
 // Wine's graph ends a still at once whatever its stop time, so the setting is what is checked.
 TEST_F(Loading, StillPicturesGetTheDisplayDuration)
 {
-    // A JPEG with and without the value, and a PNG (no still for the setting) with it.
+    // A JPEG with and without the value, and a PNG (not among the still types) with it.
     const DWORD two = 2;
     const std::tuple<const wchar_t *, const DWORD *, double> cases[] = {
         {L"red.JPG", &two, 2.0}, {L"red.png", &two, -1}, {L"red.JPG", nullptr, -1}};
