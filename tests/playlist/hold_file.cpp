@@ -7,7 +7,15 @@ int wmain(int argc, wchar_t **argv)
 {
     if (argc != 2)
         return 2;
-    HANDLE file = CreateFileW(argv[1], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // The test probes the file meanwhile; a probe that is open just now is waited out.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int i = 0; i < 50 && file == INVALID_HANDLE_VALUE; ++i) {
+        file = CreateFileW(argv[1], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+            Sleep(100);
+        else
+            break;
+    }
     if (file == INVALID_HANDLE_VALUE)
         return 3;
     Sleep(60000);
