@@ -16,6 +16,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "abi.h"
@@ -169,13 +170,16 @@ ComPtr<IHCYFWPlaylist> PlaylistOf(std::initializer_list<const wchar_t *> names)
     return p;
 }
 
-// The names from the first entry on, each followed by a space; the first ends current.
-std::wstring Names(IHCYFWPlaylist *p)
+// The names in order, the current one in brackets; the current entry stays current.
+std::wstring State(IHCYFWPlaylist *p)
 {
+    const LONG n = Count(p), current = n ? Index(p) : -1;
     std::wstring all;
     (void)p->First();
-    for (LONG i = 0, n = Count(p); i < n; ++i, (void)p->Next())
-        all += Current(p).path + L" ";
+    for (LONG i = 0; i < n; ++i, (void)p->Next()) // n steps wrap round to the first again
+        all += (i ? L" " : L"") + (i == current ? L"[" + Current(p).path + L"]" : Current(p).path);
+    for (LONG i = 0; i < current; ++i)
+        (void)p->Next();
     return all;
 }
 
@@ -286,41 +290,35 @@ TEST(PlaylistObject, EmptyPlaylistRefusesEntryMethods)
 TEST(PlaylistObject, NavigationInsertRemove)
 {
     auto p = PlaylistOf({L"a", L"b", L"c"});
-    EXPECT_EQ(Index(p.Get()), 2);
+    EXPECT_EQ(State(p.Get()), L"a b [c]");
     EXPECT_HR(S_OK, p->Next()); // wraps to the first
-    EXPECT_EQ(Index(p.Get()), 0);
+    EXPECT_EQ(State(p.Get()), L"[a] b c");
     EXPECT_HR(S_OK, p->Previous()); // and back to the last
-    EXPECT_EQ(Current(p.Get()).path, L"c");
+    EXPECT_EQ(State(p.Get()), L"a b [c]");
 
     // Appending (count + 5) and inserting before an index, an empty path too; the new
     // entry is current.
     const Entry e = Distinct(0, L"x");
     PlaybackItem item = In(e);
-    const std::pair<const wchar_t *, LONG> inserts[] = {{L"end", 3 + 5}, {L"front", 0}, {nullptr, 2}};
-    const LONG landed[] = {3, 0, 2};
-    for (int i = 0; i < 3; ++i) {
-        item.fileName = const_cast<WCHAR *>(inserts[i].first);
-        EXPECT_HR(S_OK, p->Insert(&item, inserts[i].second));
-        EXPECT_EQ(Index(p.Get()), landed[i]);
+    const std::tuple<const wchar_t *, LONG, const wchar_t *> inserts[] = {
+        {L"end", 3 + 5, L"a b c [end]"}, {L"front", 0, L"[front] a b c end"}, {nullptr, 2, L"front a [] b c end"}};
+    for (auto [name, before, state] : inserts) {
+        item.fileName = const_cast<WCHAR *>(name);
+        EXPECT_HR(S_OK, p->Insert(&item, before));
+        EXPECT_EQ(State(p.Get()), state);
     }
-    EXPECT_EQ(Current(p.Get()).path, L"");
-    EXPECT_EQ(Names(p.Get()), L"front a  b c end ");
 
     EXPECT_HR(E_INVALIDARG, p->Remove(6));
     EXPECT_HR(E_INVALIDARG, p->Remove(-2));
-    EXPECT_HR(S_OK, p->Next()); // a, index 1
     EXPECT_HR(S_OK, p->Remove(-1)); // the next entry takes the index
-    EXPECT_EQ(Index(p.Get()), 1);
-    EXPECT_EQ(Current(p.Get()).path, L"");
+    EXPECT_EQ(State(p.Get()), L"front a [b] c end");
     EXPECT_HR(S_OK, p->Remove(0)); // before the current one: the index follows it
-    EXPECT_EQ(Index(p.Get()), 0);
+    EXPECT_EQ(State(p.Get()), L"a [b] c end");
     EXPECT_HR(S_OK, p->Remove(3)); // after it: nothing changes
-    EXPECT_EQ(Index(p.Get()), 0);
-    EXPECT_EQ(Names(p.Get()), L" b c ");
-    EXPECT_HR(S_OK, p->Previous());
+    EXPECT_EQ(State(p.Get()), L"a [b] c");
+    EXPECT_HR(S_OK, p->Next());
     EXPECT_HR(S_OK, p->Remove(2)); // the current last entry: the first becomes current
-    EXPECT_EQ(Index(p.Get()), 0);
-    EXPECT_EQ(Current(p.Get()).path, L"");
+    EXPECT_EQ(State(p.Get()), L"[a] b");
     EXPECT_HR(S_OK, p->Remove(-1));
     EXPECT_HR(S_OK, p->Remove(-1));
     EXPECT_EQ(Count(p.Get()), 0);
@@ -329,31 +327,27 @@ TEST(PlaylistObject, NavigationInsertRemove)
 TEST(PlaylistObject, SetPositionMovesAndStoresResults)
 {
     auto p = PlaylistOf({L"a", L"b", L"c", L"d"});
-    EXPECT_HR(S_OK, p->Previous()); // c, index 2
+    EXPECT_HR(S_OK, p->Previous());
     PlaylistPosition pos{0, E_FAIL};
     EXPECT_HR(S_OK, p->SetPosition(&pos, POSITION_RESULT));
-    EXPECT_EQ(Index(p.Get()), 2);
+    EXPECT_EQ(State(p.Get()), L"a b [c] d");
     EXPECT_EQ(Current(p.Get()).result, E_FAIL);
     pos.playResult = S_OK;
     EXPECT_HR(S_OK, p->SetPosition(&pos, POSITION_MOVE)); // to index 0, its result along
-    EXPECT_EQ(Index(p.Get()), 0);
+    EXPECT_EQ(State(p.Get()), L"[c] a b d");
     EXPECT_EQ(Current(p.Get()).result, E_FAIL);
     for (LONG outside : {4, -1}) {
         pos.index = outside;
         EXPECT_HR(S_OK, p->SetPosition(&pos, POSITION_MOVE));
     }
-    EXPECT_EQ(Index(p.Get()), 0);
-    EXPECT_EQ(Names(p.Get()), L"c a b d ");
+    EXPECT_EQ(State(p.Get()), L"[c] a b d");
 
     // A later index: the entry lands exactly there, still current; both bits at once.
-    EXPECT_HR(S_OK, p->Next()); // a
+    EXPECT_HR(S_OK, p->Next());
     pos = {3, HRESULT(0x80070002)};
     EXPECT_HR(S_OK, p->SetPosition(&pos, POSITION_MOVE | POSITION_RESULT));
-    EXPECT_EQ(Index(p.Get()), 3);
-    const Entry a = Current(p.Get());
-    EXPECT_EQ(a.path, L"a");
-    EXPECT_EQ(a.result, HRESULT(0x80070002));
-    EXPECT_EQ(Names(p.Get()), L"c b d a ");
+    EXPECT_EQ(State(p.Get()), L"c b d [a]");
+    EXPECT_EQ(Current(p.Get()).result, HRESULT(0x80070002));
 }
 
 TEST(PlaylistObject, ItemFieldsByMask)
