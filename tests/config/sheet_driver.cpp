@@ -11,16 +11,6 @@
 
 using Microsoft::WRL::ComPtr;
 
-int main(int argc, char **argv)
-{
-    testing::InitGoogleTest(&argc, argv);
-    // The test's own thread reads and writes playlist files through the playlist object.
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    int result = RUN_ALL_TESTS();
-    CoUninitialize();
-    return result;
-}
-
 bool WaitUntil(const std::function<bool()> &done, DWORD ms)
 {
     for (DWORD start = GetTickCount(); !done(); Sleep(20))
@@ -101,23 +91,19 @@ bool SheetRun::Close(int button)
 
 SheetRun::~SheetRun()
 {
-    if (!thread_.joinable())
-        return;
     // A failed case may leave the sheet open: close whatever it shows (No to a question)
     // and then the sheet with Cancel, so the next case starts clean.
-    for (int attempt = 0; attempt < 20 && !finished_; ++attempt) {
+    for (int attempt = 0; attempt < 20 && thread_.joinable() && !Finish(0); ++attempt) {
         for (HWND window : Dialogs())
             if (window != sheet_) {
                 PostMessageW(window, WM_COMMAND, IDNO, 0);
                 PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
             }
-        if (!WaitUntil([this] { return finished_.load(); }, 300) && sheet_)
+        if (!Finish(300))
             PostMessageW(sheet_, WM_COMMAND, IDCANCEL, 0);
-        WaitUntil([this] { return finished_.load(); }, 500);
+        Finish(500);
     }
-    if (finished_)
-        thread_.join();
-    else
+    if (thread_.joinable())
         thread_.detach();
 }
 
@@ -141,11 +127,6 @@ HWND FindDialog(const wchar_t *caption, DWORD ms)
     return found;
 }
 
-std::wstring MessageText(HWND box)
-{
-    return WindowText(GetDlgItem(box, 0xFFFF));
-}
-
 void Press(HWND dialog, int buttonId)
 {
     HWND button = GetDlgItem(dialog, buttonId);
@@ -153,12 +134,12 @@ void Press(HWND dialog, int buttonId)
                  button && IsWindowEnabled(button) ? reinterpret_cast<LPARAM>(button) : 0);
 }
 
-std::wstring AnswerMessage(int answer, DWORD ms)
+std::wstring AnswerMessage(int answer, const wchar_t *caption, DWORD ms)
 {
-    HWND box = FindDialog(L"Reelhaven", ms);
+    HWND box = FindDialog(caption, ms);
     if (!box)
         return L"(no message)";
-    std::wstring text = MessageText(box);
+    std::wstring text = WindowText(GetDlgItem(box, 0xFFFF));
     Press(box, answer);
     WaitGone(box, 5000);
     return text;
@@ -174,11 +155,6 @@ std::wstring CellText(HWND grid, int row, int column)
     wchar_t text[600] = L"";
     ListView_GetItemText(grid, row, column, text, 600);
     return text;
-}
-
-int RowCount(HWND grid)
-{
-    return ListView_GetItemCount(grid);
 }
 
 void SelectRow(HWND grid, int row)
@@ -244,19 +220,6 @@ void Key(WORD vk, bool shift, int times)
         SendInput(shift ? 4 : 2, shift ? inputs : inputs + 1, sizeof(INPUT));
         Sleep(120);
     }
-}
-
-void TypeText(const wchar_t *text)
-{
-    for (; *text; ++text) {
-        INPUT input[2]{};
-        input[0].type = input[1].type = INPUT_KEYBOARD;
-        input[0].ki.wScan = input[1].ki.wScan = *text;
-        input[0].ki.dwFlags = KEYEVENTF_UNICODE;
-        input[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
-        SendInput(2, input, sizeof(INPUT));
-    }
-    Sleep(150);
 }
 
 void ChooseFile(const wchar_t *title, const std::wstring &fileNames)
@@ -344,11 +307,19 @@ void SetRegistry(const wchar_t *subkey, const wchar_t *name, DWORD value)
 
 void ConfigTest::SetUp()
 {
+    // The test's own thread reads and writes playlist files through the playlist object.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     ClearProductKey();
     const wchar_t *names[] = {L"File", L"Loops", L"Size", L"Bounce", L"Volume", L"Style", L"Speed"};
     const DWORD widths[] = {88, 36, 66, 42, 44, 50, 34};
     for (int n = 0; n < 7; ++n)
         SetRegistry(L"Playlist Column Widths", names[n], widths[n]);
+}
+
+void ConfigTest::TearDown()
+{
+    ClearProductKey();
+    CoUninitialize();
 }
 
 std::wstring Media(const wchar_t *name)

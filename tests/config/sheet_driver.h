@@ -48,27 +48,25 @@ private:
 
 // Top-level dialog of this process whose caption is `caption`.
 HWND FindDialog(const wchar_t *caption, DWORD ms = 10000);
-std::wstring MessageText(HWND box);
 void Press(HWND dialog, int buttonId);
-// Waits for a "Reelhaven" message box, returns its text and presses `answer`.
-std::wstring AnswerMessage(int answer, DWORD ms = 10000);
+// Waits for a message box (by default the program's), returns its text and presses `answer`.
+std::wstring AnswerMessage(int answer, const wchar_t *caption = L"Reelhaven", DWORD ms = 10000);
 // True when no "Reelhaven" message box shows up within `ms`.
 bool NoMessage(DWORD ms = 500);
 
 std::wstring WindowText(HWND window);
 std::wstring CellText(HWND grid, int row, int column);
-int RowCount(HWND grid);
 void SelectRow(HWND grid, int row);
 bool HasOverlay(HWND grid, int row);
 
 // Real input: a click at the centre of a rectangle in `window`'s client area, of a grid
-// cell, of a window or of a toolbar button; keys to the focused window.
+// cell, of a window or of a toolbar button; keys (digits are their characters) to the
+// focused window.
 void ClickRect(HWND window, RECT client, bool right = false);
 void ClickCell(HWND grid, int row, int column);
 void ClickWindow(HWND window);
 void ToolbarClick(HWND page, int toolbarId, int command);
 void Key(WORD vk, bool shift = false, int times = 1);
-void TypeText(const wchar_t *text);
 // Chooses `fileNames` in a file dialog titled `title`.
 void ChooseFile(const wchar_t *title, const std::wstring &fileNames);
 
@@ -100,5 +98,5 @@ std::wstring Describe(const Entry &entry);
 class ConfigTest : public testing::Test {
 protected:
     void SetUp() override;
-    void TearDown() override { ClearProductKey(); }
+    void TearDown() override;
 };

@@ -26,7 +26,7 @@ std::wstring Checks(HWND dialog, std::initializer_list<int> ids)
 
 } // namespace
 
-TEST_F(Options, ControlsShowTheSettingsAndOkStoresThem)
+TEST_F(Options, ControlsAndDialogsShowTheSettingsAndOkStoresThem)
 {
     SetRegistry(nullptr, L"Bounce Speed", 125); // no table row: the slider's end
     SetRegistry(nullptr, L"Master Volume", 37);
@@ -56,101 +56,27 @@ TEST_F(Options, ControlsShowTheSettingsAndOkStoresThem)
     ClickWindow(GetDlgItem(page, 1005));
     ClickWindow(GetDlgItem(page, 1007));
 
-    // The focus colour chosen is in the settings at once.
-    ClickWindow(GetDlgItem(page, 1049));
-    HWND chooser = FindDialog(L"Color");
-    ASSERT_NE(nullptr, chooser);
-    SetDlgItemTextW(chooser, 706, L"10"); // the full colour dialog's red, green and blue boxes
-    SetDlgItemTextW(chooser, 707, L"120");
-    SetDlgItemTextW(chooser, 708, L"200");
-    Press(chooser, IDOK);
-    ASSERT_TRUE(WaitGone(chooser));
-    EXPECT_EQ(RGB(10, 120, 200), run.settings().focusColor);
-    Screenshot(run.Sheet(), L"options-focus-colour");
-
-    // Back to the Playlist page and OK: the page was copied when it was left.
-    run.Show(0);
-    ASSERT_TRUE(run.Close(IDOK));
-    const std::pair<const wchar_t *, long long> stored[] = {
-        {L"Bounce Speed", 10}, {L"Master Volume", volume - 3}, {L"Random Order Playback", 0},
-        {L"Ignore Mouse Movement", 1}, {L"Keyboard Controls", 1}, {L"Focus Color", RGB(10, 120, 200)}};
-    for (auto [name, value] : stored)
-        EXPECT_EQ(value, RegistryDword(nullptr, name)) << name;
-}
-
-TEST_F(Options, PlaylistDefaultsRefuseLoopsOutOfRangeAndSnapTheSpeed)
-{
-    SheetRun run;
-    run.Start();
-    ClickWindow(GetDlgItem(run.Show(1), 1020));
-    HWND dialog = FindDialog(L"Playlist Defaults");
-    ASSERT_NE(nullptr, dialog);
-    HWND speed = GetDlgItem(dialog, 1012);
-    EXPECT_EQ(L"1", WindowText(GetDlgItem(dialog, 1024)));
-    EXPECT_EQ(60, Position(dialog, 1012));
-    EXPECT_EQ(L"1.00", WindowText(GetDlgItem(dialog, 1027)));
-    Screenshot(dialog, L"playlist-defaults");
-
-    for (const wchar_t *loops : {L"0", L"10000"}) {
-        SetDlgItemTextW(dialog, 1024, loops);
-        Press(dialog, IDOK);
-        HWND message = FindDialog(L"Invalid value");
-        ASSERT_NE(nullptr, message) << "loops " << loops;
-        EXPECT_EQ(L"Valid values for Loops are 1 to 9999.", MessageText(message));
-        Press(message, IDOK);
-        ASSERT_TRUE(WaitGone(message));
-        EXPECT_TRUE(IsWindow(dialog));
-    }
-
-    // Speed by the keys, from 1.00 again after the click: 0.05 steps either side.
-    ClickWindow(speed);
-    SendMessageW(speed, TBM_SETPOS, TRUE, 60);
-    SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 60), reinterpret_cast<LPARAM>(speed));
-    const std::pair<WORD, const wchar_t *> steps[] = {{VK_LEFT, L"0.95"}, {VK_RIGHT, L"1.00"}, {VK_RIGHT, L"1.05"}};
-    for (auto [key, shown] : steps) {
-        Key(key);
-        EXPECT_EQ(shown, WindowText(GetDlgItem(dialog, 1027)));
-    }
-
-    SetDlgItemTextW(dialog, 1024, L"9999");
-    SendDlgItemMessageW(dialog, 1014, CB_SETCURSEL, 6, 0);
-    Press(dialog, IDOK);
-    ASSERT_TRUE(WaitGone(dialog));
-    ASSERT_TRUE(run.Close(IDOK));
-    EXPECT_EQ(9999, RegistryDword(L"Playlist Defaults", L"Loops"));
-    EXPECT_EQ(L"Double Original", RegistryText(L"Playlist Defaults", L"Size"));
-    EXPECT_EQ(L"1.05", RegistryText(L"Playlist Defaults", L"Speed"));
-}
-
-TEST_F(Options, FileTypesDialogEditsTheList)
-{
-    SetRegistry(nullptr, L"Video File Types", L"*.asf;*.avi;*.mov");
-    SheetRun run;
-    run.Start();
-    HWND page = run.Show(1), dialog = nullptr, list = nullptr;
-    auto open = [&] {
+    // File types: Remove needs a selection; removing the last selects the new last; an added
+    // "*.MKV" arrives as ".MKV"; a second round removes everything.
+    HWND dialog = nullptr, list = nullptr;
+    auto openTypes = [&] {
         ClickWindow(GetDlgItem(page, 1012));
-        dialog = FindDialog(L"Video Files Filter");
-        list = GetDlgItem(dialog, 1017);
+        list = GetDlgItem(dialog = FindDialog(L"Video Files Filter"), 1017);
         return dialog != nullptr;
     };
     auto count = [&] { return SendMessageW(list, LB_GETCOUNT, 0, 0); };
-    auto removeItem = [&](int index) {
+    auto removeType = [&](int index) {
         SendMessageW(list, LB_SETCURSEL, index, 0);
         SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1017, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 1002)));
         ClickWindow(GetDlgItem(dialog, 1002));
     };
-    ASSERT_TRUE(open());
+    ASSERT_TRUE(openTypes());
     EXPECT_EQ(3, count());
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1002))) << "Remove needs a selection";
-
-    // Remove the last: the new last is selected.
-    removeItem(2);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1002)));
+    removeType(2);
     EXPECT_EQ(2, count());
     EXPECT_EQ(1, SendMessageW(list, LB_GETCURSEL, 0, 0));
-
-    // Add *.MKV: it arrives as .MKV.
     ClickWindow(GetDlgItem(dialog, 1028));
     HWND add = FindDialog(L"Add File Type");
     ASSERT_NE(nullptr, add);
@@ -163,23 +89,70 @@ TEST_F(Options, FileTypesDialogEditsTheList)
     Screenshot(dialog, L"video-files-filter");
     Press(dialog, IDOK);
     ASSERT_TRUE(WaitGone(dialog));
-    std::wstring box = WindowText(GetDlgItem(page, 1023));
-    EXPECT_NE(std::wstring::npos, box.find(L".MKV")) << testing::PrintToString(box);
-    EXPECT_EQ(std::wstring::npos, box.find(L".mov"));
-
-    // A second round removes everything.
-    ASSERT_TRUE(open());
+    EXPECT_EQ(L".asf, .avi, .MKV", WindowText(GetDlgItem(page, 1023)));
+    ASSERT_TRUE(openTypes());
     while (count() > 0)
-        removeItem(0);
+        removeType(0);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1002)));
     Press(dialog, IDOK);
     ASSERT_TRUE(WaitGone(dialog));
     EXPECT_EQ(L"", WindowText(GetDlgItem(page, 1023)));
 
+    // Playlist Defaults refuse loops 0 and 10000 with their own message; speed by the keys
+    // from 1.00 (set again after the click) in 0.05 steps either side.
+    ClickWindow(GetDlgItem(page, 1020));
+    dialog = FindDialog(L"Playlist Defaults");
+    ASSERT_NE(nullptr, dialog);
+    HWND speed = GetDlgItem(dialog, 1012);
+    EXPECT_EQ(L"1", WindowText(GetDlgItem(dialog, 1024)));
+    EXPECT_EQ(60, Position(dialog, 1012));
+    EXPECT_EQ(L"1.00", WindowText(GetDlgItem(dialog, 1027)));
+    Screenshot(dialog, L"playlist-defaults");
+    for (const wchar_t *loops : {L"0", L"10000"}) {
+        SetDlgItemTextW(dialog, 1024, loops);
+        Press(dialog, IDOK);
+        EXPECT_EQ(L"Valid values for Loops are 1 to 9999.", AnswerMessage(IDOK, L"Invalid value")) << loops;
+        EXPECT_TRUE(IsWindow(dialog));
+    }
+    ClickWindow(speed);
+    SendMessageW(speed, TBM_SETPOS, TRUE, 60);
+    SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 60), reinterpret_cast<LPARAM>(speed));
+    const std::pair<WORD, const wchar_t *> steps[] = {{VK_LEFT, L"0.95"}, {VK_RIGHT, L"1.00"}, {VK_RIGHT, L"1.05"}};
+    for (auto [key, shown] : steps) {
+        Key(key);
+        EXPECT_EQ(shown, WindowText(GetDlgItem(dialog, 1027)));
+    }
+    SetDlgItemTextW(dialog, 1024, L"9999");
+    SendDlgItemMessageW(dialog, 1014, CB_SETCURSEL, 6, 0);
+    Press(dialog, IDOK);
+    ASSERT_TRUE(WaitGone(dialog));
+
+    // The focus colour chosen is in the settings at once.
+    ClickWindow(GetDlgItem(page, 1049));
+    HWND chooser = FindDialog(L"Color");
+    ASSERT_NE(nullptr, chooser);
+    SetDlgItemTextW(chooser, 706, L"10"); // the full colour dialog's red, green and blue boxes
+    SetDlgItemTextW(chooser, 707, L"120");
+    SetDlgItemTextW(chooser, 708, L"200");
+    Press(chooser, IDOK);
+    ASSERT_TRUE(WaitGone(chooser));
+    EXPECT_EQ(RGB(10, 120, 200), run.settings().focusColor);
+    Screenshot(run.Sheet(), L"options-focus-colour");
     run.Show(2);
     Screenshot(run.Sheet(), L"about-page");
+
+    // Back to the Playlist page and OK: the page was copied when it was left.
+    run.Show(0);
     ASSERT_TRUE(run.Close(IDOK));
+    const std::pair<const wchar_t *, long long> stored[] = {
+        {L"Bounce Speed", 10}, {L"Master Volume", volume - 3}, {L"Random Order Playback", 0},
+        {L"Ignore Mouse Movement", 1}, {L"Keyboard Controls", 1}, {L"Focus Color", RGB(10, 120, 200)}};
+    for (auto [name, value] : stored)
+        EXPECT_EQ(value, RegistryDword(nullptr, name)) << name;
     EXPECT_EQ(L"", RegistryText(nullptr, L"Video File Types"));
+    EXPECT_EQ(9999, RegistryDword(L"Playlist Defaults", L"Loops"));
+    EXPECT_EQ(L"Double Original", RegistryText(L"Playlist Defaults", L"Size"));
+    EXPECT_EQ(L"1.05", RegistryText(L"Playlist Defaults", L"Speed"));
 }
 
 // Run with Wine's own version, as Windows XP x64 and as Windows 2000 (the wrapper sets it).
@@ -205,29 +178,23 @@ TEST_F(Options, RendererChecksFollowWindowsVersion)
     std::printf("Windows %lu.%lu\n", version.major, version.minor);
 }
 
+// The slider's ends, the 0 that stands for 1.00 and the rounding between steps; the steps
+// across 1.00 are taken by the keys in the grid's and the defaults dialog's sliders.
 TEST(SpeedSliderScale, PositionsAndSpeedsBothWays)
 {
     using namespace SpeedSlider;
-    const auto vertical = Orientation::Vertical, horizontal = Orientation::Horizontal;
     int line = 0;
-    EXPECT_EQ(60, SpeedToPosition(1.0f, vertical, &line));
-    EXPECT_EQ(60, SpeedToPosition(0.0f, vertical, &line)) << "0 counts as 1.00";
-    EXPECT_EQ(0, SpeedToPosition(4.0f, vertical, &line));
+    EXPECT_EQ(60, SpeedToPosition(0.0f, Orientation::Vertical, &line)) << "0 counts as 1.00";
+    EXPECT_EQ(0, SpeedToPosition(4.0f, Orientation::Vertical, &line));
     EXPECT_EQ(1, line);
-    EXPECT_EQ(120, SpeedToPosition(0.25f, vertical, &line));
+    EXPECT_EQ(120, SpeedToPosition(0.25f, Orientation::Vertical, &line));
     EXPECT_EQ(4, line);
-    EXPECT_EQ(120, SpeedToPosition(9.0f, horizontal, &line));
-    EXPECT_FLOAT_EQ(4.0f, PositionToSpeed(120, horizontal));
-    EXPECT_FLOAT_EQ(0.25f, PositionToSpeed(0, horizontal));
-    EXPECT_FLOAT_EQ(0.95f, PositionToSpeed(57, horizontal)) << "three short of a step rounds up";
-    EXPECT_FLOAT_EQ(1.0f, PositionToSpeed(58, horizontal));
-    // Arrow steps across 1.00.
-    EXPECT_EQ(64, SnapLineStep(61, 60, vertical));
-    EXPECT_EQ(59, SnapLineStep(56, 60, vertical));
-    EXPECT_EQ(60, SnapLineStep(59, 63, vertical));
-    EXPECT_EQ(56, SnapLineStep(59, 61, horizontal));
-    EXPECT_EQ(61, SnapLineStep(64, 56, horizontal));
-    EXPECT_EQ(4, LineSizeAt(70, 1, vertical));
-    EXPECT_EQ(1, LineSizeAt(70, 4, horizontal));
-    EXPECT_EQ(4, LineSizeAt(60, 4, horizontal));
+    EXPECT_EQ(120, SpeedToPosition(9.0f, Orientation::Horizontal, &line));
+    EXPECT_FLOAT_EQ(4.0f, PositionToSpeed(120, Orientation::Horizontal));
+    EXPECT_FLOAT_EQ(0.25f, PositionToSpeed(0, Orientation::Horizontal));
+    EXPECT_FLOAT_EQ(0.95f, PositionToSpeed(57, Orientation::Horizontal)) << "three short of a step rounds up";
+    EXPECT_FLOAT_EQ(1.0f, PositionToSpeed(58, Orientation::Horizontal));
+    EXPECT_EQ(60, SnapLineStep(59, 63, Orientation::Vertical)) << "a step across 1.00 stops there";
+    EXPECT_EQ(4, LineSizeAt(70, 1, Orientation::Vertical));
+    EXPECT_EQ(1, LineSizeAt(70, 4, Orientation::Horizontal));
 }

@@ -85,17 +85,17 @@ protected:
     // A row "name", "name.b", "name.c" with the item data, image and overlay given.
     bool AddRow(int index, const std::wstring &name, LPARAM param, int image = 0, UINT state = 0)
     {
-        std::wstring b = name + L".b", c = name + L".c";
+        std::wstring texts[3] = {name, name + L".b", name + L".c"};
         LVITEMW items[3]{};
-        items[0].mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
-        items[0].pszText = const_cast<wchar_t *>(name.c_str());
+        for (int n = 0; n < 3; ++n) {
+            items[n].mask = LVIF_TEXT;
+            items[n].pszText = texts[n].data();
+        }
+        items[0].mask |= LVIF_IMAGE | LVIF_STATE;
         items[0].iImage = image;
         items[0].state = state;
         items[0].stateMask = LVIS_OVERLAYMASK;
         items[0].lParam = param;
-        items[1].mask = items[2].mask = LVIF_TEXT;
-        items[1].pszText = b.data();
-        items[2].pszText = c.data();
         return grid.InsertRow(index, items);
     }
     void AddRows(int count)
