@@ -12,7 +12,7 @@ rm -rf "$artefacts"
 mkdir -p "$media"
 
 wine regsvr32 /s "$(winepath -w "$dll")" >/dev/null 2>&1 || { echo "regsvr32 failed"; exit 1; }
-for name in alpha beta gamma delta epsilon; do
+for name in alpha beta gamma; do
   ffmpeg -v error -y -f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v msvideo1 -pix_fmt rgb555le \
     "$media/$name.avi" </dev/null || exit 1
 done

@@ -163,21 +163,20 @@ TEST_F(Grid, ArrowKeysAndEnterMoveAndOpenTheFocusCellWithinTheGrid)
     Keys({VK_RETURN});
     EXPECT_EQ(L"begin 2,2", Calls());
 
-    // Down without a focus cell takes the second row, or the only one; Right the first.
-    grid.DeleteAllRows();
-    EXPECT_EQ(Cell(-1, -1), Focus());
-    AddRows(1);
-    Keys({VK_DOWN});
-    EXPECT_EQ(Cell(0, 0), Focus());
-    grid.DeleteAllRows();
-    AddRows(3);
-    Keys({VK_RIGHT});
-    EXPECT_EQ(Cell(0, 0), Focus());
-    grid.DeleteAllRows();
-    AddRows(3);
-    Keys({VK_DOWN});
-    EXPECT_EQ(Cell(1, 0), Focus());
-    EXPECT_EQ(1, Selected());
+    // Without a focus cell Down takes the second row, or the only one; Right the first.
+    const struct {
+        int rows;
+        WPARAM key;
+        Cell focus;
+    } starts[] = {{1, VK_DOWN, {0, 0}}, {3, VK_RIGHT, {0, 0}}, {3, VK_DOWN, {1, 0}}};
+    for (const auto &start : starts) {
+        grid.DeleteAllRows();
+        EXPECT_EQ(Cell(-1, -1), Focus());
+        AddRows(start.rows);
+        Keys({start.key});
+        EXPECT_EQ(start.focus, Focus()) << start.rows << " rows, key " << start.key;
+    }
+    EXPECT_EQ(1, Selected()) << "Down selects the row it takes";
 }
 
 TEST_F(Grid, ClicksSelectACellThenEditIt)
