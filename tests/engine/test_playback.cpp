@@ -392,6 +392,21 @@ TEST(Events, SinkInASingleThreadedApartmentIsCalledThroughItsLoop)
     EXPECT_EQ(file, nameSeen);
 }
 
+// The sink lock is not held while a sink runs, so a sink may unadvise itself from its
+// own event on the playback thread.
+TEST(Events, SinkUnadvisesItselfFromItsEvent)
+{
+    Watchdog watchdog(60000, "unadvise from an event");
+    Session s;
+    HRESULT unadvised = E_FAIL;
+    s.sink->onEnded = [&](IHCYFramewheel *player, HRESULT) { unadvised = player->Unadvise(s.cookie); };
+    s.Start(ItemFor(Media(L"short.avi")));
+    ASSERT_TRUE(s.sink->WaitFor(SINK_PLAYBACK_ENDED, 1, 20000));
+    EXPECT_HR(S_OK, unadvised);
+    for (int e = 0; e < SINK_EVENT_COUNT; ++e)
+        EXPECT_EQ(0u, s.player->SinkCount(static_cast<SinkEvent>(e)));
+}
+
 size_t ThreadCount()
 {
     UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
