@@ -157,8 +157,8 @@ TEST(Playback, PauseStopAndPosition)
 TEST(Playback, FilesThatCannotPlayEndWithTheirFailure)
 {
     Watchdog watchdog(90000, "failures");
-    // The framework picks the renderer here: an unconnected classic renderer would count
-    // as video output for the audio-only file.
+    // The framework picks the video renderer here, as it does unless the classic one is
+    // asked for.
     Session s(false);
     struct Case {
         std::wstring file;
