@@ -7,19 +7,21 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
+#include <wrl/client.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "abi.h"
+#include "configuration.h"
 #include "settings.h"
-
-// Polls `done` every 20 ms for at most `ms` milliseconds.
-bool WaitUntil(const std::function<bool()> &done, DWORD ms = 10000);
-bool WaitGone(HWND window, DWORD ms = 3000);
 
 class SheetRun {
 public:
@@ -46,40 +48,6 @@ private:
     HWND sheet_ = nullptr;
 };
 
-// Top-level dialog of this process whose caption is `caption`.
-HWND FindDialog(const wchar_t *caption, DWORD ms = 10000);
-void Press(HWND dialog, int buttonId);
-// Waits for a message box (by default the program's), returns its text and presses `answer`.
-std::wstring AnswerMessage(int answer, const wchar_t *caption = L"Reelhaven", DWORD ms = 10000);
-// True when no "Reelhaven" message box shows up within `ms`.
-bool NoMessage(DWORD ms = 500);
-
-std::wstring WindowText(HWND window);
-std::wstring CellText(HWND grid, int row, int column);
-void SelectRow(HWND grid, int row);
-bool HasOverlay(HWND grid, int row);
-
-// Real input: a click at the centre of a rectangle in `window`'s client area, of a grid
-// cell, of a window or of a toolbar button; keys (digits are their characters) to the
-// focused window.
-void ClickRect(HWND window, RECT client, bool right = false);
-void ClickCell(HWND grid, int row, int column);
-void ClickWindow(HWND window);
-void ToolbarClick(HWND page, int toolbarId, int command);
-void Key(WORD vk, bool shift = false, int times = 1);
-// Chooses `fileNames` in a file dialog titled `title`.
-void ChooseFile(const wchar_t *title, const std::wstring &fileNames);
-
-// Captures `window` into <CONFIG_ARTEFACTS>/<name>.bmp (the wrapper makes PNGs of them).
-void Screenshot(HWND window, const std::wstring &name);
-
-// The product's registry key, current user. RegistryDword gives -1 when the value is missing.
-long long RegistryDword(const wchar_t *subkey, const wchar_t *name);
-std::wstring RegistryText(const wchar_t *subkey, const wchar_t *name);
-void ClearProductKey();
-void SetRegistry(const wchar_t *subkey, const wchar_t *name, const std::wstring &text);
-void SetRegistry(const wchar_t *subkey, const wchar_t *name, DWORD value);
-
 // A playlist entry as the test writes and reads it: the item (fileName aside) and the
 // remembered result of its last play.
 struct Entry : PlaybackItem {
@@ -87,16 +55,386 @@ struct Entry : PlaybackItem {
     HRESULT result = 0;
     Entry(std::wstring file = L"") : PlaybackItem(DefaultPlaybackItem()), path(std::move(file)) {}
 };
-// <CONFIG_MEDIA>\name: the clips made by the wrapper script live there.
-std::wstring Media(const wchar_t *name);
-HRESULT WritePlaylistFile(const std::wstring &path, const std::vector<Entry> &entries);
-std::vector<Entry> ReadPlaylistFile(const std::wstring &path);
-// The values a row of the page shows and stores, as one line for comparisons.
-std::wstring Describe(const Entry &entry);
-
 // Every case starts from an empty product key with column widths that show every column.
 class ConfigTest : public testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 };
+
+// Polls `done` every 20 ms for at most `ms` milliseconds.
+inline bool WaitUntil(const std::function<bool()> &done, DWORD ms = 10000)
+{
+    for (DWORD start = GetTickCount(); !done(); Sleep(20))
+        if (GetTickCount() - start > ms)
+            return false;
+    return true;
+}
+
+inline bool WaitGone(HWND window, DWORD ms = 3000)
+{
+    return WaitUntil([window] { return !IsWindow(window); }, ms);
+}
+
+inline std::wstring WindowText(HWND window)
+{
+    wchar_t text[2048] = L"";
+    GetWindowTextW(window, text, 2048);
+    return text;
+}
+
+// The visible dialogs of this process; a sheet is the one with a tab control.
+inline std::vector<HWND> Dialogs()
+{
+    std::vector<HWND> found;
+    EnumWindows([](HWND window, LPARAM list) {
+        DWORD process = 0;
+        wchar_t className[64] = L"";
+        GetWindowThreadProcessId(window, &process);
+        GetClassNameW(window, className, 64);
+        if (process == GetCurrentProcessId() && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0)
+            reinterpret_cast<std::vector<HWND> *>(list)->push_back(window);
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+inline bool IsSheet(HWND window)
+{
+    return FindWindowExW(window, nullptr, WC_TABCONTROLW, nullptr) != nullptr;
+}
+
+inline void Press(HWND dialog, int buttonId)
+{
+    HWND button = GetDlgItem(dialog, buttonId);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                 button && IsWindowEnabled(button) ? reinterpret_cast<LPARAM>(button) : 0);
+}
+
+inline void SheetRun::Start()
+{
+    settings_.SetDefaults();
+    settings_.Load();
+    finished_ = false;
+    std::vector<HWND> before = Dialogs(); // a sheet a failed case could not close
+    thread_ = std::thread([this] {
+        RunConfiguration(nullptr, false, settings_);
+        finished_ = true;
+    });
+    WaitUntil([&] {
+        for (HWND window : Dialogs())
+            if (IsSheet(window) && std::find(before.begin(), before.end(), window) == before.end() &&
+                PropSheet_GetCurrentPageHwnd(window))
+                return (sheet_ = window) != nullptr;
+        return false;
+    });
+}
+
+inline bool SheetRun::Finish(DWORD ms)
+{
+    bool done = WaitUntil([this] { return finished_.load(); }, ms);
+    if (done && thread_.joinable())
+        thread_.join();
+    return done;
+}
+
+inline bool SheetRun::Close(int button)
+{
+    Press(sheet_, button);
+    return Finish();
+}
+
+inline SheetRun::~SheetRun()
+{
+    // A failed case may leave the sheet open: close whatever it shows (No to a question)
+    // and then the sheet with Cancel, so the next case starts clean.
+    for (int attempt = 0; attempt < 20 && thread_.joinable() && !Finish(0); ++attempt) {
+        for (HWND window : Dialogs())
+            if (window != sheet_) {
+                PostMessageW(window, WM_COMMAND, IDNO, 0);
+                PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+            }
+        if (!Finish(300))
+            PostMessageW(sheet_, WM_COMMAND, IDCANCEL, 0);
+        Finish(500);
+    }
+    if (thread_.joinable())
+        thread_.detach();
+}
+
+inline HWND SheetRun::Show(int index) const
+{
+    PropSheet_SetCurSel(sheet_, nullptr, index);
+    HWND page = Page(index);
+    WaitUntil([&] { return IsWindowVisible(page); }, 3000);
+    return page;
+}
+
+// Top-level dialog of this process whose caption is `caption`.
+inline HWND FindDialog(const wchar_t *caption, DWORD ms = 10000)
+{
+    HWND found = nullptr;
+    WaitUntil([&] {
+        for (HWND window : Dialogs())
+            if (!IsSheet(window) && WindowText(window) == caption)
+                return (found = window) != nullptr;
+        return false;
+    }, ms);
+    return found;
+}
+
+// Waits for a message box (by default the program's), returns its text and presses `answer`.
+inline std::wstring AnswerMessage(int answer, const wchar_t *caption = L"Reelhaven", DWORD ms = 10000)
+{
+    HWND box = FindDialog(caption, ms);
+    if (!box)
+        return L"(no message)";
+    std::wstring text = WindowText(GetDlgItem(box, 0xFFFF));
+    Press(box, answer);
+    WaitGone(box, 5000);
+    return text;
+}
+
+// True when no "Reelhaven" message box shows up within `ms`.
+inline bool NoMessage(DWORD ms = 500)
+{
+    return FindDialog(L"Reelhaven", ms) == nullptr;
+}
+
+inline std::wstring CellText(HWND grid, int row, int column)
+{
+    wchar_t text[600] = L"";
+    ListView_GetItemText(grid, row, column, text, 600);
+    return text;
+}
+
+inline void SelectRow(HWND grid, int row)
+{
+    ListView_SetItemState(grid, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+inline bool HasOverlay(HWND grid, int row)
+{
+    return ListView_GetItemState(grid, row, LVIS_OVERLAYMASK) == INDEXTOOVERLAYMASK(1);
+}
+
+// Real input: a click at the centre of a rectangle in `window`'s client area, of a grid
+// cell, of a window or of a toolbar button; keys (digits are their characters) to the
+// focused window.
+inline void ClickRect(HWND window, RECT client, bool right = false)
+{
+    POINT point{(client.left + client.right) / 2, (client.top + client.bottom) / 2};
+    ClientToScreen(window, &point);
+    SetForegroundWindow(GetAncestor(WindowFromPoint(point), GA_ROOT));
+    SetCursorPos(point.x, point.y);
+    Sleep(30);
+    INPUT input[2]{};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    SendInput(2, input, sizeof(INPUT));
+    Sleep(150);
+}
+
+inline void ClickCell(HWND grid, int row, int column)
+{
+    RECT cell{};
+    if (column == 0)
+        ListView_GetItemRect(grid, row, &cell, LVIR_LABEL);
+    else
+        ListView_GetSubItemRect(grid, row, column, LVIR_LABEL, &cell);
+    ClickRect(grid, cell);
+}
+
+inline void ClickWindow(HWND window)
+{
+    RECT rect;
+    GetClientRect(window, &rect);
+    ClickRect(window, rect);
+}
+
+inline void ToolbarClick(HWND page, int toolbarId, int command)
+{
+    HWND bar = GetDlgItem(page, toolbarId);
+    RECT rect{};
+    SendMessageW(bar, TB_GETRECT, command, reinterpret_cast<LPARAM>(&rect));
+    ClickRect(bar, rect);
+}
+
+inline void Key(WORD vk, bool shift = false, int times = 1)
+{
+    for (int n = 0; n < times; ++n) {
+        INPUT inputs[4]{};
+        WORD keys[4] = {VK_SHIFT, vk, vk, VK_SHIFT};
+        for (int k = 0; k < 4; ++k) {
+            inputs[k].type = INPUT_KEYBOARD;
+            inputs[k].ki.wVk = keys[k];
+            inputs[k].ki.dwFlags = k >= 2 ? KEYEVENTF_KEYUP : 0;
+        }
+        SendInput(shift ? 4 : 2, shift ? inputs : inputs + 1, sizeof(INPUT));
+        Sleep(120);
+    }
+}
+
+// Chooses `fileNames` in a file dialog titled `title`.
+inline void ChooseFile(const wchar_t *title, const std::wstring &fileNames)
+{
+    HWND dialog = FindDialog(title, 15000);
+    if (!dialog)
+        return;
+    // The file name box of the explorer-style dialog (combo box 0x47c or edit 0x480).
+    HWND name = GetDlgItem(dialog, 0x47c);
+    HWND edit = name ? FindWindowExW(name, nullptr, L"Edit", nullptr) : GetDlgItem(dialog, 0x480);
+    SendMessageW(edit ? edit : name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileNames.c_str()));
+    Press(dialog, IDOK);
+    WaitGone(dialog, 10000);
+}
+
+// Captures `window` into <CONFIG_ARTEFACTS>/<name>.bmp (the wrapper makes PNGs of them).
+inline void Screenshot(HWND window, const std::wstring &name)
+{
+    const wchar_t *folder = _wgetenv(L"CONFIG_ARTEFACTS");
+    if (!folder || !window)
+        return;
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(300);
+    RECT rect;
+    GetWindowRect(window, &rect);
+    BITMAPINFOHEADER info{sizeof(info), rect.right - rect.left, rect.bottom - rect.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    DWORD size = ((info.biWidth * 3 + 3) & ~3) * info.biHeight;
+    void *bits = nullptr;
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS, &bits,
+                                      nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPFILEHEADER file{0x4d42, static_cast<DWORD>(sizeof(file) + sizeof(info) + size), 0, 0,
+                          sizeof(file) + sizeof(info)};
+    if (FILE *out = _wfopen((std::wstring(folder) + L"\\" + name + L".bmp").c_str(), L"wb")) {
+        fwrite(&file, sizeof(file), 1, out);
+        fwrite(&info, sizeof(info), 1, out);
+        fwrite(bits, 1, size, out);
+        fclose(out);
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+inline const wchar_t *kProductKey = L"Software\\Halcyra\\Reelhaven";
+inline std::wstring KeyPath(const wchar_t *subkey)
+{
+    return subkey ? std::wstring(kProductKey) + L"\\" + subkey : std::wstring(kProductKey);
+}
+// The product's registry key, current user. RegistryDword gives -1 when the value is missing.
+inline long long RegistryDword(const wchar_t *subkey, const wchar_t *name)
+{
+    DWORD value = 0, size = sizeof(value);
+    return RegGetValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, RRF_RT_REG_DWORD, nullptr, &value,
+                        &size) == ERROR_SUCCESS ? static_cast<long long>(value) : -1;
+}
+
+inline std::wstring RegistryText(const wchar_t *subkey, const wchar_t *name)
+{
+    wchar_t text[600] = L"";
+    DWORD size = sizeof(text);
+    return RegGetValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) ==
+                   ERROR_SUCCESS ? text : L"(missing)";
+}
+
+inline void ClearProductKey()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
+}
+
+inline void SetRegistry(const wchar_t *subkey, const wchar_t *name, const std::wstring &text)
+{
+    RegSetKeyValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, REG_SZ, text.c_str(),
+                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+inline void SetRegistry(const wchar_t *subkey, const wchar_t *name, DWORD value)
+{
+    RegSetKeyValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, REG_DWORD, &value, sizeof(value));
+}
+
+inline void ConfigTest::SetUp()
+{
+    // The test's own thread reads and writes playlist files through the playlist object.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    ClearProductKey();
+    const wchar_t *names[] = {L"File", L"Loops", L"Size", L"Bounce", L"Volume", L"Style", L"Speed"};
+    const DWORD widths[] = {88, 36, 66, 42, 44, 50, 34};
+    for (int n = 0; n < 7; ++n)
+        SetRegistry(L"Playlist Column Widths", names[n], widths[n]);
+}
+
+inline void ConfigTest::TearDown()
+{
+    ClearProductKey();
+    CoUninitialize();
+}
+
+// <CONFIG_MEDIA>\name: the clips made by the wrapper script live there.
+inline std::wstring Media(const wchar_t *name)
+{
+    const wchar_t *folder = _wgetenv(L"CONFIG_MEDIA");
+    return std::wstring(folder ? folder : L"C:\\") + L"\\" + name;
+}
+
+inline Microsoft::WRL::ComPtr<IHCYFWPlaylist> NewPlaylist()
+{
+    Microsoft::WRL::ComPtr<IHCYFWPlaylist> playlist;
+    CoCreateInstance(CLSID_Playlist, nullptr, CLSCTX_ALL, IID_IHCYFWPlaylist,
+                     reinterpret_cast<void **>(playlist.GetAddressOf()));
+    return playlist;
+}
+inline HRESULT WritePlaylistFile(const std::wstring &path, const std::vector<Entry> &entries)
+{
+    Microsoft::WRL::ComPtr<IHCYFWPlaylist> playlist = NewPlaylist();
+    if (!playlist)
+        return E_FAIL;
+    HRESULT hr = S_OK;
+    for (const Entry &entry : entries) {
+        PlaybackItem item = entry;
+        item.fileName = const_cast<wchar_t *>(entry.path.c_str());
+        PlaylistPosition position{0, entry.result};
+        if (FAILED(hr = playlist->Insert(&item, -1)) ||
+            (entry.result && FAILED(hr = playlist->SetPosition(&position, POSITION_RESULT))))
+            return hr;
+    }
+    return playlist->Save(path.c_str(), FALSE);
+}
+
+inline std::vector<Entry> ReadPlaylistFile(const std::wstring &path)
+{
+    std::vector<Entry> entries;
+    Microsoft::WRL::ComPtr<IHCYFWPlaylist> playlist = NewPlaylist();
+    LONG count = 0;
+    if (!playlist || FAILED(playlist->Load(path.c_str())))
+        return entries;
+    playlist->GetCount(&count);
+    for (LONG n = 0; n < count; ++n, playlist->Next()) {
+        Entry entry;
+        PlaylistPosition position{};
+        playlist->GetCurrentItem(&entry);
+        playlist->GetPosition(&position);
+        entry.path = entry.fileName ? entry.fileName : L"";
+        CoTaskMemFree(entry.fileName);
+        entry.fileName = nullptr;
+        entry.result = position.playResult;
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+// The values a row of the page shows and stores, as one line for comparisons.
+inline std::wstring Describe(const Entry &entry)
+{
+    wchar_t text[200];
+    swprintf(text, 200, L"loops %ld volume %ld size %d/%d/%g bounce %d perMonitor %d rate %g result 0x%08lx",
+             entry.loops, entry.volume, entry.scaleToScreen, entry.keepAspect, entry.scale, entry.bounce,
+             entry.perMonitor, entry.rate, static_cast<unsigned long>(entry.result));
+    return text;
+}
