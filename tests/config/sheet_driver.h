@@ -55,6 +55,7 @@ struct Entry : PlaybackItem {
     HRESULT result = 0;
     Entry(std::wstring file = L"") : PlaybackItem(DefaultPlaybackItem()), path(std::move(file)) {}
 };
+
 // Every case starts from an empty product key with column widths that show every column.
 class ConfigTest : public testing::Test {
 protected:
