@@ -9,6 +9,8 @@ mkdir -p "$media"
   -t 0.5 -c:v msvideo1 -pix_fmt rgb555le "$media/small.avi"
 [ -s "$media/long.avi" ] || ffmpeg -loglevel error -y -f lavfi -i "testsrc=size=160x120:rate=2" \
   -t 30 -c:v msvideo1 -pix_fmt rgb555le "$media/long.avi"
+[ -s "$media/still25.avi" ] || ffmpeg -loglevel error -y -f lavfi -i "color=c=0x3060a0:size=160x120:rate=25" \
+  -t 30 -c:v msvideo1 -pix_fmt rgb555le "$media/still25.avi"
 key='HKCU\Software\Wine\X11 Driver'
 old=$(wine reg query "$key" /v Managed 2>/dev/null | tr -d '\r' | awk '$1 == "Managed" {print $3}' || true)
 restore() {
