@@ -126,9 +126,10 @@ SIZE RHRenderer::PlayerClientSize() const
 }
 
 // The classic renderer repaints its window's border when the destination changes; Wine's
-// leaves the old picture standing there, so the vacated part is invalidated with the video
-// windows below it (their class and the player window's erase to black). Only invalidation
-// is done here: no message is sent, so the bounce timer thread can call it.
+// leaves the old picture standing there, so the vacated part is painted black (the border
+// colour) in each video window. Painting only that strip costs far less than having the
+// renderer repaint its whole frame on every bounce tick, and it sends no message, so the
+// bounce timer thread can do it.
 void RHRenderer::ClearVacated(const RECT &before, const RECT &after) const
 {
     if (playerWindow_ == nullptr || IsRectEmpty(&before) || EqualRect(&before, &after))
@@ -140,7 +141,19 @@ void RHRenderer::ClearVacated(const RECT &before, const RECT &after) const
     HRGN region = static_cast<HRGN>(vacated.get());
     if (CombineRgn(region, region, static_cast<HRGN>(kept.get()), RGN_DIFF) == NULLREGION)
         return;
-    RedrawWindow(playerWindow_, nullptr, region, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    for (const auto &output : outputs_) {
+        if (output->hwnd == nullptr)
+            continue;
+        // The picture rectangles are in the player window's client coordinates.
+        POINT origin{0, 0};
+        MapWindowPoints(output->hwnd, playerWindow_, &origin, 1);
+        OffsetRgn(region, -origin.x, -origin.y);
+        if (HDC dc = GetDC(output->hwnd)) {
+            FillRgn(dc, region, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+            ReleaseDC(output->hwnd, dc);
+        }
+        OffsetRgn(region, origin.x, origin.y);
+    }
 }
 
 // A video window moved through IVideoWindow from another thread waits until the window's
