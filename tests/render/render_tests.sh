@@ -10,8 +10,15 @@ exe=$1
 work=$(mktemp -d /tmp/render-tests.XXXXXX)
 pids=()
 prefix2=
+rig_prefix=$WINEPREFIX rig_display=$DISPLAY
 cleanup() {
-  if [ -n "$prefix2" ]; then WINEPREFIX=$prefix2 wineserver -k >/dev/null 2>&1 || true; fi
+  if [ -n "$prefix2" ]; then
+    WINEPREFIX=$prefix2 wineserver -k >/dev/null 2>&1 || true
+    # Give the rig its persistent server back, with Wine's services started from a program
+    # whose output goes nowhere (they keep the stderr of the program that starts them).
+    WINEPREFIX=$rig_prefix wineserver -p >/dev/null 2>&1 </dev/null || true
+    WINEPREFIX=$rig_prefix DISPLAY=$rig_display wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  fi
   local pid
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   rm -rf "$work"

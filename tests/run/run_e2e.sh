@@ -240,7 +240,13 @@ wine reg delete 'HKCU\Control Panel\PowerCfg' /f >/dev/null 2>&1
 note "with caching on, a playlist and videos on a network drive play from local copies"
 # N: as a network drive; Wine's mount manager reads drive types when it starts.
 share="$work/share" && mkdir -p "$share"
-restart_wine() { wineserver -k >/dev/null 2>&1; timeout 20 wineserver -w; wineserver -p >/dev/null 2>&1 </dev/null; }
+# Wine's services keep the stderr of the program that starts them: start them from one whose
+# output goes nowhere, or they hold ctest's pipe open after the test.
+restart_wine() {
+  wineserver -k >/dev/null 2>&1; timeout 20 wineserver -w
+  wineserver -p >/dev/null 2>&1 </dev/null
+  wine cmd /c exit >/dev/null 2>&1 </dev/null
+}
 ln -sfn "$share" "$WINEPREFIX/dosdevices/n:"
 wine reg add 'HKLM\Software\Wine\Drives' /v n: /d network /f >/dev/null 2>&1
 restart_wine
