@@ -190,24 +190,16 @@ bool PrepareMessageVideo(int resource, IHCYFramewheel *player, const Settings &s
     }
     wcscpy(path, file);
 
-    PlaybackItem item{};
-    item.xPosition = 0.5;
-    item.yPosition = 0.5;
+    // The message drifts across the whole desktop at its own size, without end.
+    PlaybackItem item = DefaultPlaybackItem();
     item.bounceStep = static_cast<double>(settings.bounceStep);
     item.bounceInterval = static_cast<double>(settings.bounceInterval);
     item.fileName = path;
-    item.loops = 0;  // without end
-    item.volume = 100;
-    item.style = 0;
-    item.scale = 1.0f;
-    item.rate = 1.0f;
+    item.loops = 0;
     item.scaleToScreen = 0;
-    item.keepAspect = 1;
     item.bounce = 1;
     item.perMonitor = 0;
     item.blockScreenSaver = 1;
-    item.blockMonitorPower = 0;
-    item.validMask = ITEM_ALL;
     return SUCCEEDED(player->SetItem(&item));
 }
 
