@@ -11,16 +11,12 @@ const int kLinks[] = {IDC_LINK_HOME, IDC_LINK_SUPPORT, IDC_LINK_VIDEOS};
 
 INT_PTR CALLBACK AboutPage::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    AboutPage *page;
-    if (message == WM_INITDIALOG) {
-        page = reinterpret_cast<AboutPage *>(reinterpret_cast<PROPSHEETPAGEW *>(lParam)->lParam);
-        SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(page));
-        return page->OnInitDialog(window);
-    }
-    page = reinterpret_cast<AboutPage *>(GetWindowLongPtrW(window, DWLP_USER));
+    auto *page = DialogOwner<AboutPage>(window, message, lParam, DialogKind::PropertyPage);
     if (!page)
         return FALSE;
     switch (message) {
+    case WM_INITDIALOG:
+        return page->OnInitDialog(window);
     case WM_COMMAND:
         return page->OnCommand(LOWORD(wParam), HIWORD(wParam));
     case WM_CTLCOLORSTATIC:

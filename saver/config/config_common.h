@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <prsht.h>
 
 #include <string>
 #include <string_view>
@@ -27,6 +28,23 @@ bool IsThemedPlatform(); // above 5.0
 
 // Opens `target` with the shell's default action, not waiting for it.
 void ShellOpen(HWND owner, const wchar_t *target, int show);
+
+// The object behind a dialog procedure. WM_INITDIALOG brings it (a property page's in its
+// PROPSHEETPAGE, a dialog's as the init parameter) and the window keeps it in DWLP_USER;
+// messages before that have none.
+enum class DialogKind { Dialog, PropertyPage };
+template <typename Owner>
+Owner *DialogOwner(HWND window, UINT message, LPARAM lParam, DialogKind kind)
+{
+    if (message == WM_INITDIALOG) {
+        const LPARAM owner = kind == DialogKind::PropertyPage
+                                 ? reinterpret_cast<const PROPSHEETPAGEW *>(lParam)->lParam
+                                 : lParam;
+        SetWindowLongPtrW(window, DWLP_USER, owner);
+        return reinterpret_cast<Owner *>(owner);
+    }
+    return reinterpret_cast<Owner *>(GetWindowLongPtrW(window, DWLP_USER));
+}
 
 // Copies at most size - 1 characters and terminates.
 void CopyText(wchar_t *destination, size_t size, const wchar_t *source);

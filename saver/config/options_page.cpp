@@ -56,16 +56,12 @@ void FillList(HWND dialog, int id, const wchar_t *const *items, int count, int s
 
 INT_PTR CALLBACK OptionsPage::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    OptionsPage *page;
-    if (message == WM_INITDIALOG) {
-        page = reinterpret_cast<OptionsPage *>(reinterpret_cast<PROPSHEETPAGEW *>(lParam)->lParam);
-        SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(page));
-        return page->OnInitDialog(window);
-    }
-    page = reinterpret_cast<OptionsPage *>(GetWindowLongPtrW(window, DWLP_USER));
+    auto *page = DialogOwner<OptionsPage>(window, message, lParam, DialogKind::PropertyPage);
     if (!page)
         return FALSE;
     switch (message) {
+    case WM_INITDIALOG:
+        return page->OnInitDialog(window);
     case WM_COMMAND:
         return page->OnCommand(LOWORD(wParam));
     case WM_NOTIFY:
@@ -234,14 +230,12 @@ private:
 
 INT_PTR CALLBACK PlaylistDefaultsDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        return reinterpret_cast<PlaylistDefaultsDialog *>(lParam)->OnInitDialog(window);
-    }
-    auto *dialog = reinterpret_cast<PlaylistDefaultsDialog *>(GetWindowLongPtrW(window, DWLP_USER));
+    auto *dialog = DialogOwner<PlaylistDefaultsDialog>(window, message, lParam, DialogKind::Dialog);
     if (!dialog)
         return FALSE;
     switch (message) {
+    case WM_INITDIALOG:
+        return dialog->OnInitDialog(window);
     case WM_COMMAND:
         return dialog->OnCommand(LOWORD(wParam));
     case WM_HSCROLL:
@@ -361,14 +355,12 @@ private:
 
 INT_PTR CALLBACK FileTypesDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        return reinterpret_cast<FileTypesDialog *>(lParam)->OnInitDialog(window);
-    }
-    auto *dialog = reinterpret_cast<FileTypesDialog *>(GetWindowLongPtrW(window, DWLP_USER));
+    auto *dialog = DialogOwner<FileTypesDialog>(window, message, lParam, DialogKind::Dialog);
     if (!dialog)
         return FALSE;
     switch (message) {
+    case WM_INITDIALOG:
+        return dialog->OnInitDialog(window);
     case WM_COMMAND:
         return dialog->OnCommand(LOWORD(wParam), HIWORD(wParam));
     case WM_CLOSE:

@@ -94,16 +94,12 @@ PlaylistRow *PlaylistPage::RowData(int row) const
 
 INT_PTR CALLBACK PlaylistPage::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    PlaylistPage *page;
-    if (message == WM_INITDIALOG) {
-        page = reinterpret_cast<PlaylistPage *>(reinterpret_cast<PROPSHEETPAGEW *>(lParam)->lParam);
-        SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(page));
-        return page->OnInitDialog(window);
-    }
-    page = reinterpret_cast<PlaylistPage *>(GetWindowLongPtrW(window, DWLP_USER));
+    auto *page = DialogOwner<PlaylistPage>(window, message, lParam, DialogKind::PropertyPage);
     if (!page)
         return FALSE;
     switch (message) {
+    case WM_INITDIALOG:
+        return page->OnInitDialog(window);
     case WM_COMMAND:
         return page->OnCommand(LOWORD(wParam));
     case WM_NOTIFY:

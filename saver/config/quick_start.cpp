@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/config_ids.h"
+#include "config_common.h"
 #include "handles.h"
 
 namespace {
@@ -26,14 +27,12 @@ private:
 
 INT_PTR CALLBACK QuickStartDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        return reinterpret_cast<QuickStartDialog *>(lParam)->OnInitDialog(window);
-    }
-    auto *dialog = reinterpret_cast<QuickStartDialog *>(GetWindowLongPtrW(window, DWLP_USER));
+    auto *dialog = DialogOwner<QuickStartDialog>(window, message, lParam, DialogKind::Dialog);
     if (!dialog)
         return FALSE;
     switch (message) {
+    case WM_INITDIALOG:
+        return dialog->OnInitDialog(window);
     case WM_COMMAND:
         return dialog->OnCommand(LOWORD(wParam));
     case WM_CLOSE:
