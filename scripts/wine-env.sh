@@ -1,6 +1,7 @@
 # Sourced by the test and demo scripts: a private Wine prefix, an X display and a sound
 # server for one run, and a way to stop them again.
 #   wine_env_start BUILD_DIR [WIDTHxHEIGHT]   exports WINEPREFIX, DISPLAY, PULSE_RUNTIME_PATH
+#   wine_env_restart_server
 #   wine_env_stop
 
 wine_env_pids=()
@@ -35,6 +36,15 @@ wine_env_start() {
     wineboot -i >/dev/null 2>&1
   fi
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d Y /f >/dev/null 2>&1 || true
+}
+
+# Restarts the prefix's wineserver, persistently (Wine reads drive types when it starts).
+# Wine's services keep the stderr of the program that starts them, so they are started from
+# one whose output goes nowhere; otherwise they would hold a caller's pipe (ctest's) open.
+wine_env_restart_server() {
+  wineserver -k >/dev/null 2>&1; timeout 20 wineserver -w
+  wineserver -p >/dev/null 2>&1 </dev/null
+  wine cmd /c exit >/dev/null 2>&1 </dev/null
 }
 
 wine_env_stop() {

@@ -240,16 +240,10 @@ wine reg delete 'HKCU\Control Panel\PowerCfg' /f >/dev/null 2>&1
 note "with caching on, a playlist and videos on a network drive play from local copies"
 # N: as a network drive; Wine's mount manager reads drive types when it starts.
 share="$work/share" && mkdir -p "$share"
-# Wine's services keep the stderr of the program that starts them: start them from one whose
-# output goes nowhere, or they hold ctest's pipe open after the test.
-restart_wine() {
-  wineserver -k >/dev/null 2>&1; timeout 20 wineserver -w
-  wineserver -p >/dev/null 2>&1 </dev/null
-  wine cmd /c exit >/dev/null 2>&1 </dev/null
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
 ln -sfn "$share" "$WINEPREFIX/dosdevices/n:"
 wine reg add 'HKLM\Software\Wine\Drives' /v n: /d network /f >/dev/null 2>&1
-restart_wine
+wine_env_restart_server
 cp "$media/redlong.avi" "$share/net.avi"
 mkdir -p "$media/Cache"
 wine "$tool" make 'N:\net.plst' 'N:\net.avi' >/dev/null 2>&1
@@ -265,7 +259,7 @@ wait_colour red 15 || fail "cache: the copy did not play without the share"
 stop_run cache2
 wine reg delete 'HKLM\Software\Wine\Drives' /v n: /f >/dev/null 2>&1
 rm -f "$WINEPREFIX/dosdevices/n:"
-restart_wine
+wine_env_restart_server
 
 echo "$failures failure(s)"
 [ $failures = 0 ]
