@@ -108,6 +108,13 @@ DWORD WINAPI VideoCache::Cleanup(void *argument)
     return 0;
 }
 
+std::wstring VideoCache::Resolve(const wchar_t *source)
+{
+    wchar_t out[MAX_PATH];
+    Resolve(source, out);
+    return out;
+}
+
 void VideoCache::Resolve(const wchar_t *source, wchar_t (&out)[MAX_PATH])
 {
     if (!source)

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 #include "handles.h"
 
@@ -20,6 +21,8 @@ public:
     // Fills the record and starts the cleanup thread when one is due; the time of that
     // start goes into the settings, which the run saves with the always-saved values.
     void Start(const wchar_t *installFolder, Settings &settings);
+    // The path that is to be played for source (a null source is the empty path).
+    std::wstring Resolve(const wchar_t *source);
     // Puts into out the path that is to be played for source.
     void Resolve(const wchar_t *source, wchar_t (&out)[MAX_PATH]);
     // Stops and joins the cleanup thread, if one was started.
