@@ -128,10 +128,29 @@ bad "unknown style" 6 "the styles are" set "$L" 0 --style Wall
 bad "create over an existing list" 7 "already exists" create "$L" 'C:\admin\v\b.avi'
 bad "missing folder" 8 "no such folder" add-folder "$L" 'C:\admin\none'
 bad "missing M3U" 8 "cannot be read" import "$L" 'C:\admin\none.m3u'
-chmod a-w "$list"   # Wine's read-only attribute
-bad "read-only playlist" 7 "the playlist is unchanged" add "$L" 'C:\admin\v\b.avi'
-chmod u+w "$list"
-check "no file is left behind by a failed write" test -z "$(ls "$root" | grep rhtmp)"
+# A playlist on a full disk (a 64 KiB tmpfs as a Wine drive): the new contents cannot be
+# written, and the old file stays whole. Wine replaces read-only and open files regardless,
+# so a full disk is the one write failure it shows.
+disk=$(mktemp -d /tmp/rh-admin-disk.XXXXXX)
+if mount -t tmpfs -o size=64k tmpfs "$disk" 2>/dev/null; then
+  for letter in x w v u t s r q p o; do
+    [ -e "$WINEPREFIX/dosdevices/$letter:" ] || [ -L "$WINEPREFIX/dosdevices/$letter:" ] || break
+  done
+  ln -s "$disk" "$WINEPREFIX/dosdevices/$letter:"
+  full="${letter^^}:\\full.plst"
+  cp "$list" "$disk/full.plst"
+  dd if=/dev/zero of="$disk/filler" bs=1k count=200 >/dev/null 2>&1
+  saved_list=$list saved_before=$before
+  list="$disk/full.plst" before=$(md5sum <"$disk/full.plst")
+  bad "full disk" 7 "the playlist is unchanged" add "$full" 'C:\admin\v\b.avi'
+  check "no file is left behind by a failed write" test -z "$(ls "$disk" | grep rhtmp)"
+  list=$saved_list before=$saved_before
+  rm -f "$WINEPREFIX/dosdevices/$letter:"
+  umount "$disk"
+else
+  echo "SKIP full disk: mounting a tmpfs needs root"
+fi
+rmdir "$disk"
 wine "$tool" create 'C:\admin\one.plst' 'C:\admin\v\b.avi' >/dev/null 2>&1
 bad "removing the only entry" 6 "at least one entry" remove 'C:\admin\one.plst' 0
 help=$(wout "$tool" --help)
