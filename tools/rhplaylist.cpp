@@ -35,10 +35,11 @@ const wchar_t kHelp[] =
     L"  add LIST [FIELDS] FILE...               appends files\n"
     L"  add-folder LIST [FIELDS] [--types P] FOLDER\n"
     L"                                          appends every video of FOLDER and its\n"
-    L"                                          subfolders: a folder's own files by name,\n"
-    L"                                          then its subfolders by name. P is a list of\n"
-    L"                                          patterns such as \"*.avi;*.mp4\"; the default\n"
-    L"                                          is the \"Video File Types\" setting\n"
+    L"                                          subfolders, making LIST if there is none: a\n"
+    L"                                          folder's own files by name, then its\n"
+    L"                                          subfolders by name. P is a list of patterns\n"
+    L"                                          such as \"*.avi;*.mp4\"; the default is the\n"
+    L"                                          \"Video File Types\" setting\n"
     L"  remove LIST INDEX                       removes an entry (a playlist keeps at least one)\n"
     L"  move LIST FROM TO                       moves an entry to another index\n"
     L"  set LIST INDEX FIELDS                   changes fields of an entry\n"
@@ -867,8 +868,8 @@ int Run(int argc, wchar_t **argv)
         return list.SaveOver(path);
     }
 
-    // import makes the list it is given when there is none yet.
-    const bool fresh = command == L"import" &&
+    // import and add-folder make the list they are given when there is none yet.
+    const bool fresh = (command == L"import" || command == L"add-folder") &&
                        GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
     if (!fresh) {
         if (int code = list.Load(path))

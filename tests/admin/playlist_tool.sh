@@ -51,6 +51,10 @@ check "add-folder: exit 0" test $? = 0
 check "add-folder: the folder's videos by name, then its subfolders'; no other types" same \
   "$(entries "$L" | cut -d'|' -f1,6 | tr '\n' ' ')" \
   'C:\admin\v\b.avi|1 C:\admin\v\A.avi|0 C:\admin\v\b.avi|0 C:\admin\v\a\z.AVI|0 C:\admin\v\sub\x.mpg|0 count 5 '
+wine "$tool" add-folder 'C:\admin\new.plst' --types '*.txt' 'C:\admin\v' >/dev/null 2>&1
+check "add-folder makes a new list" same "$(entries 'C:\admin\new.plst' | cut -d'|' -f1)" \
+  'C:\admin\v\c.txt
+count 1'
 wine "$tool" add-folder "$L" --types '*.txt' 'C:\admin\v' >/dev/null 2>&1
 check "add-folder --types replaces the setting's patterns" same "$(field "$L" 5 1)" 'C:\admin\v\c.txt'
 
