@@ -709,6 +709,16 @@ std::wstring JsonText(const std::wstring &text)
     return out + L"\"";
 }
 
+// A damaged file can carry a speed that is no number; JSON has no word for that.
+std::wstring JsonNumber(float value)
+{
+    if (!std::isfinite(value))
+        return L"null";
+    wchar_t text[64];
+    swprintf(text, 64, L"%.2f", static_cast<double>(value));
+    return text;
+}
+
 void List(Playlist &list, const std::wstring &path, bool json)
 {
     const std::vector<Entry> entries = ReadEntries(list);
@@ -717,12 +727,12 @@ void List(Playlist &list, const std::wstring &path, bool json)
         for (size_t i = 0; i < entries.size(); ++i) {
             const Entry &e = entries[i];
             Out(L"%ls\n  {\"index\": %zu, \"file\": %ls, \"loops\": %ld, \"size\": %ls, "
-                L"\"bounce\": %ls, \"volume\": %ld, \"style\": \"%ls\", \"speed\": %.2f, "
+                L"\"bounce\": %ls, \"volume\": %ld, \"style\": \"%ls\", \"speed\": %ls, "
                 L"\"result\": %ld}",
                 i ? L"," : L"", i, JsonText(e.file).c_str(), e.item.loops,
                 JsonText(SizeText(e.item)).c_str(), e.item.bounce ? L"true" : L"false",
                 e.item.volume, kStyleNames[e.item.perMonitor ? 0 : 1],
-                static_cast<double>(e.item.rate), static_cast<long>(e.result));
+                JsonNumber(e.item.rate).c_str(), static_cast<long>(e.result));
         }
         Out(L"%ls]}\n", entries.empty() ? L"" : L"\n");
         return;
