@@ -13,7 +13,7 @@ wine_env_start "$build"
 wine msiexec /i "$build/Reelhaven.msi" /qn >/dev/null 2>&1
 
 tree="$WINEPREFIX/drive_c/bench-clips"
-rm -rf "$tree"
+rm -rf "$tree" "$WINEPREFIX/drive_c/bench.plst"
 for d in $(seq -w 0 99); do
   mkdir -p "$tree/d$d"
   (cd "$tree/d$d" && touch $(printf 'clip%03d.avi ' $(seq 0 99)))
@@ -28,4 +28,4 @@ for run in 1 2 3; do
   end=$(date +%s%N)
   echo "run $run: ${split#rhplaylist: }; whole process $(((end - start) / 1000000)) ms"
 done
-rm -rf "$tree"
+rm -rf "$tree" "$WINEPREFIX/drive_c/bench.plst"

@@ -10,9 +10,11 @@ msi=$1 probe=$2 built_tool=$3 out=$4
 rm -rf "$out" && mkdir -p "$out"
 
 key='HKCU\Software\Halcyra\Reelhaven'
+root="$WINEPREFIX/drive_c/admin"
 cleanup() {
   wine reg delete "$key" /f >/dev/null 2>&1
   wine msiexec /x "$msi" /qn >/dev/null 2>&1
+  rm -rf "$root"
 }
 trap cleanup EXIT
 cleanup
@@ -20,8 +22,7 @@ wine msiexec /i "$msi" /qn ALLUSERS=1 >/dev/null 2>&1
 check "MSI installs rhplaylist.exe in the installation folder" test -f "$folder/rhplaylist.exe"
 
 # A tree of clips, Windows names below C:\admin.
-root="$WINEPREFIX/drive_c/admin"
-rm -rf "$root" && mkdir -p "$root/v/sub" "$root/v/a" "$root/m3u"
+mkdir -p "$root/v/sub" "$root/v/a" "$root/m3u"
 ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=5 -t 1 -c:v msvideo1 -pix_fmt rgb555le \
   "$root/v/b.avi"
 cp "$root/v/b.avi" "$root/v/A.avi"; cp "$root/v/b.avi" "$root/v/a/z.AVI"
