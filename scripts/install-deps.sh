@@ -8,7 +8,7 @@ packages=(
   pulseaudio
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav
-  wixl wixl-data msitools ffmpeg
+  wixl wixl-data msitools ffmpeg python3
 )
 missing=()
 for p in "${packages[@]}"; do

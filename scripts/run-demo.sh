@@ -18,7 +18,7 @@ step "Packages"
 
 step "Build (Reelhaven.scr, Framewheel.dll, Reelhaven.msi)"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target reelhaven_msi make_playlist
+cmake --build "$build" -j"$(nproc)" --target reelhaven_msi
 msi="$build/Reelhaven.msi"
 
 # Display: the user's own when it answers, else a private virtual one.
@@ -70,11 +70,16 @@ ffmpeg -v error -y -f lavfi -i smptebars=size=320x240:rate=15 -t 4 -c:v msvideo1
   "$media/bars.avi"
 ffmpeg -v error -y -f lavfi -i "life=size=320x240:rate=15:mold=10:ratio=0.1:life_color=#f2c14e:death_color=#0b3d22" \
   -t 5 -c:v mpeg4 -q:v 4 "$media/life.avi"
-# Full screen, a bouncing picture at its own size across the desktop, and a half-size one.
-wine "$build/tools/make_playlist.exe" 'C:\Reelhaven Demo\demo.plst' \
-  --size 0 'C:\Reelhaven Demo\testcard.avi' \
-  --size 5 --bounce --desktop 'C:\Reelhaven Demo\bars.avi' \
-  --size 3 --monitor --no-bounce 'C:\Reelhaven Demo\life.avi'
+# Full screen, a bouncing picture at its own size across the desktop, and a half-size one,
+# made with the playlist tool the MSI installed beside the library.
+tool='C:\Program Files\Halcyra\Reelhaven\rhplaylist.exe'
+wine "$tool" create 'C:\Reelhaven Demo\demo.plst' --force --size Maximized \
+  'C:\Reelhaven Demo\testcard.avi'
+wine "$tool" add 'C:\Reelhaven Demo\demo.plst' --size Original --bounce yes --style Desktop \
+  'C:\Reelhaven Demo\bars.avi'
+wine "$tool" add 'C:\Reelhaven Demo\demo.plst' --size '1/2 Screen' --bounce no --style Monitor \
+  'C:\Reelhaven Demo\life.avi'
+wine "$tool" list 'C:\Reelhaven Demo\demo.plst'
 
 key='HKCU\Software\Halcyra\Reelhaven'
 wine reg add "$key" /v Playlist /t REG_SZ /d 'C:\Reelhaven Demo\demo.plst' /f >/dev/null
