@@ -57,9 +57,11 @@ std::wstring ForFileApi(const std::wstring &full)
     return L"\\\\?\\" + full;
 }
 
+// Delete sharing too, so a look at the copy never keeps the copy thread from replacing it.
 bool LastWriteTime(const std::wstring &path, FILETIME &written)
 {
-    UniqueHandle file(CreateFileW(ForFileApi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueHandle file(CreateFileW(ForFileApi(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     return file && GetFileTime(file.get(), nullptr, nullptr, &written);
 }
