@@ -3,10 +3,12 @@
 // settings while it logs every change of the master volume and mute state.
 //   run_tool make PLST FILE[*LOOPS]...   run_tool results PLST   run_tool run INSTALLFOLDER
 #include <windows.h>
+#include <mmsystem.h>
 #include <wrl/client.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <thread>
 
@@ -71,6 +73,74 @@ int Results(const wchar_t *path)
     return 0;
 }
 
+// Reads mixer 0's speakers volume and mute through one handle opened once. Wine numbers a
+// mixer handle with a count of the process's opens that runs into the device bits after
+// 256 opens, so a watcher that opened the mixer per reading would soon (and the run's own
+// opens after it) reach another device's controls, which read 65535 unmuted, or none.
+class MixerWatch {
+public:
+    MixerWatch()
+    {
+        if (mixerOpen(&mixer_, 0, 0, 0, MIXER_OBJECTF_MIXER) != MMSYSERR_NOERROR)
+            return;
+        MIXERLINEW line{};
+        line.cbStruct = sizeof line;
+        line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
+        if (mixerGetLineInfoW(Object(), &line, MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_COMPONENTTYPE) ==
+            MMSYSERR_NOERROR) {
+            volume_ = ControlId(line.dwLineID, MIXERCONTROL_CONTROLTYPE_VOLUME);
+            mute_ = ControlId(line.dwLineID, MIXERCONTROL_CONTROLTYPE_MUTE);
+        }
+    }
+    ~MixerWatch()
+    {
+        if (mixer_)
+            mixerClose(mixer_);
+    }
+    // "volume mute", or "none" when a read fails.
+    void Describe(char (&text)[32])
+    {
+        DWORD volume = 0, mute = 0;
+        if (Read(volume_, volume) && Read(mute_, mute))
+            snprintf(text, sizeof text, "%lu %d", volume & 0xffff, mute ? 1 : 0);
+        else
+            snprintf(text, sizeof text, "none");
+    }
+
+private:
+    HMIXEROBJ Object() const { return reinterpret_cast<HMIXEROBJ>(mixer_); }
+    DWORD ControlId(DWORD line, DWORD type)
+    {
+        MIXERCONTROLW control{};
+        MIXERLINECONTROLSW controls{};
+        controls.cbStruct = sizeof controls;
+        controls.dwLineID = line;
+        controls.dwControlType = type;
+        controls.cControls = 1;
+        controls.cbmxctrl = sizeof control;
+        controls.pamxctrl = &control;
+        return mixerGetLineControlsW(Object(), &controls, MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE) ==
+                       MMSYSERR_NOERROR
+                   ? control.dwControlID
+                   : ~0UL;
+    }
+    bool Read(DWORD id, DWORD &value)
+    {
+        MIXERCONTROLDETAILS details{};
+        details.cbStruct = sizeof details;
+        details.dwControlID = id;
+        details.cChannels = 1;
+        details.cbDetails = sizeof value;
+        details.paDetails = &value;
+        return mixer_ && id != ~0UL &&
+               mixerGetControlDetailsW(Object(), &details, MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE) ==
+                   MMSYSERR_NOERROR;
+    }
+
+    HMIXER mixer_ = nullptr;
+    DWORD volume_ = ~0UL, mute_ = ~0UL;
+};
+
 int Run(const wchar_t *installFolder)
 {
     static Settings settings;
@@ -80,18 +150,16 @@ int Run(const wchar_t *installFolder)
     fflush(stdout);
     std::atomic<bool> done{false};
     std::thread watcher([&] {
-        unsigned last = 0x10000;
-        int lastMute = -1;
+        MixerWatch mixer;
+        char last[32] = "", now[32];
         while (!done) {
-            const unsigned volume = GetMasterVolume();
-            const int mute = GetMasterMute() ? 1 : 0;
-            if (volume != last || mute != lastMute) {
-                printf("mixer %u %d\n", volume, mute);
+            mixer.Describe(now);
+            if (strcmp(now, last) != 0) {
+                printf("mixer %s\n", now);
                 fflush(stdout);
-                last = volume;
-                lastMute = mute;
+                strcpy(last, now);
             }
-            Sleep(20);
+            Sleep(10);
         }
     });
     RunSaver(settings, installFolder);
