@@ -249,6 +249,24 @@ TEST_F(CacheTest, AnEntryThatClimbsOutOfItsFolderIsCopiedIntoTheCacheOnly)
     DeleteFileW(L"N:\\x.avi");
 }
 
+TEST_F(CacheTest, PathsLongerThanTheClassicLimitAreKeptWhole)
+{
+    const std::wstring folder = L"N:\\" + std::wstring(200, L'd'), source = folder + L"\\" + std::wstring(90, L'v') + L".avi";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    WriteFileText(L"\\\\?\\" + source, "long");
+    VideoCache cache;
+    cache.Start(install_.c_str(), settings_);
+    EXPECT_EQ(Resolve(cache, source), Narrow(source));
+    wchar_t fixed[MAX_PATH];
+    cache.Resolve(source.c_str(), fixed);
+    EXPECT_STREQ(fixed, L"");  // a fixed buffer gets nothing rather than a cut path
+    const std::wstring copy = WaitForCopy(L"vvv*.avi");
+    EXPECT_EQ(ReadFileText(copy), "long");
+    EXPECT_EQ(Resolve(cache, source), Narrow(copy));
+    DeleteFileW((L"\\\\?\\" + source).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
 TEST_F(CacheTest, LargeCopyAppearsOnlyWholeAndStopBreaksItOff)
 {
     const std::wstring medium = L"N:\\videos\\medium.avi", big = L"N:\\videos\\big.avi";
