@@ -13,7 +13,9 @@ constexpr LONGLONG kDay = 864000000000LL;  // FILETIME units per day
 constexpr size_t kMaxQueuedCopies = 16;    // further requests wait for a later Resolve
 constexpr DWORD kCopyChunk = 1 << 20;      // the copy looks at the stop flag once per chunk
 constexpr DWORD kStopWaitMs = 3000;        // how long Stop waits for the copy thread
-constexpr size_t kMaxName = 255;           // longest file name the file systems take
+// The longest name a copy gets: the file systems take 255 characters, and the temporary
+// file beside it adds a dot, a process number and ".part".
+constexpr size_t kMaxName = 255 - 16;
 
 LONGLONG AsInt64(const FILETIME &time)
 {
