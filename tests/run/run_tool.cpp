@@ -73,72 +73,52 @@ int Results(const wchar_t *path)
     return 0;
 }
 
-// Reads mixer 0's speakers volume and mute through one handle opened once. Wine numbers a
-// mixer handle with a count of the process's opens that runs into the device bits after
-// 256 opens, so a watcher that opened the mixer per reading would soon (and the run's own
-// opens after it) reach another device's controls, which read 65535 unmuted, or none.
+// Reads mixer 0's speakers volume and mute as "volume mute", or "none", through one handle
+// opened once. Wine numbers a mixer handle with a count of the process's opens that runs
+// into the device bits after 256 opens, so a watcher that opened the mixer per reading
+// would soon (and the run's own opens after it) reach another device's controls.
 class MixerWatch {
 public:
-    MixerWatch()
-    {
-        if (mixerOpen(&mixer_, 0, 0, 0, MIXER_OBJECTF_MIXER) != MMSYSERR_NOERROR)
-            return;
-        MIXERLINEW line{};
-        line.cbStruct = sizeof line;
-        line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
-        if (mixerGetLineInfoW(Object(), &line, MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_COMPONENTTYPE) ==
-            MMSYSERR_NOERROR) {
-            volume_ = ControlId(line.dwLineID, MIXERCONTROL_CONTROLTYPE_VOLUME);
-            mute_ = ControlId(line.dwLineID, MIXERCONTROL_CONTROLTYPE_MUTE);
-        }
-    }
-    ~MixerWatch()
-    {
-        if (mixer_)
-            mixerClose(mixer_);
-    }
-    // "volume mute", or "none" when a read fails.
+    MixerWatch() { mixerOpen(&mixer_, 0, 0, 0, MIXER_OBJECTF_MIXER); }
+    ~MixerWatch() { mixerClose(mixer_); }
     void Describe(char (&text)[32])
     {
         DWORD volume = 0, mute = 0;
-        if (Read(volume_, volume) && Read(mute_, mute))
+        if (Read(MIXERCONTROL_CONTROLTYPE_VOLUME, volume) && Read(MIXERCONTROL_CONTROLTYPE_MUTE, mute))
             snprintf(text, sizeof text, "%lu %d", volume & 0xffff, mute ? 1 : 0);
         else
             snprintf(text, sizeof text, "none");
     }
 
 private:
-    HMIXEROBJ Object() const { return reinterpret_cast<HMIXEROBJ>(mixer_); }
-    DWORD ControlId(DWORD line, DWORD type)
+    bool Read(DWORD type, DWORD &value)
     {
+        const auto object = reinterpret_cast<HMIXEROBJ>(mixer_);
+        MIXERLINEW line{};
+        line.cbStruct = sizeof line;
+        line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
+        if (mixerGetLineInfoW(object, &line, MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_COMPONENTTYPE))
+            return false;
         MIXERCONTROLW control{};
         MIXERLINECONTROLSW controls{};
         controls.cbStruct = sizeof controls;
-        controls.dwLineID = line;
+        controls.dwLineID = line.dwLineID;
         controls.dwControlType = type;
         controls.cControls = 1;
         controls.cbmxctrl = sizeof control;
         controls.pamxctrl = &control;
-        return mixerGetLineControlsW(Object(), &controls, MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE) ==
-                       MMSYSERR_NOERROR
-                   ? control.dwControlID
-                   : ~0UL;
-    }
-    bool Read(DWORD id, DWORD &value)
-    {
+        if (mixerGetLineControlsW(object, &controls, MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE))
+            return false;
         MIXERCONTROLDETAILS details{};
         details.cbStruct = sizeof details;
-        details.dwControlID = id;
+        details.dwControlID = control.dwControlID;
         details.cChannels = 1;
         details.cbDetails = sizeof value;
         details.paDetails = &value;
-        return mixer_ && id != ~0UL &&
-               mixerGetControlDetailsW(Object(), &details, MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE) ==
-                   MMSYSERR_NOERROR;
+        return mixerGetControlDetailsW(object, &details, MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE) == 0;
     }
 
     HMIXER mixer_ = nullptr;
-    DWORD volume_ = ~0UL, mute_ = ~0UL;
 };
 
 int Run(const wchar_t *installFolder)
