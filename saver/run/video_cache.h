@@ -1,10 +1,12 @@
 // Local copies of videos and playlists that lie on network drives, so that playback does
-// not depend on the network, and the thread that removes copies nobody has read lately.
+// not depend on the network, the thread that makes those copies in the background, and the
+// thread that removes copies nobody has read lately.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "handles.h"
@@ -21,26 +23,40 @@ public:
     // Fills the record and starts the cleanup thread when one is due; the time of that
     // start goes into the settings, which the run saves with the always-saved values.
     void Start(const wchar_t *installFolder, Settings &settings);
-    // The path that is to be played for source (a null source is the empty path).
+    // The path that is to be played for source (a null source is the empty path). Never
+    // copies on the calling thread: a missing or outdated copy is queued for the copy
+    // thread and the source is played meanwhile.
     std::wstring Resolve(const wchar_t *source);
-    // Puts into out the path that is to be played for source.
+    // The same into a fixed buffer; a result that does not fit comes back empty, so the
+    // caller fails to load it rather than playing a cut path.
     void Resolve(const wchar_t *source, wchar_t (&out)[MAX_PATH]);
-    // Stops and joins the cleanup thread, if one was started.
+    // Cancels the copy in progress (its partial file removed), drops the queue, and stops
+    // and joins the cleanup thread. Returns within a few seconds even when the copy
+    // thread is stuck in the system; that thread is then left to the process's end.
     void Stop();
     // The cleanup thread's body; its argument is the cache.
     static DWORD WINAPI Cleanup(void *cache);
 
-    const wchar_t *Folder() const { return folder_; }
+    const wchar_t *Folder() const { return folder_.c_str(); }
 
 private:
     using VolumePathFunction = BOOL(WINAPI *)(LPCWSTR, LPWSTR, DWORD);
+    struct Copier;
 
-    bool IsOnNetworkDrive(const wchar_t *source) const;
-    static bool CopyToCache(const wchar_t *source, const wchar_t *cached);
+    // The file directly in the cache folder that holds the copy of the full source path,
+    // or empty when no such file can be named.
+    std::wstring CopyPathFor(const std::wstring &fullSource) const;
+
+    bool IsOnNetworkDrive(const std::wstring &source) const;
+    void QueueCopy(const std::wstring &source, const std::wstring &cached);
+    void StopCopier();
 
     VolumePathFunction volumePath_ = nullptr;
     Settings *settings_ = nullptr;
     UniqueHandle cleanupThread_;
     std::atomic<LONG> running_{0};
-    wchar_t folder_[MAX_PATH] = {};
+    std::wstring folder_;
+    // Shared with the copy thread, which keeps it alive should Stop give up waiting.
+    std::shared_ptr<Copier> copier_;
+    UniqueHandle copyThread_;
 };

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "settings.h"
 #include "video_cache.h"
@@ -36,7 +37,8 @@ void WriteFileText(const std::wstring &path, const std::string &text)
 
 std::string ReadFileText(const std::wstring &path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return "<missing>";
     char buffer[256];
@@ -69,6 +71,53 @@ bool Exists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) 
 
 std::string Narrow(const std::wstring &text) { return std::string(text.begin(), text.end()); }
 
+// Polls until done() holds, for at most a minute (copies run on the cache's own thread).
+template <typename Done>
+bool WaitFor(Done done)
+{
+    for (int i = 0; i < 3000; ++i, Sleep(20))
+        if (done())
+            return true;
+    return done();
+}
+
+// The files in dir whose names match pattern, as full paths.
+std::vector<std::wstring> Files(const std::wstring &dir, const wchar_t *pattern = L"*")
+{
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW found;
+    HANDLE list = FindFirstFileW((dir + pattern).c_str(), &found);
+    if (list == INVALID_HANDLE_VALUE)
+        return files;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files.push_back(dir + found.cFileName);
+    } while (FindNextFileW(list, &found));
+    FindClose(list);
+    return files;
+}
+
+LONGLONG SizeOf(const std::wstring &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return static_cast<LONGLONG>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
+// A sparse file of size bytes that ends in a marker.
+void WriteSparse(const std::wstring &path, LONGLONG size)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER at;
+    at.QuadPart = size - 4;
+    DWORD written = 0;
+    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    WriteFile(file, "end!", 4, &written, nullptr);
+    CloseHandle(file);
+    ASSERT_EQ(SizeOf(path), size);
+}
+
 class CacheTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -91,45 +140,48 @@ protected:
 
     void RemoveAll()
     {
-        for (const std::wstring &dir : {cacheDir_, install_ + L"\\"}) {
-            WIN32_FIND_DATAW found;
-            HANDLE list = FindFirstFileW((dir + L"*").c_str(), &found);
-            if (list == INVALID_HANDLE_VALUE)
-                continue;
-            do {
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                    SetFileAttributesW((dir + found.cFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
-                    DeleteFileW((dir + found.cFileName).c_str());
-                }
-            } while (FindNextFileW(list, &found));
-            FindClose(list);
-        }
+        for (const std::wstring &dir : {cacheDir_, install_ + L"\\"})
+            for (const std::wstring &file : Files(dir)) {
+                SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(file.c_str());
+            }
         RemoveDirectoryW(cacheDir_.c_str());
         RemoveDirectoryW(install_.c_str());
     }
 
     static std::string Resolve(VideoCache &cache, const std::wstring &source)
     {
-        wchar_t out[MAX_PATH];
-        cache.Resolve(source.c_str(), out);
-        return Narrow(out);
+        return Narrow(cache.Resolve(source.c_str()));
+    }
+    // The one copy in the cache folder whose name matches pattern, once it is there.
+    std::wstring WaitForCopy(const wchar_t *pattern)
+    {
+        std::vector<std::wstring> found;
+        WaitFor([&] { return (found = Files(cacheDir_, pattern)).size() == 1; });
+        return found.size() == 1 ? found[0] : L"<no copy " + std::wstring(pattern) + L">";
     }
 
     Settings settings_;
     std::wstring install_, cacheDir_;
 };
 
-TEST_F(CacheTest, NetworkVideoIsCopiedRefreshedAndKeptWhenTheShareIsGone)
+TEST_F(CacheTest, NetworkVideoIsCopiedInTheBackgroundRefreshedAndKeptWhenTheShareIsGone)
 {
     // Wine's drive mapping from cache_test.sh.
     ASSERT_EQ(GetDriveTypeW(L"N:\\"), static_cast<UINT>(DRIVE_REMOTE));
-    const std::wstring source = L"N:\\videos\\clip.avi", cached = cacheDir_ + L"clip.avi";
+    const std::wstring source = L"N:\\videos\\clip.avi", local = install_ + L"\\local.avi";
     WriteFileText(source, "first");
     SetTimes(source, 0, Now() - kDay);
+    WriteFileText(local, "local");
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
-    EXPECT_EQ(Resolve(cache, source), Narrow(cached));
+    // A local file plays in place; a network one from the share until its copy is made.
+    EXPECT_EQ(Resolve(cache, local), Narrow(local));
+    EXPECT_EQ(Resolve(cache, source), Narrow(source));
+    const std::wstring cached = WaitForCopy(L"clip*.avi");
+    EXPECT_EQ(Files(cacheDir_).size(), 1u);  // copies are made in order: the local file was not queued
     EXPECT_EQ(ReadFileText(cached), "first");
+    EXPECT_EQ(Resolve(cache, source), Narrow(cached));
 
     // Unchanged source: the copy is played as it is (not rewritten).
     WriteFileText(cached, "stale");
@@ -137,39 +189,115 @@ TEST_F(CacheTest, NetworkVideoIsCopiedRefreshedAndKeptWhenTheShareIsGone)
     EXPECT_EQ(Resolve(cache, source), Narrow(cached));
     EXPECT_EQ(ReadFileText(cached), "stale");
 
-    // A new write time on the source refreshes the copy, also over a read-only copy.
+    // A new write time on the source: the source plays while the copy is refreshed, also
+    // over a read-only copy, which stays read-only.
     WriteFileText(source, "second");
     SetFileAttributesW(cached.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(Resolve(cache, source), Narrow(source));
+    EXPECT_TRUE(WaitFor([&] {
+        return ReadFileText(cached) == "second" && (GetFileAttributesW(cached.c_str()) & FILE_ATTRIBUTE_READONLY);
+    }));
     EXPECT_EQ(Resolve(cache, source), Narrow(cached));
-    EXPECT_EQ(ReadFileText(cached), "second");
-    EXPECT_TRUE(GetFileAttributesW(cached.c_str()) & FILE_ATTRIBUTE_READONLY);
 
     // The share is gone: the copy is played unchanged.
     ASSERT_TRUE(DeleteFileW(source.c_str()));
     EXPECT_EQ(Resolve(cache, source), Narrow(cached));
     EXPECT_EQ(ReadFileText(cached), "second");
-
-    // Another clip.avi in another folder shares the one copy.
-    WriteFileText(L"N:\\clip.avi", "other");
-    EXPECT_EQ(Resolve(cache, L"N:\\clip.avi"), Narrow(cached));
-    EXPECT_EQ(ReadFileText(cached), "other");
-    DeleteFileW(L"N:\\clip.avi");
 }
 
-TEST_F(CacheTest, LocalFilesPlayInPlaceUnlessTheCacheHoldsTheirName)
+TEST_F(CacheTest, SameNameInTwoFoldersGetsTwoCopies)
 {
-    const std::wstring local = install_ + L"\\local.avi", cached = cacheDir_ + L"local.avi";
-    WriteFileText(local, "local");
+    CreateDirectoryW(L"N:\\a", nullptr);
+    CreateDirectoryW(L"N:\\b", nullptr);
+    const std::wstring a = L"N:\\a\\clip.avi", b = L"N:\\b\\clip.avi", byNameAlone = cacheDir_ + L"clip.avi";
+    const LONGLONG stamp = Now() - kDay;
+    for (auto [path, text] : {std::pair{a, "picture A"}, {b, "picture B"}, {byNameAlone, "picture A"}}) {
+        WriteFileText(path, text);
+        SetTimes(path, 0, stamp);
+    }
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
-    EXPECT_EQ(Resolve(cache, local), Narrow(local));
-    EXPECT_FALSE(Exists(cached));
+    // A copy named by the file name alone could be either's: neither plays it.
+    EXPECT_EQ(Resolve(cache, a), Narrow(a));
+    EXPECT_EQ(Resolve(cache, b), Narrow(b));
+    ASSERT_TRUE(WaitFor([&] { return Files(cacheDir_, L"clip-*.avi").size() == 2; }));
+    const std::wstring copyA = cache.Resolve(a.c_str()), copyB = cache.Resolve(b.c_str());
+    EXPECT_NE(copyA, copyB);
+    EXPECT_EQ(ReadFileText(copyA), "picture A");
+    EXPECT_EQ(ReadFileText(copyB), "picture B");
+    for (const std::wstring &copy : {copyA, copyB}) {
+        EXPECT_EQ(copy.rfind(cacheDir_, 0), 0u) << Narrow(copy);
+        EXPECT_TRUE(copy.ends_with(L".avi")) << Narrow(copy);  // the media framework goes by it
+    }
+    // Another spelling of the same path is the same copy.
+    EXPECT_EQ(_wcsicmp(cache.Resolve(L"n:\\A\\CLIP.AVI").c_str(), copyA.c_str()), 0);
+    for (const wchar_t *path : {a.c_str(), b.c_str(), L"N:\\a", L"N:\\b"})
+        DeleteFileW(path), RemoveDirectoryW(path);
+}
 
-    // A copy of the same name is played instead, and refreshed from the local source.
-    WriteFileText(cached, "old copy");
-    SetTimes(cached, 0, Now() - 2 * kDay);
-    EXPECT_EQ(Resolve(cache, local), Narrow(cached));
-    EXPECT_EQ(ReadFileText(cached), "local");
+TEST_F(CacheTest, AnEntryThatClimbsOutOfItsFolderIsCopiedIntoTheCacheOnly)
+{
+    CreateDirectoryW(L"N:\\videos\\a", nullptr);
+    WriteFileText(L"N:\\x.avi", "x");
+    const std::wstring entry = L"N:\\videos\\a/../../x.avi";
+    VideoCache cache;
+    cache.Start(install_.c_str(), settings_);
+    EXPECT_EQ(Resolve(cache, entry), Narrow(entry));
+    EXPECT_EQ(ReadFileText(WaitForCopy(L"x-*.avi")), "x");
+    EXPECT_EQ(Files(cacheDir_).size(), 1u);
+    EXPECT_TRUE(Files(install_ + L"\\").empty());
+    DeleteFileW(L"N:\\x.avi");
+}
+
+TEST_F(CacheTest, LongPathsAreKeptWholeAndLongNamesCutToFit)
+{
+    const std::wstring folder = L"N:\\" + std::wstring(200, L'd'), source = folder + L"\\" + std::wstring(240, L'v') + L".avi";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    WriteFileText(L"\\\\?\\" + source, "long");
+    VideoCache cache;
+    cache.Start(install_.c_str(), settings_);
+    EXPECT_EQ(Resolve(cache, source), Narrow(source));
+    wchar_t fixed[MAX_PATH];
+    cache.Resolve(source.c_str(), fixed);
+    EXPECT_STREQ(fixed, L"");  // a fixed buffer gets nothing rather than a cut path
+    const std::wstring copy = WaitForCopy(L"vvv*.avi");
+    EXPECT_EQ(ReadFileText(copy), "long");
+    EXPECT_LE(copy.size() - cacheDir_.size(), 255u - 16);  // room for the temporary file's name
+    EXPECT_EQ(Resolve(cache, source), Narrow(copy));
+    DeleteFileW((L"\\\\?\\" + source).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+TEST_F(CacheTest, LargeCopyAppearsOnlyWholeAndStopBreaksItOff)
+{
+    const std::wstring medium = L"N:\\videos\\medium.avi", big = L"N:\\videos\\big.avi";
+    WriteSparse(medium, 256LL << 20);
+    WriteSparse(big, 5LL << 30);
+    VideoCache cache;
+    cache.Start(install_.c_str(), settings_);
+    EXPECT_EQ(Resolve(cache, medium), Narrow(medium));
+    // The copy's name is only ever seen holding the whole file.
+    const std::wstring copy = WaitForCopy(L"medium-*.avi");
+    EXPECT_EQ(SizeOf(copy), 256LL << 20);
+    EXPECT_EQ(WriteTimeOf(copy), WriteTimeOf(medium));
+    EXPECT_EQ(Resolve(cache, medium), Narrow(copy));
+
+    // 5 GB takes far longer to copy than these generous bounds, which only catch a wait
+    // for the whole copy.
+    const DWORD resolving = GetTickCount();
+    EXPECT_EQ(Resolve(cache, big), Narrow(big));
+    EXPECT_LT(GetTickCount() - resolving, 5000u);
+    ASSERT_TRUE(WaitFor([&] {
+        const auto parts = Files(cacheDir_, L"*.part");
+        return parts.size() == 1 && SizeOf(parts[0]) > 0;
+    }));
+    EXPECT_TRUE(Files(cacheDir_, L"big-*.avi").empty());
+    const DWORD stopping = GetTickCount();
+    cache.Stop();
+    EXPECT_LT(GetTickCount() - stopping, 5000u);
+    EXPECT_EQ(Files(cacheDir_), std::vector<std::wstring>{copy});  // no partial file left
+    DeleteFileW(medium.c_str());
+    DeleteFileW(big.c_str());
 }
 
 TEST_F(CacheTest, NoCacheOrNoFolderPlaysEverythingWhereItIs)
@@ -202,6 +330,7 @@ TEST_F(CacheTest, CleanupRemovesOldCopiesOnlyWhenDue)
         bool survives;
     } files[] = {
         {L"ten-days.avi", now - 10 * kDay - 60 * 10000000LL, false, false},
+        {L"clip-0123456789abcdef.avi", now - 12 * kDay, false, false},  // named with its source's digest
         {L"read-only.avi", now - 30 * kDay, true, false},
         {L"almost.avi", now - 10 * kDay + 3600 * 10000000LL, false, true},  // 9 days 23 hours
         {L"young.avi", now - kDay, false, true},

@@ -3,10 +3,12 @@
 // settings while it logs every change of the master volume and mute state.
 //   run_tool make PLST FILE[*LOOPS]...   run_tool results PLST   run_tool run INSTALLFOLDER
 #include <windows.h>
+#include <mmsystem.h>
 #include <wrl/client.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <thread>
 
@@ -71,6 +73,54 @@ int Results(const wchar_t *path)
     return 0;
 }
 
+// Reads mixer 0's speakers volume and mute as "volume mute", or "none", through one handle
+// opened once. Wine numbers a mixer handle with a count of the process's opens that runs
+// into the device bits after 256 opens, so a watcher that opened the mixer per reading
+// would soon (and the run's own opens after it) reach another device's controls.
+class MixerWatch {
+public:
+    MixerWatch() { mixerOpen(&mixer_, 0, 0, 0, MIXER_OBJECTF_MIXER); }
+    ~MixerWatch() { mixerClose(mixer_); }
+    void Describe(char (&text)[32])
+    {
+        DWORD volume = 0, mute = 0;
+        if (Read(MIXERCONTROL_CONTROLTYPE_VOLUME, volume) && Read(MIXERCONTROL_CONTROLTYPE_MUTE, mute))
+            snprintf(text, sizeof text, "%lu %d", volume & 0xffff, mute ? 1 : 0);
+        else
+            snprintf(text, sizeof text, "none");
+    }
+
+private:
+    bool Read(DWORD type, DWORD &value)
+    {
+        const auto object = reinterpret_cast<HMIXEROBJ>(mixer_);
+        MIXERLINEW line{};
+        line.cbStruct = sizeof line;
+        line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
+        if (mixerGetLineInfoW(object, &line, MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_COMPONENTTYPE))
+            return false;
+        MIXERCONTROLW control{};
+        MIXERLINECONTROLSW controls{};
+        controls.cbStruct = sizeof controls;
+        controls.dwLineID = line.dwLineID;
+        controls.dwControlType = type;
+        controls.cControls = 1;
+        controls.cbmxctrl = sizeof control;
+        controls.pamxctrl = &control;
+        if (mixerGetLineControlsW(object, &controls, MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE))
+            return false;
+        MIXERCONTROLDETAILS details{};
+        details.cbStruct = sizeof details;
+        details.dwControlID = control.dwControlID;
+        details.cChannels = 1;
+        details.cbDetails = sizeof value;
+        details.paDetails = &value;
+        return mixerGetControlDetailsW(object, &details, MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE) == 0;
+    }
+
+    HMIXER mixer_ = nullptr;
+};
+
 int Run(const wchar_t *installFolder)
 {
     static Settings settings;
@@ -80,18 +130,16 @@ int Run(const wchar_t *installFolder)
     fflush(stdout);
     std::atomic<bool> done{false};
     std::thread watcher([&] {
-        unsigned last = 0x10000;
-        int lastMute = -1;
+        MixerWatch mixer;
+        char last[32] = "", now[32];
         while (!done) {
-            const unsigned volume = GetMasterVolume();
-            const int mute = GetMasterMute() ? 1 : 0;
-            if (volume != last || mute != lastMute) {
-                printf("mixer %u %d\n", volume, mute);
+            mixer.Describe(now);
+            if (strcmp(now, last) != 0) {
+                printf("mixer %s\n", now);
                 fflush(stdout);
-                last = volume;
-                lastMute = mute;
+                strcpy(last, now);
             }
-            Sleep(20);
+            Sleep(10);
         }
     });
     RunSaver(settings, installFolder);
