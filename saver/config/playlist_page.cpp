@@ -434,6 +434,8 @@ HRESULT PlaylistPage::ReadPlaylist(const wchar_t *path)
         return loaded;
     grid_.EndAllEdits();
     grid_.DeleteAllRows();
+    // The rows about to be shown are the file's: nothing of them is unsaved.
+    changed_ = false;
 
     LONG count = 0;
     if (FAILED(playlist->GetCount(&count)))
@@ -565,6 +567,8 @@ void PlaylistPage::OnNew()
 
 void PlaylistPage::OnOpen()
 {
+    // An open editor's value belongs to the playlist shown now: the question covers it.
+    grid_.EndAllEdits();
     if (!PromptToSave())
         return;
     wchar_t path[kPathLimit] = L"";

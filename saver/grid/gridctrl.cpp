@@ -3,7 +3,6 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <map>
 #include <memory>
 #include <new>
 
@@ -24,69 +23,7 @@ COLORREF DefaultFocusColor()
     return GetSysColor(old ? COLOR_HIGHLIGHT : COLOR_HOTLIGHT);
 }
 
-// Subclass registry: guarded by one critical section because its filter may run for any
-// window it hooks.
-struct Subclass {
-    WNDPROC previous;
-    DWORD datum;
-};
-CriticalSection registryLock;
-std::map<HWND, Subclass> &Registry()
-{
-    static std::map<HWND, Subclass> registry;
-    return registry;
-}
-
-LRESULT CALLBACK FilterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    WNDPROC previous = nullptr;
-    DWORD datum = 0;
-    {
-        CriticalSectionLock lock(registryLock);
-        auto found = Registry().find(window);
-        if (found != Registry().end()) {
-            previous = found->second.previous;
-            datum = found->second.datum;
-        }
-    }
-    if (!previous)
-        return DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NOTIFY) {
-        auto *header = reinterpret_cast<NMHDR *>(lParam);
-        if (header && header->code == LVN_DELETEITEM &&
-            HandleToULong(header->hwndFrom) == datum) {
-            return 1;
-        }
-    }
-    return CallWindowProcW(previous, window, message, wParam, lParam);
-}
-
 } // namespace
-
-namespace SubclassRegistry {
-
-bool Install(HWND window, DWORD datum)
-{
-    CriticalSectionLock lock(registryLock);
-    auto previous = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FilterProc)));
-    if (!previous)
-        return false;
-    Registry()[window] = Subclass{previous, datum};
-    return true;
-}
-
-void Remove(HWND window)
-{
-    CriticalSectionLock lock(registryLock);
-    auto found = Registry().find(window);
-    if (found == Registry().end())
-        return;
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(found->second.previous));
-    Registry().erase(found);
-}
-
-} // namespace SubclassRegistry
 
 GridCtrl::GridCtrl() : focusColor_(DefaultFocusColor()) {}
 
@@ -177,16 +114,6 @@ GridCtrl::Column *GridCtrl::GetColumn(int index) const
     return index >= 0 && index < static_cast<int>(columns_.size()) ? columns_[index] : nullptr;
 }
 
-bool GridCtrl::DeleteRowQuietly(int row)
-{
-    HWND parent = GetParent(listWindow_);
-    bool filtered = parent && SubclassRegistry::Install(parent, HandleToULong(listWindow_));
-    bool deleted = ListView_DeleteItem(listWindow_, row);
-    if (filtered)
-        SubclassRegistry::Remove(parent);
-    return deleted;
-}
-
 bool GridCtrl::InsertRow(int index, const LVITEMW *items)
 {
     if (!listWindow_ || !items || columnCount_ < 1)
@@ -194,23 +121,31 @@ bool GridCtrl::InsertRow(int index, const LVITEMW *items)
     int count = ListView_GetItemCount(listWindow_);
     if (index < 0 || index > count)
         index = count;
+    // The row gets its parameter only once it is whole: a half-made row is deleted again
+    // carrying none, so a parent that frees row data on deletion frees nothing of the
+    // caller's, who still owns it when the insert fails.
     LVITEMW first = items[0];
     first.mask |= LVIF_PARAM;
     first.iItem = index;
     first.iSubItem = 0;
+    first.lParam = 0;
     int row = ListView_InsertItem(listWindow_, &first);
     if (row < 0)
         return false;
-    for (int column = 1; column < columnCount_; ++column) {
+    bool whole = true;
+    for (int column = 1; whole && column < columnCount_; ++column) {
         LVITEMW item = items[column];
         item.iItem = row;
         item.iSubItem = column;
-        if (!ListView_SetItem(listWindow_, &item)) {
-            // The caller still owns the row's data when the insert fails, so its parent must
-            // not hear of this deletion.
-            DeleteRowQuietly(row);
-            return false;
-        }
+        whole = ListView_SetItem(listWindow_, &item);
+    }
+    LVITEMW param{};
+    param.mask = LVIF_PARAM;
+    param.iItem = row;
+    param.lParam = items[0].lParam;
+    if (!whole || !ListView_SetItem(listWindow_, &param)) {
+        ListView_DeleteItem(listWindow_, row);
+        return false;
     }
     if (count == 0)
         ListView_SetItemState(listWindow_, row, LVIS_FOCUSED, LVIS_FOCUSED);
@@ -269,25 +204,47 @@ int GridCtrl::MoveSelectedRows(int amount, bool relative)
     if (shift == 0 || selected.front() + shift < 0 || selected.back() + shift >= count)
         return 0;
 
-    size_t records = selected.size() * columnCount_;
+    // Rows move by rewriting the items between the block's old and new places in their new
+    // order: no item is deleted, so the row data never passes through the parent's hands.
+    int low = std::min(selected.front(), selected.front() + shift);
+    int high = std::max(selected.back(), selected.back() + shift);
+    int span = high - low + 1;
+    std::vector<int> source(span, -1); // source[t - low]: the row whose contents go to row t
+    std::vector<bool> moving(span, false);
+    for (int row : selected) {
+        source[row + shift - low] = row;
+        moving[row - low] = true;
+    }
+    for (int row = low, target = low; row <= high; ++row) {
+        if (moving[row - low])
+            continue;
+        while (source[target - low] >= 0)
+            ++target;
+        source[target - low] = row;
+    }
+
+    size_t records = static_cast<size_t>(span) * columnCount_;
     std::unique_ptr<LVITEMW[]> items(new (std::nothrow) LVITEMW[records]());
     std::unique_ptr<wchar_t[]> texts(new (std::nothrow) wchar_t[records * cellTextLimit]);
     if (!items || !texts)
         return 0;
     EndAllEdits();
 
-    for (size_t n = 0; n < selected.size(); ++n) {
+    auto record = [&](int row, int column) -> LVITEMW & {
+        return items[static_cast<size_t>(row - low) * columnCount_ + column];
+    };
+    for (int row = low; row <= high; ++row) {
         for (int column = 0; column < columnCount_; ++column) {
-            LVITEMW &item = items[n * columnCount_ + column];
+            LVITEMW &item = record(row, column);
             item.mask = LVIF_TEXT | LVIF_STATE;
             if (column == 0)
                 item.mask |= LVIF_PARAM;
             if (columns_[column]->description.fmt & LVCFMT_IMAGE)
                 item.mask |= LVIF_IMAGE;
-            item.iItem = selected[n];
+            item.iItem = row;
             item.iSubItem = column;
             item.stateMask = static_cast<UINT>(-1);
-            item.pszText = &texts[(n * columnCount_ + column) * cellTextLimit];
+            item.pszText = &texts[(static_cast<size_t>(row - low) * columnCount_ + column) * cellTextLimit];
             item.cchTextMax = cellTextLimit;
             item.pszText[0] = L'\0';
             ListView_GetItem(listWindow_, &item);
@@ -295,29 +252,43 @@ int GridCtrl::MoveSelectedRows(int amount, bool relative)
         }
     }
 
-    // The rows' data travel with them: the parent must not free it on these deletions.
-    HWND parent = GetParent(listWindow_);
-    bool filtered = parent && SubclassRegistry::Install(parent, HandleToULong(listWindow_));
-    for (size_t n = selected.size(); n-- > 0;) {
-        if (ListView_DeleteItem(listWindow_, selected[n]))
-            --rowCount_;
+    // Texts and images first: they are what can fail (the control copies each text). On a
+    // failure every row gets its own contents back and the move is refused.
+    auto writeCells = [&](bool moved) {
+        bool all = true;
+        for (int target = low; target <= high; ++target)
+            for (int column = 0; column < columnCount_; ++column) {
+                LVITEMW item = record(moved ? source[target - low] : target, column);
+                item.mask &= LVIF_TEXT | LVIF_IMAGE;
+                item.iItem = target;
+                item.iSubItem = column;
+                all = ListView_SetItem(listWindow_, &item) && all;
+            }
+        return all;
+    };
+    if (!writeCells(true)) {
+        writeCells(false);
+        Redraw();
+        return 0;
     }
-    if (filtered)
-        SubclassRegistry::Remove(parent);
-
-    int moved = 0;
+    // Parameters and states only change values the control already holds.
+    for (int target = low; target <= high; ++target) {
+        const LVITEMW &from = record(source[target - low], 0);
+        LVITEMW item{};
+        item.mask = LVIF_PARAM;
+        item.iItem = target;
+        item.lParam = from.lParam;
+        ListView_SetItem(listWindow_, &item);
+        ListView_SetItemState(listWindow_, target, from.state, static_cast<UINT>(-1));
+    }
     int oldFocus = focusRow_;
-    for (size_t n = 0; n < selected.size(); ++n) {
-        int target = selected[n] + shift;
-        if (!InsertRow(target, &items[n * columnCount_]))
-            continue;
-        ++moved;
-        if (oldFocus == selected[n])
-            focusRow_ = target;
-        ListView_EnsureVisible(listWindow_, target, FALSE);
+    for (int row : selected) {
+        if (oldFocus == row)
+            focusRow_ = row + shift;
+        ListView_EnsureVisible(listWindow_, row + shift, FALSE);
     }
     Redraw();
-    return moved;
+    return static_cast<int>(selected.size());
 }
 
 void GridCtrl::EndAllEdits()
@@ -593,6 +564,7 @@ LRESULT GridCtrl::OnRightButtonDown(WPARAM wParam, LPARAM lParam)
         if (Column *target = GetColumn(focusColumn_))
             target->OnCellRightClick(focusRow_, point.x, point.y);
     } else {
+        EndFocusEdit();
         focusRow_ = focusColumn_ = -1;
     }
     Redraw();

@@ -90,7 +90,6 @@ private:
     void PaintCell(HDC dc, int row, int column, bool selected);
     void CreateDrawingResources();
     void FreeDrawingResources();
-    bool DeleteRowQuietly(int row);
 
     int focusRow_ = -1;
     int focusColumn_ = -1;
@@ -109,11 +108,3 @@ private:
     bool hasFocus_ = false;
     bool showSelection_ = false;
 };
-
-// A process-wide map from a window to its previous procedure and one datum, used to hang a
-// temporary filter on the grid's parent: while installed, item-deletion notifications from
-// the list control named by the datum are answered and not passed to the parent.
-namespace SubclassRegistry {
-bool Install(HWND window, DWORD datum);
-void Remove(HWND window);
-}

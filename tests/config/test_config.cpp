@@ -143,7 +143,13 @@ TEST_F(ConfigTest, OpeningAPlaylistShowsItsRowsTitleAndFailuresAndPlayMarksThem)
     EXPECT_EQ(L"Failed to open " + junk + L".", AnswerMessage(IDOK));
     EXPECT_EQ(4, ListView_GetItemCount(grid));
     EXPECT_EQ(L"four - " + list, WindowText(run.Sheet()));
+    // With an editor open, Open asks about its edit; the playlist opened then is unchanged,
+    // so Cancel closes the sheet without a question.
+    ClickCell(grid, 0, 1);
+    ClickCell(grid, 0, 1);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(GetDlgItem(grid, 32781)); }, 3000));
     ToolbarClick(page, kFileBar, kOpen);
+    EXPECT_EQ(kAskToSave, AnswerMessage(IDNO));
     ChooseFile(L"Open Playlist", other);
     EXPECT_TRUE(NoMessage());
     EXPECT_EQ(1, ListView_GetItemCount(grid));
