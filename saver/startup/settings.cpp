@@ -15,6 +15,7 @@
 
 #include "handles.h"
 #include "master_volume.h"
+#include "value_limits.h"
 
 const wchar_t *const kSizeNames[kSizeModeCount] = {
     L"Maximized", L"Full Screen", L"3/4 Screen", L"1/2 Screen",
@@ -48,7 +49,7 @@ bool ReadBool(const wchar_t *subkey, const wchar_t *name, bool &field)
 {
     DWORD type = kRegBoolean;
     DWORD value = 0;
-    if (ReadPolicyValue(subkey, name, &type, &value, sizeof(value)) != ERROR_SUCCESS)
+    if (ReadPolicyValue(subkey, name, &type, &value, sizeof(value), 1) != ERROR_SUCCESS)
         return false;
     field = value != 0;
     return true;
@@ -58,7 +59,7 @@ template <typename T>
 bool ReadFixed(const wchar_t *subkey, const wchar_t *name, T &field)
 {
     T value{};
-    if (ReadPolicyValue(subkey, name, nullptr, &value, sizeof(value)) != ERROR_SUCCESS)
+    if (ReadPolicyValue(subkey, name, nullptr, &value, sizeof(value), sizeof(value)) != ERROR_SUCCESS)
         return false;
     field = value;
     return true;
@@ -69,7 +70,7 @@ template <size_t N>
 bool ReadText(const wchar_t *subkey, const wchar_t *name, wchar_t (&field)[N])
 {
     wchar_t value[N] = {};
-    if (ReadPolicyValue(subkey, name, nullptr, value, sizeof(value)) != ERROR_SUCCESS)
+    if (ReadPolicyValue(subkey, name, nullptr, value, sizeof(value), sizeof(wchar_t)) != ERROR_SUCCESS)
         return false;
     value[N - 1] = L'\0';
     std::memcpy(field, value, sizeof(value));
@@ -214,7 +215,7 @@ DWORD EncodeBounceSpeed(DWORD step, DWORD interval)
 }
 
 LONG ReadPolicyValue(const wchar_t *subkey, const wchar_t *valueName, DWORD *type, void *buffer,
-                     DWORD size)
+                     DWORD size, DWORD minimum)
 {
     static const struct {
         HKEY root;
@@ -241,6 +242,8 @@ LONG ReadPolicyValue(const wchar_t *subkey, const wchar_t *valueName, DWORD *typ
         DWORD bytes = size;
         std::fill(scratch.begin(), scratch.end(), BYTE{0});
         result = RegQueryValueExW(key.get(), valueName, nullptr, &storedType, scratch.data(), &bytes);
+        if (result == ERROR_SUCCESS && bytes < minimum)
+            result = ERROR_FILE_NOT_FOUND; // too short to be a value: as if missing here
         if (result != ERROR_SUCCESS)
             continue;
 
@@ -371,8 +374,8 @@ void Settings::Load()
     if (ReadFixed(kProductSubkey, L"LastTrack", lastTrack) && lastTrack < 0)
         lastTrack = 0;
     for (int i = 0; i < kColumnCount; ++i) {
-        if (ReadFixed(kColumnWidthsSubkey, kColumnNames[i], columnWidths[i]) && columnWidths[i] < 0)
-            columnWidths[i] = 0;
+        if (ReadFixed(kColumnWidthsSubkey, kColumnNames[i], columnWidths[i]))
+            columnWidths[i] = kColumnWidthRange.Clamp(columnWidths[i]);
     }
     if (ReadFixed(kProductSubkey, L"Master Volume", masterVolume))
         masterVolume = Clamp<LONG>(masterVolume, 0, 100);
@@ -416,12 +419,14 @@ void Settings::Load()
     LONGLONG lastCleanup = 0;
     DWORD bytes = sizeof(lastCleanup);
     if (RegQueryValueExW(key.get(), L"CacheLastCleanup", nullptr, nullptr,
-                         reinterpret_cast<BYTE *>(&lastCleanup), &bytes) == ERROR_SUCCESS)
+                         reinterpret_cast<BYTE *>(&lastCleanup), &bytes) == ERROR_SUCCESS &&
+        bytes == sizeof(lastCleanup))
         cacheLastCleanup = lastCleanup;
     BYTE shown = 0;
     bytes = sizeof(shown);
     if (RegQueryValueExW(key.get(), L"QuickStartShown", nullptr, nullptr, &shown, &bytes) ==
-        ERROR_SUCCESS)
+            ERROR_SUCCESS &&
+        bytes == sizeof(shown))
         quickStartShown = shown != 0;
 }
 

@@ -80,10 +80,11 @@ inline constexpr DWORD kRegBoolean = 100;
 
 // Reads subkey\valueName from the first place that has it: Software\Policies\,
 // Software\Microsoft\Windows\CurrentVersion\Policies\ and Software\, each under
-// HKEY_LOCAL_MACHINE before HKEY_CURRENT_USER. type may be null. Returns 0 when a value
-// was read, else the last registry error; the buffer is only changed by a successful read.
+// HKEY_LOCAL_MACHINE before HKEY_CURRENT_USER. type may be null. A value of fewer than
+// `minimum` bytes counts as missing at its place. Returns 0 when a value was read, else the
+// last registry error; the buffer is only changed by a successful read.
 LONG ReadPolicyValue(const wchar_t *subkey, const wchar_t *valueName, DWORD *type, void *buffer,
-                     DWORD size);
+                     DWORD size, DWORD minimum = 1);
 
 // Timeouts of the current power scheme (mains power, seconds). Each output may be null;
 // all are 0 unless the scheme could be read, which the result says.

@@ -131,7 +131,7 @@ TEST_F(SettingsTest, LoadClampsAndConverts)
         {kUserKey, L"LastPos", [](const Settings &s) { return s.lastPosition; },
          {{Form(REG_BINARY, &minus3p5, 8), 0}, {Form(REG_BINARY, &p12p25, 8), 12.25}}},
         {kWidthsKey, L"Speed", [](const Settings &s) -> double { return s.columnWidths[6]; },
-         {{Dword(-3), 0}, {Dword(250), 250}}},
+         {{Dword(-3), 16}, {Dword(0), 16}, {Dword(250), 250}, {Dword(0x7fffffff), 4096}}},
         {kDefaultsKey, L"Speed", [](const Settings &s) -> double { return s.playlistDefaults.speed; },
          {{Text(L"0.1"), 0.25}, {Text(L"9"), 4}, {Text(L"no number"), 0.25}, {Text(L"  +1.5x"), 1.5},
           {Text(L"2e0"), 2}, {Text(L"nan"), 0.25}}},
@@ -166,6 +166,38 @@ TEST_F(SettingsTest, LoadClampsAndConverts)
     s.playlistDefaults.style = 1;
     s.Load();
     EXPECT_EQ(std::pair(s.playlistDefaults.sizeMode, s.playlistDefaults.style), std::pair(4L, 1L));
+}
+
+// An empty value, or a number shorter than its field, at a policy place is no value: the
+// lookup goes on to the user's own, as it does past a missing one.
+TEST_F(SettingsTest, AValueShorterThanItsFieldCountsAsMissing)
+{
+    const std::wstring policyWidths = std::wstring(kPolicyKey) + L"\\Playlist Column Widths";
+    const WORD half = 0x4321;
+    const LONGLONG cleanup = 0x12345678;
+    const std::string empty = Form(REG_BINARY, "", 0), twoBytes = Form(REG_BINARY, &half, 2);
+    const struct {
+        const wchar_t *policyKey, *userKey, *name;
+        std::string user;
+        bool fixedSize;
+    } values[] = {
+        {kPolicyKey, kUserKey, L"Master Volume", Dword(60), true},
+        {kPolicyKey, kUserKey, L"Focus Color", Dword(RGB(1, 2, 3)), true},
+        {policyWidths.c_str(), kWidthsKey, L"File", Dword(120), true},
+        {kPolicyKey, kUserKey, L"Video File Types", Text(L"*.avi"), false},
+        {kPolicyKey, kUserKey, L"Keyboard Controls", Dword(1), false},
+    };
+    for (const auto &value : values) {
+        Put(value.policyKey, value.name, empty, HKEY_LOCAL_MACHINE);
+        if (value.fixedSize)
+            Put(value.policyKey, value.name, twoBytes);
+        Put(value.userKey, value.name, value.user);
+    }
+    Put(kUserKey, L"CacheLastCleanup", Form(REG_BINARY, &cleanup, 4));
+    const Settings s = Loaded();
+    EXPECT_EQ(std::tuple(s.masterVolume, std::wstring(s.videoFileTypes), s.focusColor, s.keyboardControls,
+                         s.columnWidths[0], s.cacheLastCleanup),
+              std::tuple(60L, std::wstring(L"*.avi"), RGB(1, 2, 3), true, 120L, LONGLONG(0)));
 }
 
 TEST_F(SettingsTest, SavedFormsLoadBack)
