@@ -35,17 +35,6 @@ std::wstring Format(const wchar_t *format, ...)
     return text;
 }
 
-WindowsVersion GetWindowsVersion()
-{
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof(info);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExW(&info);
-#pragma GCC diagnostic pop
-    return {info.dwMajorVersion, info.dwMinorVersion, info.dwPlatformId};
-}
-
 bool IsXpOrLater()
 {
     WindowsVersion version = GetWindowsVersion();

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "windows_version.h"
+
 // Every message box of the configuration dialog carries this caption.
 inline constexpr const wchar_t *kMessageCaption = L"Reelhaven";
 
@@ -15,13 +17,6 @@ std::wstring LoadResourceString(HINSTANCE instance, UINT id);
 // printf-style formatting into a std::wstring.
 std::wstring Format(const wchar_t *format, ...);
 
-// The platform version as GetVersionExW reports it.
-struct WindowsVersion {
-    DWORD major;
-    DWORD minor;
-    DWORD platform;
-};
-WindowsVersion GetWindowsVersion();
 bool IsXpOrLater();    // 5.1 and later
 bool IsVistaOrLater(); // 6.0 and later
 bool IsThemedPlatform(); // above 5.0

@@ -9,6 +9,7 @@
 #include "config/config_ids.h"
 #include "config_common.h"
 #include "speed_slider.h"
+#include "value_limits.h"
 
 namespace {
 
@@ -27,6 +28,11 @@ void SetPercentLabel(HWND dialog, int id, int percent)
     wchar_t text[16];
     swprintf(text, 16, L"%d%%", percent);
     SetDlgItemTextW(dialog, id, text);
+}
+
+void SetVolumeRange(HWND dialog, int id)
+{
+    SendDlgItemMessageW(dialog, id, TBM_SETRANGE, FALSE, MAKELPARAM(kVolumeRange.low, kVolumeRange.high));
 }
 
 int SliderPosition(HWND dialog, int id)
@@ -81,15 +87,9 @@ INT_PTR OptionsPage::OnInitDialog(HWND window)
     SendDlgItemMessageW(page_, IDC_BOUNCE_SPEED, TBM_SETPOS, TRUE,
                         FindBounceSpeed(settings_->bounceStep, settings_->bounceInterval));
 
-    std::wstring shown;
-    ForEachExtension(settings_->videoFileTypes, [&](const wchar_t *extension) {
-        if (!shown.empty())
-            shown += L", ";
-        shown += extension;
-    });
-    SetDlgItemTextW(page_, IDC_FILE_TYPES_BOX, shown.c_str());
+    ShowFileTypes();
 
-    SendDlgItemMessageW(page_, IDC_MASTER_VOLUME, TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
+    SetVolumeRange(page_, IDC_MASTER_VOLUME);
     SendDlgItemMessageW(page_, IDC_MASTER_VOLUME, TBM_SETPOS, TRUE, settings_->masterVolume);
     SetPercentLabel(page_, IDC_MASTER_VOLUME_LABEL, settings_->masterVolume);
 
@@ -139,7 +139,8 @@ INT_PTR OptionsPage::OnCommand(WORD id)
         RunPlaylistDefaultsDialog(instance_, page_, *settings_);
         return TRUE;
     case IDC_FILE_TYPES_EDIT:
-        ShowFileTypes();
+        if (RunFileTypesDialog(instance_, page_, *settings_) == IDOK)
+            ShowFileTypes();
         return TRUE;
     case IDC_FOCUS_COLOR:
         ChooseFocusColor();
@@ -150,8 +151,6 @@ INT_PTR OptionsPage::OnCommand(WORD id)
 
 void OptionsPage::ShowFileTypes()
 {
-    if (RunFileTypesDialog(instance_, page_, *settings_) != IDOK)
-        return;
     std::wstring shown;
     ForEachExtension(settings_->videoFileTypes, [&](const wchar_t *extension) {
         if (!shown.empty())
@@ -259,23 +258,17 @@ INT_PTR PlaylistDefaultsDialog::OnInitDialog(HWND window)
     using namespace SpeedSlider;
     window_ = window;
     const PlaylistRow &defaults = settings_.playlistDefaults;
-    SendDlgItemMessageW(window_, IDC_DEFAULT_LOOPS, EM_LIMITTEXT, 4, 0);
+    SendDlgItemMessageW(window_, IDC_DEFAULT_LOOPS, EM_LIMITTEXT, kLoopDigits, 0);
     SetDlgItemInt(window_, IDC_DEFAULT_LOOPS, static_cast<UINT>(defaults.loops), TRUE);
     FillList(window_, IDC_DEFAULT_SIZE, kSizeNames, kSizeModeCount, defaults.sizeMode);
     static const wchar_t *const bounce[] = {L"no", L"yes"};
     FillList(window_, IDC_DEFAULT_BOUNCE, bounce, 2, defaults.bounce ? 1 : 0);
-    SendDlgItemMessageW(window_, IDC_DEFAULT_VOLUME, TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
+    SetVolumeRange(window_, IDC_DEFAULT_VOLUME);
     SendDlgItemMessageW(window_, IDC_DEFAULT_VOLUME, TBM_SETPOS, TRUE, defaults.volume);
     SetPercentLabel(window_, IDC_DEFAULT_VOLUME_LABEL, defaults.volume);
-    FillList(window_, IDC_DEFAULT_STYLE, kStyleNames, kStyleCount, defaults.style != 0 ? 1 : 0);
+    FillList(window_, IDC_DEFAULT_STYLE, kStyleNames, kStyleCount, defaults.displayStyle != 0 ? 1 : 0);
 
-    SendDlgItemMessageW(window_, IDC_DEFAULT_SPEED, TBM_SETRANGE, FALSE, MAKELPARAM(0, kMaximum));
-    SendDlgItemMessageW(window_, IDC_DEFAULT_SPEED, TBM_SETTIC, 0, kCentre);
-    int line = 1;
-    int position = SpeedToPosition(defaults.speed, Orientation::Horizontal, &line);
-    SendDlgItemMessageW(window_, IDC_DEFAULT_SPEED, TBM_SETLINESIZE, 0, line);
-    SendDlgItemMessageW(window_, IDC_DEFAULT_SPEED, TBM_SETPOS, TRUE, position);
-    lastSpeedPosition_ = position;
+    lastSpeedPosition_ = SetUp(GetDlgItem(window_, IDC_DEFAULT_SPEED), defaults.speed, Orientation::Horizontal);
     ShowSpeed(defaults.speed);
     return TRUE;
 }
@@ -286,18 +279,7 @@ INT_PTR PlaylistDefaultsDialog::OnHScroll(HWND control, int code)
     if (control == GetDlgItem(window_, IDC_DEFAULT_VOLUME)) {
         SetPercentLabel(window_, IDC_DEFAULT_VOLUME_LABEL, SliderPosition(window_, IDC_DEFAULT_VOLUME));
     } else if (control == GetDlgItem(window_, IDC_DEFAULT_SPEED)) {
-        int position = SliderPosition(window_, IDC_DEFAULT_SPEED);
-        if (code == TB_LINEUP || code == TB_LINEDOWN) {
-            int snapped = SnapLineStep(position, lastSpeedPosition_, Orientation::Horizontal);
-            if (snapped != position) {
-                position = snapped;
-                SendMessageW(control, TBM_SETPOS, TRUE, position);
-            }
-        }
-        int line = static_cast<int>(SendMessageW(control, TBM_GETLINESIZE, 0, 0));
-        SendMessageW(control, TBM_SETLINESIZE, 0, LineSizeAt(position, line, Orientation::Horizontal));
-        lastSpeedPosition_ = position;
-        ShowSpeed(PositionToSpeed(position, Orientation::Horizontal));
+        ShowSpeed(OnMoved(control, code, &lastSpeedPosition_, Orientation::Horizontal));
     }
     return TRUE;
 }
@@ -311,9 +293,10 @@ INT_PTR PlaylistDefaultsDialog::OnCommand(WORD id)
     if (id != IDOK)
         return FALSE;
     long loops = ReadLoops(window_, IDC_DEFAULT_LOOPS);
-    if (loops < 1 || loops > 9999) {
+    if (!kLoopRange.Holds(loops)) {
         // This one message has its own caption.
-        MessageBoxW(window_, L"Valid values for Loops are 1 to 9999.", L"Invalid value", MB_ICONINFORMATION);
+        MessageBoxW(window_, Format(L"Valid values for Loops are %ld to %ld.", kLoopRange.low, kLoopRange.high).c_str(),
+                    L"Invalid value", MB_ICONINFORMATION);
         HWND box = GetDlgItem(window_, IDC_DEFAULT_LOOPS);
         SetFocus(box);
         SendMessageW(box, EM_SETSEL, 0, -1);
@@ -328,7 +311,7 @@ INT_PTR PlaylistDefaultsDialog::OnCommand(WORD id)
     defaults.volume = SliderPosition(window_, IDC_DEFAULT_VOLUME);
     LRESULT style = SendDlgItemMessageW(window_, IDC_DEFAULT_STYLE, CB_GETCURSEL, 0, 0);
     if (style == 0 || style == 1)
-        defaults.style = static_cast<LONG>(style);
+        defaults.displayStyle = static_cast<LONG>(style);
     defaults.speed = SpeedSlider::PositionToSpeed(SliderPosition(window_, IDC_DEFAULT_SPEED),
                                                   SpeedSlider::Orientation::Horizontal);
     EndDialog(window_, 0);

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "config_common.h"
-#include "configuration.h"
+#include "help.h"
 #include "handles.h"
 #include "settings.h"
 

@@ -1,11 +1,12 @@
-// The seven columns of the Playlist page and their in-place editors.
+#include "playlist_columns.h"
+
 #include <windowsx.h>
 
 #include <algorithm>
 #include <cwchar>
 
 #include "config/config_ids.h"
-#include "playlist_page.h"
+#include "value_limits.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ void PlaylistPage::EditorCol::BeginEdit(int row)
     EndEdit();
     PlaylistRow *data = page_->RowData(row);
     RECT cell;
-    if (!data || !page_->BringCellIntoView(row, description.iSubItem, &cell))
+    if (!data || !page_->Grid().ScrollCellIntoView(row, description.iSubItem, true, &cell))
         return;
     HWND list = page_->Grid().Window();
     RECT client;
@@ -148,7 +149,7 @@ HWND PlaylistPage::LoopsCol::CreateEditor(const RECT &cell, int x, int width)
         return nullptr;
     HFONT font = GridFont(list);
     SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    SendMessageW(edit, EM_LIMITTEXT, 4, 0);
+    SendMessageW(edit, EM_LIMITTEXT, kLoopDigits, 0);
     wchar_t text[16];
     swprintf(text, 16, L"%d", static_cast<int>(data_->loops));
     SetWindowTextW(edit, text);
@@ -169,10 +170,9 @@ HWND PlaylistPage::LoopsCol::CreateEditor(const RECT &cell, int x, int width)
 
 void PlaylistPage::LoopsCol::Commit()
 {
-    wchar_t text[5] = L"";
-    GetWindowTextW(editor_, text, 5);
-    long value = wcstol(text, nullptr, 10);
-    value = std::clamp<long>(value, 1, 9999);
+    wchar_t text[kLoopDigits + 1] = L"";
+    GetWindowTextW(editor_, text, kLoopDigits + 1);
+    long value = kLoopRange.Clamp(wcstol(text, nullptr, 10));
     data_->loops = value;
     wchar_t cell[16];
     swprintf(cell, 16, L"%ld", value);
@@ -242,12 +242,12 @@ const wchar_t *const *PlaylistPage::StyleCol::Items(int *count) const
     *count = kStyleCount;
     return kStyleNames;
 }
-int PlaylistPage::StyleCol::InitialIndex() const { return data_->style != 0 ? 1 : 0; }
+int PlaylistPage::StyleCol::InitialIndex() const { return data_->displayStyle != 0 ? 1 : 0; }
 void PlaylistPage::StyleCol::Commit()
 {
     LRESULT index = SendMessageW(editor_, CB_GETCURSEL, 0, 0);
     if (index == 0 || index == 1)
-        data_->style = static_cast<LONG>(index);
+        data_->displayStyle = static_cast<LONG>(index);
     wchar_t text[8] = L"";
     GetWindowTextW(editor_, text, 8);
     page_->Grid().SetCellText(row_, description.iSubItem, text);
@@ -268,7 +268,7 @@ void PlaylistPage::SliderCol::BeginEdit(int row)
     EndEdit();
     PlaylistRow *data = page_->RowData(row);
     RECT cell;
-    if (!data || !page_->BringCellIntoView(row, description.iSubItem, &cell))
+    if (!data || !page_->Grid().ScrollCellIntoView(row, description.iSubItem, true, &cell))
         return;
     HWND list = page_->Grid().Window();
     RECT client;
@@ -376,8 +376,9 @@ int PlaylistPage::VolumeCol::EditorId() const { return IDC_VOLUME_EDITOR; }
 
 void PlaylistPage::VolumeCol::SetUpSlider()
 {
-    SendMessageW(slider_, TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
-    SendMessageW(slider_, TBM_SETPOS, TRUE, 100 - data_->volume);
+    // The top of a vertical trackbar is its minimum: the loudest there.
+    SendMessageW(slider_, TBM_SETRANGE, FALSE, MAKELPARAM(kVolumeRange.low, kVolumeRange.high));
+    SendMessageW(slider_, TBM_SETPOS, TRUE, kVolumeRange.high - data_->volume);
     wchar_t text[16];
     swprintf(text, 16, L"%d%%", static_cast<int>(data_->volume));
     SetWindowTextW(box_, text);
@@ -387,13 +388,13 @@ void PlaylistPage::VolumeCol::OnSliderMoved(int)
 {
     int position = static_cast<int>(SendMessageW(slider_, TBM_GETPOS, 0, 0));
     wchar_t text[16];
-    swprintf(text, 16, L"%d%%", 100 - position);
+    swprintf(text, 16, L"%d%%", static_cast<int>(kVolumeRange.high - position));
     SetWindowTextW(box_, text);
 }
 
 void PlaylistPage::VolumeCol::Commit()
 {
-    data_->volume = 100 - static_cast<LONG>(SendMessageW(slider_, TBM_GETPOS, 0, 0));
+    data_->volume = kVolumeRange.high - static_cast<LONG>(SendMessageW(slider_, TBM_GETPOS, 0, 0));
     wchar_t text[5] = L"";
     GetWindowTextW(box_, text, 5);
     page_->Grid().SetCellText(row_, description.iSubItem, text);
@@ -403,14 +404,7 @@ int PlaylistPage::SpeedCol::EditorId() const { return IDC_SPEED_EDITOR; }
 
 void PlaylistPage::SpeedCol::SetUpSlider()
 {
-    using namespace SpeedSlider;
-    SendMessageW(slider_, TBM_SETRANGE, FALSE, MAKELPARAM(0, kMaximum));
-    SendMessageW(slider_, TBM_SETTIC, 0, kCentre);
-    int line = 1;
-    int position = SpeedToPosition(data_->speed, Orientation::Vertical, &line);
-    SendMessageW(slider_, TBM_SETLINESIZE, 0, line);
-    SendMessageW(slider_, TBM_SETPOS, TRUE, position);
-    lastPosition_ = position;
+    lastPosition_ = SpeedSlider::SetUp(slider_, data_->speed, SpeedSlider::Orientation::Vertical);
     wchar_t text[16];
     swprintf(text, 16, L"%04.2f", static_cast<double>(data_->speed == 0.0f ? 1.0f : data_->speed));
     SetWindowTextW(box_, text);
@@ -418,20 +412,9 @@ void PlaylistPage::SpeedCol::SetUpSlider()
 
 void PlaylistPage::SpeedCol::OnSliderMoved(int code)
 {
-    using namespace SpeedSlider;
-    int position = static_cast<int>(SendMessageW(slider_, TBM_GETPOS, 0, 0));
-    if (code == TB_LINEUP || code == TB_LINEDOWN) {
-        int snapped = SnapLineStep(position, lastPosition_, Orientation::Vertical);
-        if (snapped != position) {
-            position = snapped;
-            SendMessageW(slider_, TBM_SETPOS, TRUE, position);
-        }
-    }
-    int line = static_cast<int>(SendMessageW(slider_, TBM_GETLINESIZE, 0, 0));
-    SendMessageW(slider_, TBM_SETLINESIZE, 0, LineSizeAt(position, line, Orientation::Vertical));
-    lastPosition_ = position;
+    float speed = SpeedSlider::OnMoved(slider_, code, &lastPosition_, SpeedSlider::Orientation::Vertical);
     wchar_t text[16];
-    swprintf(text, 16, L"%04.2f", static_cast<double>(PositionToSpeed(position, Orientation::Vertical)));
+    swprintf(text, 16, L"%04.2f", static_cast<double>(speed));
     SetWindowTextW(box_, text);
 }
 

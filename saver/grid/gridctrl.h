@@ -60,6 +60,9 @@ public:
     Column *GetColumn(int index) const;
     LPARAM GetRowParam(int row) const;
     bool GetCellRect(int row, int column, RECT *rect) const;   // label rectangle
+    // Scrolls (row, column)'s label rectangle into the rows' area: horizontally, and with
+    // `vertical` by whole rows too; `cell` gets the rectangle where it is then.
+    bool ScrollCellIntoView(int row, int column, bool vertical, RECT *cell);
     bool SetCellText(int row, int column, const wchar_t *text);
     int GetColumnWidth(int column) const;
     int FirstSelectedRow() const;
@@ -83,7 +86,6 @@ private:
     LRESULT OnEraseBackground(WPARAM wParam);
 
     void MoveFocusByKey(UINT key);
-    void ScrollFocusCellIntoView();
     void EndFocusEdit();
     bool HitCell(POINT point, int *row, int *column) const;
     void OnHeaderRightClick();

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "handles.h"
-#include "master_volume.h"
 #include "value_limits.h"
+#include "windows_version.h"
 
 const wchar_t *const kSizeNames[kSizeModeCount] = {
     L"Maximized", L"Full Screen", L"3/4 Screen", L"1/2 Screen",
@@ -165,18 +165,6 @@ LONG CreateKey(HKEY parent, const wchar_t *name, RegKey &key)
                            key.put(), nullptr);
 }
 
-COLORREF DefaultFocusColor()
-{
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-    GetVersionExW(&version);
-    // Windows 95 and NT 4 have no hot-track colour.
-    const bool old = (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS &&
-                      version.dwMajorVersion == 4 && version.dwMinorVersion == 0) ||
-                     (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion == 4);
-    return GetSysColor(old ? COLOR_HIGHLIGHT : COLOR_HOTLIGHT);
-}
-
 void DocumentsFolder(wchar_t (&folder)[300])
 {
     folder[0] = L'\0';
@@ -313,19 +301,19 @@ bool ReadPowerTimeouts(DWORD *idleTimeout, DWORD *videoTimeout, DWORD *spindownT
     return true;
 }
 
-void Settings::SetDefaults()
+void Settings::SetDefaults(LONG currentMasterVolume)
 {
     playlistDefaults.path[0] = L'\0';
     playlistDefaults.name = playlistDefaults.path;
     playlistDefaults.error = S_OK;
     playlistDefaults.loops = 1;
     playlistDefaults.sizeMode = 0;
-    playlistDefaults.style = 0;
+    playlistDefaults.displayStyle = 0;
     playlistDefaults.volume = 100;
     playlistDefaults.speed = 1.0f;
     playlistDefaults.bounce = false;
 
-    masterVolume = MixerVolumeToPercent(GetMasterVolume());
+    masterVolume = kVolumeRange.Clamp(currentMasterVolume);
     bounceStep = 1;
     bounceInterval = 25;
     for (LONG &width : columnWidths)
@@ -378,13 +366,13 @@ void Settings::Load()
             columnWidths[i] = kColumnWidthRange.Clamp(columnWidths[i]);
     }
     if (ReadFixed(kProductSubkey, L"Master Volume", masterVolume))
-        masterVolume = Clamp<LONG>(masterVolume, 0, 100);
+        masterVolume = kVolumeRange.Clamp(masterVolume);
     ReadBool(kProductSubkey, L"Ignore Mouse Movement", ignoreMouseMovement);
     ReadText(kProductSubkey, L"Playlist", playlist);
 
     ReadBool(kDefaultsSubkey, L"Bounce", playlistDefaults.bounce);
     if (ReadFixed(kDefaultsSubkey, L"Loops", playlistDefaults.loops))
-        playlistDefaults.loops = Clamp<LONG>(playlistDefaults.loops, 1, 9999);
+        playlistDefaults.loops = kLoopRange.Clamp(playlistDefaults.loops);
     wchar_t text[100];
     if (ReadText(kDefaultsSubkey, L"Size", text)) {
         const int mode = FindName(text, kSizeNames, kSizeModeCount);
@@ -392,14 +380,15 @@ void Settings::Load()
             playlistDefaults.sizeMode = mode;
     }
     if (ReadText(kDefaultsSubkey, L"Speed", text))
-        playlistDefaults.speed = static_cast<float>(Clamp(ParseDecimal(text), 0.25, 4.0));
+        playlistDefaults.speed =
+            static_cast<float>(Clamp<double>(ParseDecimal(text), kSlowestSpeed, kFastestSpeed));
     if (ReadText(kDefaultsSubkey, L"Style", text)) {
         const int style = FindName(text, kStyleNames, kStyleCount);
         if (style >= 0)
-            playlistDefaults.style = style;
+            playlistDefaults.displayStyle = style;
     }
     if (ReadFixed(kDefaultsSubkey, L"Volume", playlistDefaults.volume))
-        playlistDefaults.volume = Clamp<LONG>(playlistDefaults.volume, 0, 100);
+        playlistDefaults.volume = kVolumeRange.Clamp(playlistDefaults.volume);
 
     ReadBool(kProductSubkey, L"Random Order Playback", randomOrderPlayback);
     ReadBool(kProductSubkey, L"Show Path", showPath);
@@ -479,7 +468,7 @@ LONG Settings::Save(bool all)
             wchar_t speed[32];
             swprintf(speed, std::size(speed), L"%04.2f", static_cast<double>(playlistDefaults.speed));
             WriteText(d, L"Speed", REG_SZ, speed);
-            const LONG style = Clamp<LONG>(playlistDefaults.style, 0, kStyleCount - 1);
+            const LONG style = Clamp<LONG>(playlistDefaults.displayStyle, 0, kStyleCount - 1);
             WriteText(d, L"Style", REG_SZ, kStyleNames[style]);
             WriteDword(d, L"Volume", static_cast<DWORD>(playlistDefaults.volume));
         }

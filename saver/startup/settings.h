@@ -11,7 +11,7 @@ struct PlaylistRow {
     HRESULT error;      // result of the last failed play attempt; < 0 means failed
     LONG loops;         // 1..9999
     LONG sizeMode;      // 0..6, see kSizeNames
-    LONG style;         // 0 "Monitor", 1 "Desktop"
+    LONG displayStyle;  // 0 "Monitor" (a picture on each monitor), 1 "Desktop" (one across them)
     LONG volume;        // percent 0..100
     float speed;        // 0.25..4.00
     bool bounce;
@@ -66,6 +66,10 @@ struct Settings {
     bool useSingleRendererDesktopMode;
     const wchar_t *registryKey; // "Software\Halcyra\Reelhaven"
 
+    // Every default; the master volume is the system's current one, which the caller reads
+    // (the mixer belongs to the run).
+    void SetDefaults(LONG currentMasterVolume);
+    // The same with the mixer's volume now (system_defaults.cpp).
     void SetDefaults();
     // Overwrites each field whose value is found (policy keys first).
     void Load();

@@ -12,6 +12,7 @@ struct ValueRange {
 };
 
 inline constexpr ValueRange kLoopRange{1, 9999};
+inline constexpr int kLoopDigits = 4; // what a box for a loop count takes
 inline constexpr ValueRange kVolumeRange{0, 100}; // percent, master and per item
 // A column narrower than this is lost to the eye and hard to grab; a much wider one
 // pushes the others out of reach.

@@ -89,7 +89,7 @@ TEST_F(SettingsTest, EmptyRegistryGivesEveryDefault)
     const PlaylistRow &d = s.playlistDefaults;
     EXPECT_EQ(d.path[0], L'\0');
     EXPECT_EQ(d.name, d.path);
-    EXPECT_EQ(std::tuple(d.loops, d.sizeMode, d.style, d.volume, d.speed, d.bounce),
+    EXPECT_EQ(std::tuple(d.loops, d.sizeMode, d.displayStyle, d.volume, d.speed, d.bounce),
               std::tuple(1, 0, 0, 100, 1.0f, false));
     EXPECT_EQ(s.masterVolume, MixerVolumeToPercent(GetMasterVolume()));
     EXPECT_EQ(std::tuple(s.bounceStep, s.bounceInterval), std::tuple(1u, 25u));
@@ -137,7 +137,7 @@ TEST_F(SettingsTest, LoadClampsAndConverts)
           {Text(L"2e0"), 2}, {Text(L"nan"), 0.25}}},
         {kDefaultsKey, L"Size", [](const Settings &s) -> double { return s.playlistDefaults.sizeMode; },
          {{Text(L"fULL sCREEN"), 1}}},
-        {kDefaultsKey, L"Style", [](const Settings &s) -> double { return s.playlistDefaults.style; },
+        {kDefaultsKey, L"Style", [](const Settings &s) -> double { return s.playlistDefaults.displayStyle; },
          {{Text(L"DESKTOP"), 1}}},
         // Booleans as a number or as text; text longer than the 4-byte buffer is read
         // nowhere and the default stays.
@@ -163,9 +163,9 @@ TEST_F(SettingsTest, LoadClampsAndConverts)
     Put(kDefaultsKey, L"Style", Text(L"Wall"));
     Settings s = Loaded();
     s.playlistDefaults.sizeMode = 4;
-    s.playlistDefaults.style = 1;
+    s.playlistDefaults.displayStyle = 1;
     s.Load();
-    EXPECT_EQ(std::pair(s.playlistDefaults.sizeMode, s.playlistDefaults.style), std::pair(4L, 1L));
+    EXPECT_EQ(std::pair(s.playlistDefaults.sizeMode, s.playlistDefaults.displayStyle), std::pair(4L, 1L));
 }
 
 // An empty value, or a number shorter than its field, at a policy place is no value: the
@@ -206,7 +206,7 @@ TEST_F(SettingsTest, SavedFormsLoadBack)
     // Every size mode and style as its name; speeds with two decimals.
     for (LONG mode = 0; mode < kSizeModeCount; ++mode) {
         s.playlistDefaults.sizeMode = mode;
-        s.playlistDefaults.style = mode % 2;
+        s.playlistDefaults.displayStyle = mode % 2;
         s.playlistDefaults.speed = 0.25f + mode * 0.5f;
         s.Save(true);
         EXPECT_EQ(Get(kDefaultsKey, L"Size"), Text(kSizeNames[mode]));
@@ -215,7 +215,7 @@ TEST_F(SettingsTest, SavedFormsLoadBack)
         swprintf(speed, 8, L"%.2f", 0.25 + mode * 0.5);
         EXPECT_EQ(Get(kDefaultsKey, L"Speed"), Text(speed));
         const PlaylistRow back = Loaded().playlistDefaults;
-        EXPECT_EQ(std::tuple(back.sizeMode, back.style, back.speed), std::tuple(mode, mode % 2, 0.25f + mode * 0.5f));
+        EXPECT_EQ(std::tuple(back.sizeMode, back.displayStyle, back.speed), std::tuple(mode, mode % 2, 0.25f + mode * 0.5f));
     }
     // Bounce speeds as (index + 1) x 10; past the table, a pair that is in no row is stored
     // as 130 and read as the fastest.
