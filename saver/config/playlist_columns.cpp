@@ -24,6 +24,31 @@ HFONT GridFont(HWND list)
     return reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
 }
 
+// Where an editor goes: over (row, column) scrolled into view, right-aligned with the cell,
+// at least `minimum` wide, never left of the grid.
+struct EditorPlace {
+    RECT cell;
+    int x;
+    int width;
+};
+bool PlaceEditor(GridCtrl &grid, int row, int column, int minimum, EditorPlace *place)
+{
+    RECT client;
+    if (!grid.ScrollCellIntoView(row, column, true, &place->cell) || !GetClientRect(grid.Window(), &client))
+        return false;
+    place->width = std::max<int>(place->cell.right - place->cell.left, minimum);
+    place->x = std::max<int>(place->cell.right - place->width, client.left);
+    return true;
+}
+
+// Puts `procedure` in front of `window`'s own, with `column` in its user data; returns the
+// procedure the window had.
+WNDPROC Subclass(HWND window, GridCtrl::Column *column, WNDPROC procedure)
+{
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(column));
+    return reinterpret_cast<WNDPROC>(SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
+}
+
 } // namespace
 
 // ---- File ----
@@ -50,26 +75,19 @@ void PlaylistPage::EditorCol::BeginEdit(int row)
 {
     EndEdit();
     PlaylistRow *data = page_->RowData(row);
-    RECT cell;
-    if (!data || !page_->Grid().ScrollCellIntoView(row, description.iSubItem, true, &cell))
+    EditorPlace place;
+    if (!data || !PlaceEditor(page_->Grid(), row, description.iSubItem, SampleWidth(page_->Grid().Window()), &place))
         return;
-    HWND list = page_->Grid().Window();
-    RECT client;
-    GetClientRect(list, &client);
-    int width = std::max<int>(cell.right - cell.left, SampleWidth(list));
-    int x = std::max<int>(cell.right - width, client.left);
     row_ = row;
     data_ = data;
-    HWND editor = CreateEditor(cell, x, width);
+    HWND editor = CreateEditor(place.cell, place.x, place.width);
     if (!editor) {
         row_ = -1;
         data_ = nullptr;
         return;
     }
     editor_ = editor;
-    SetWindowLongPtrW(editor, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    editorProc_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(editor, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditorProc)));
+    editorProc_ = Subclass(editor, this, EditorProc);
     ShowWindow(editor, SW_SHOW);
 }
 
@@ -267,15 +285,13 @@ void PlaylistPage::SliderCol::BeginEdit(int row)
 {
     EndEdit();
     PlaylistRow *data = page_->RowData(row);
-    RECT cell;
-    if (!data || !page_->Grid().ScrollCellIntoView(row, description.iSubItem, true, &cell))
-        return;
     HWND list = page_->Grid().Window();
-    RECT client;
-    GetClientRect(list, &client);
-    int width = std::max<int>(cell.right - cell.left, StringWidth(list, L"100%  "));
-    int x = std::max<int>(cell.right - width, client.left);
-    HWND box = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_READONLY | ES_RIGHT, x, cell.top, width,
+    EditorPlace place;
+    if (!data || !PlaceEditor(page_->Grid(), row, description.iSubItem, StringWidth(list, L"100%  "), &place))
+        return;
+    const RECT &cell = place.cell;
+    const int width = place.width;
+    HWND box = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_READONLY | ES_RIGHT, place.x, cell.top, width,
                                cell.bottom - cell.top, list,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(EditorId())), page_->Instance(), nullptr);
     if (!box)
@@ -295,11 +311,8 @@ void PlaylistPage::SliderCol::BeginEdit(int row)
     data_ = data;
     box_ = box;
     slider_ = slider;
-    SetWindowLongPtrW(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    boxProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BoxProc)));
-    SetWindowLongPtrW(slider, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    sliderProc_ =
-        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(slider, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SliderProc)));
+    boxProc_ = Subclass(box, this, BoxProc);
+    sliderProc_ = Subclass(slider, this, SliderProc);
     SetUpSlider();
     ShowWindow(box, SW_SHOW);
     ShowWindow(slider, SW_SHOW);
