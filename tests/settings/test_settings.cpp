@@ -39,7 +39,8 @@ void Put(const wchar_t *key, const wchar_t *name, const std::string &form, HKEY 
     const size_t colon = form.find(':');
     ASSERT_EQ(RegSetKeyValueW(root, key, name, std::stoul(form.substr(0, colon)), form.data() + colon + 1,
                               DWORD(form.size() - colon - 1)),
-              ERROR_SUCCESS);
+              ERROR_SUCCESS)
+        << "putting " << testing::PrintToString(std::wstring(name));
 }
 
 // A stored value's form, or "missing".
