@@ -69,7 +69,7 @@ struct Settings {
     // Every default; the master volume is the system's current one, which the caller reads
     // (the mixer belongs to the run).
     void SetDefaults(LONG currentMasterVolume);
-    // The same with the mixer's volume now (system_defaults.cpp).
+    // The same with the mixer's volume now.
     void SetDefaults();
     // Overwrites each field whose value is found (policy keys first).
     void Load();
