@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <new>
 
 #include "config/config_ids.h"
 #include "value_limits.h"
@@ -50,6 +51,47 @@ WNDPROC Subclass(HWND window, GridCtrl::Column *column, WNDPROC procedure)
 }
 
 } // namespace
+
+// ---- the page's columns ----
+
+bool PlaylistPage::CreateColumns()
+{
+    struct ColumnInfo {
+        const wchar_t *header;
+        int format;
+    };
+    static const ColumnInfo infos[kColumnCount] = {
+        {L"File", LVCFMT_LEFT | LVCFMT_IMAGE}, {L"Loops", LVCFMT_RIGHT}, {L"Size", LVCFMT_LEFT},
+        {L"Bounce", LVCFMT_LEFT},              {L"Volume", LVCFMT_RIGHT}, {L"Style", LVCFMT_LEFT},
+        {L"Speed", LVCFMT_RIGHT}};
+    for (int n = 0; n < kColumnCount; ++n) {
+        GridCtrl::Column *column = nullptr;
+        switch (n) {
+        case 0: column = new (std::nothrow) FileCol(this); break;
+        case 1: column = new (std::nothrow) LoopsCol(this); break;
+        case 2: column = new (std::nothrow) SizeCol(this); break;
+        case 3: column = new (std::nothrow) BounceCol(this); break;
+        case 4: column = new (std::nothrow) VolumeCol(this); break;
+        case 5: column = new (std::nothrow) StyleCol(this); break;
+        case 6: column = new (std::nothrow) SpeedCol(this); break;
+        }
+        if (!column) {
+            // Without every column the page shows no playlist at all.
+            grid_.Destroy();
+            columns_.clear();
+            return false;
+        }
+        LVCOLUMNW &description = column->description;
+        description.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        description.fmt = infos[n].format;
+        description.cx = settings_->columnWidths[n];
+        description.pszText = const_cast<wchar_t *>(infos[n].header);
+        description.iSubItem = n;
+        columns_.emplace_back(column);
+        grid_.AddColumn(column);
+    }
+    return true;
+}
 
 // ---- File ----
 

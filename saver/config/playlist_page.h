@@ -66,7 +66,7 @@ private:
     // Toolbars (playlist_toolbars.cpp).
     HWND CreateToolbar(int id, int bitmap, int firstCommand, const wchar_t *const *labels,
                        int count, HIMAGELIST *images);
-    bool CreateColumns();
+    bool CreateColumns(); // playlist_columns.cpp
 
     // Rows and playlist items (playlist_rows.cpp).
     // A row for `path` with the values of `values` (its path aside).
