@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "configuration.h"
+#include "help.h"
 #include "handles.h"
 #include "settings.h"
 

@@ -1,9 +1,12 @@
 #include "config_common.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cstdarg>
 #include <cwchar>
+
+#include "value_limits.h"
 
 int ShowMessage(HWND owner, const wchar_t *text, UINT style)
 {
@@ -33,17 +36,6 @@ std::wstring Format(const wchar_t *format, ...)
     }
     va_end(args);
     return text;
-}
-
-WindowsVersion GetWindowsVersion()
-{
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof(info);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExW(&info);
-#pragma GCC diagnostic pop
-    return {info.dwMajorVersion, info.dwMinorVersion, info.dwPlatformId};
 }
 
 bool IsXpOrLater()
@@ -81,4 +73,21 @@ void CopyText(wchar_t *destination, size_t size, const wchar_t *source)
     for (; source && source[n] && n + 1 < size; ++n)
         destination[n] = source[n];
     destination[n] = L'\0';
+}
+
+void SetPercentLabel(HWND dialog, int id, int percent)
+{
+    wchar_t text[16];
+    swprintf(text, 16, L"%d%%", percent);
+    SetDlgItemTextW(dialog, id, text);
+}
+
+void SetVolumeRange(HWND dialog, int id)
+{
+    SendDlgItemMessageW(dialog, id, TBM_SETRANGE, FALSE, MAKELPARAM(kVolumeRange.low, kVolumeRange.high));
+}
+
+int SliderPosition(HWND dialog, int id)
+{
+    return static_cast<int>(SendDlgItemMessageW(dialog, id, TBM_GETPOS, 0, 0));
 }

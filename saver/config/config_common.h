@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "windows_version.h"
+
 // Every message box of the configuration dialog carries this caption.
 inline constexpr const wchar_t *kMessageCaption = L"Reelhaven";
 
@@ -15,13 +17,9 @@ std::wstring LoadResourceString(HINSTANCE instance, UINT id);
 // printf-style formatting into a std::wstring.
 std::wstring Format(const wchar_t *format, ...);
 
-// The platform version as GetVersionExW reports it.
-struct WindowsVersion {
-    DWORD major;
-    DWORD minor;
-    DWORD platform;
-};
-WindowsVersion GetWindowsVersion();
+// Version tests as the reported number gives them. The 64-bit program meets 5.2 (XP x64)
+// and later only; the tests for older numbers stay because Wine can report them, which is
+// how the disabled options are exercised.
 bool IsXpOrLater();    // 5.1 and later
 bool IsVistaOrLater(); // 6.0 and later
 bool IsThemedPlatform(); // above 5.0
@@ -45,6 +43,11 @@ Owner *DialogOwner(HWND window, UINT message, LPARAM lParam, DialogKind kind)
     }
     return reinterpret_cast<Owner *>(GetWindowLongPtrW(window, DWLP_USER));
 }
+
+// Dialog controls: a "%d%%" label, a trackbar over the volume range, a trackbar's position.
+void SetPercentLabel(HWND dialog, int id, int percent);
+void SetVolumeRange(HWND dialog, int id);
+int SliderPosition(HWND dialog, int id);
 
 // Copies at most size - 1 characters and terminates.
 void CopyText(wchar_t *destination, size_t size, const wchar_t *source);

@@ -3,13 +3,9 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include <string>
-
 #include "about_page.h"
 #include "config/config_ids.h"
-#include "config_common.h"
 #include "handles.h"
-#include "installation.h"
 #include "options_page.h"
 #include "playlist_page.h"
 #include "settings.h"
@@ -27,25 +23,6 @@ HINSTANCE ProgramInstance()
 }
 
 } // namespace
-
-void LocateInstallationFolder(HelpLocation &location)
-{
-    location.folder[0] = L'\0';
-    location.found = false;
-    wchar_t folder[300];
-    if (!FindInstallation(folder) || !folder[0] || wcslen(folder) >= 260)
-        return;
-    CopyText(location.folder, 260, folder);
-    location.found = true;
-}
-
-void OpenHelpFile(const HelpLocation &location, const wchar_t *file, HWND owner)
-{
-    if (!location.found)
-        return;
-    std::wstring path = std::wstring(location.folder) + file;
-    ShellOpen(owner, path.c_str(), SW_SHOWDEFAULT);
-}
 
 bool ConfigSheet::Run(HelpLocation &location, HWND parent, bool parentFromCommandLine, Settings &settings)
 {

@@ -4,24 +4,14 @@
 
 #include <windows.h>
 
+#include "help.h"
+
 struct Settings;
 
 // Configure mode: shows the sheet over `parent` and then stores the settings, all of them
 // after OK, only the always-written ones otherwise. When the parent did not come from the
 // command line the sheet centres itself on the parent's monitor.
 void RunConfiguration(HWND parent, bool parentFromCommandLine, Settings &settings);
-
-// The installation folder, where the help files and the Quick Start text lie.
-struct HelpLocation {
-    wchar_t folder[260]; // ends in a backslash when found
-    bool found;
-};
-
-// Fills `location` from Windows Installer's record of the program's main component.
-void LocateInstallationFolder(HelpLocation &location);
-
-// Opens `file` from the installation folder with the shell's default action.
-void OpenHelpFile(const HelpLocation &location, const wchar_t *file, HWND owner);
 
 class ConfigSheet {
 public:

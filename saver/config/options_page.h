@@ -1,14 +1,11 @@
-// The Options page (program-wide options) and its dialogs: Playlist Defaults, Video Files
-// Filter with Add File Type, and the colour chooser for the grid's focus cell.
+// The Options page: program-wide options, the colour chooser for the grid's focus cell, and
+// the buttons that open the option dialogs.
 #pragma once
 
 #include <windows.h>
 
-#include <cwchar>
-#include <string>
-
 #include "config_common.h"
-#include "configuration.h"
+#include "help.h"
 #include "handles.h"
 #include "settings.h"
 
@@ -38,17 +35,3 @@ private:
     HelpLocation *help_;
     GdiObject focusBrush_;
 };
-
-// Splits "*.asf;*.avi" into ".asf", ".avi" (at most 200 characters, empty pieces dropped).
-template <typename Add>
-void ForEachExtension(const wchar_t *types, Add add)
-{
-    std::wstring copy(types, wcsnlen(types, 199));
-    ForEachPiece(copy.c_str(), L"*;", add);
-}
-
-// The dialogs, each a modal run on the settings record.
-INT_PTR RunPlaylistDefaultsDialog(HINSTANCE instance, HWND owner, Settings &settings);
-INT_PTR RunFileTypesDialog(HINSTANCE instance, HWND owner, Settings &settings);
-// Returns 1 with ".ext" in `extension` (at most size - 1 characters), else 0.
-INT_PTR RunAddFileTypeDialog(HINSTANCE instance, HWND owner, wchar_t *extension, size_t size);

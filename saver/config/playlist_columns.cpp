@@ -1,11 +1,13 @@
-// The seven columns of the Playlist page and their in-place editors.
+#include "playlist_columns.h"
+
 #include <windowsx.h>
 
 #include <algorithm>
 #include <cwchar>
+#include <new>
 
 #include "config/config_ids.h"
-#include "playlist_page.h"
+#include "value_limits.h"
 
 namespace {
 
@@ -23,7 +25,73 @@ HFONT GridFont(HWND list)
     return reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
 }
 
+// Where an editor goes: over (row, column) scrolled into view, right-aligned with the cell,
+// at least `minimum` wide, never left of the grid.
+struct EditorPlace {
+    RECT cell;
+    int x;
+    int width;
+};
+bool PlaceEditor(GridCtrl &grid, int row, int column, int minimum, EditorPlace *place)
+{
+    RECT client;
+    if (!grid.ScrollCellIntoView(row, column, true, &place->cell) || !GetClientRect(grid.Window(), &client))
+        return false;
+    place->width = std::max<int>(place->cell.right - place->cell.left, minimum);
+    place->x = std::max<int>(place->cell.right - place->width, client.left);
+    return true;
+}
+
+// Puts `procedure` in front of `window`'s own, with `column` in its user data; returns the
+// procedure the window had.
+WNDPROC Subclass(HWND window, GridCtrl::Column *column, WNDPROC procedure)
+{
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(column));
+    return reinterpret_cast<WNDPROC>(SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
+}
+
 } // namespace
+
+// ---- the page's columns ----
+
+bool PlaylistPage::CreateColumns()
+{
+    struct ColumnInfo {
+        const wchar_t *header;
+        int format;
+    };
+    static const ColumnInfo infos[kColumnCount] = {
+        {L"File", LVCFMT_LEFT | LVCFMT_IMAGE}, {L"Loops", LVCFMT_RIGHT}, {L"Size", LVCFMT_LEFT},
+        {L"Bounce", LVCFMT_LEFT},              {L"Volume", LVCFMT_RIGHT}, {L"Style", LVCFMT_LEFT},
+        {L"Speed", LVCFMT_RIGHT}};
+    for (int n = 0; n < kColumnCount; ++n) {
+        GridCtrl::Column *column = nullptr;
+        switch (n) {
+        case 0: column = new (std::nothrow) FileCol(this); break;
+        case 1: column = new (std::nothrow) LoopsCol(this); break;
+        case 2: column = new (std::nothrow) SizeCol(this); break;
+        case 3: column = new (std::nothrow) BounceCol(this); break;
+        case 4: column = new (std::nothrow) VolumeCol(this); break;
+        case 5: column = new (std::nothrow) StyleCol(this); break;
+        case 6: column = new (std::nothrow) SpeedCol(this); break;
+        }
+        if (!column) {
+            // Without every column the page shows no playlist at all.
+            grid_.Destroy();
+            columns_.clear();
+            return false;
+        }
+        LVCOLUMNW &description = column->description;
+        description.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        description.fmt = infos[n].format;
+        description.cx = settings_->columnWidths[n];
+        description.pszText = const_cast<wchar_t *>(infos[n].header);
+        description.iSubItem = n;
+        columns_.emplace_back(column);
+        grid_.AddColumn(column);
+    }
+    return true;
+}
 
 // ---- File ----
 
@@ -49,26 +117,19 @@ void PlaylistPage::EditorCol::BeginEdit(int row)
 {
     EndEdit();
     PlaylistRow *data = page_->RowData(row);
-    RECT cell;
-    if (!data || !page_->BringCellIntoView(row, description.iSubItem, &cell))
+    EditorPlace place;
+    if (!data || !PlaceEditor(page_->Grid(), row, description.iSubItem, SampleWidth(page_->Grid().Window()), &place))
         return;
-    HWND list = page_->Grid().Window();
-    RECT client;
-    GetClientRect(list, &client);
-    int width = std::max<int>(cell.right - cell.left, SampleWidth(list));
-    int x = std::max<int>(cell.right - width, client.left);
     row_ = row;
     data_ = data;
-    HWND editor = CreateEditor(cell, x, width);
+    HWND editor = CreateEditor(place.cell, place.x, place.width);
     if (!editor) {
         row_ = -1;
         data_ = nullptr;
         return;
     }
     editor_ = editor;
-    SetWindowLongPtrW(editor, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    editorProc_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(editor, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditorProc)));
+    editorProc_ = Subclass(editor, this, EditorProc);
     ShowWindow(editor, SW_SHOW);
 }
 
@@ -148,7 +209,7 @@ HWND PlaylistPage::LoopsCol::CreateEditor(const RECT &cell, int x, int width)
         return nullptr;
     HFONT font = GridFont(list);
     SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    SendMessageW(edit, EM_LIMITTEXT, 4, 0);
+    SendMessageW(edit, EM_LIMITTEXT, kLoopDigits, 0);
     wchar_t text[16];
     swprintf(text, 16, L"%d", static_cast<int>(data_->loops));
     SetWindowTextW(edit, text);
@@ -169,10 +230,9 @@ HWND PlaylistPage::LoopsCol::CreateEditor(const RECT &cell, int x, int width)
 
 void PlaylistPage::LoopsCol::Commit()
 {
-    wchar_t text[5] = L"";
-    GetWindowTextW(editor_, text, 5);
-    long value = wcstol(text, nullptr, 10);
-    value = std::clamp<long>(value, 1, 9999);
+    wchar_t text[kLoopDigits + 1] = L"";
+    GetWindowTextW(editor_, text, kLoopDigits + 1);
+    long value = kLoopRange.Clamp(wcstol(text, nullptr, 10));
     data_->loops = value;
     wchar_t cell[16];
     swprintf(cell, 16, L"%ld", value);
@@ -242,12 +302,12 @@ const wchar_t *const *PlaylistPage::StyleCol::Items(int *count) const
     *count = kStyleCount;
     return kStyleNames;
 }
-int PlaylistPage::StyleCol::InitialIndex() const { return data_->style != 0 ? 1 : 0; }
+int PlaylistPage::StyleCol::InitialIndex() const { return data_->displayStyle != 0 ? 1 : 0; }
 void PlaylistPage::StyleCol::Commit()
 {
     LRESULT index = SendMessageW(editor_, CB_GETCURSEL, 0, 0);
     if (index == 0 || index == 1)
-        data_->style = static_cast<LONG>(index);
+        data_->displayStyle = static_cast<LONG>(index);
     wchar_t text[8] = L"";
     GetWindowTextW(editor_, text, 8);
     page_->Grid().SetCellText(row_, description.iSubItem, text);
@@ -267,15 +327,13 @@ void PlaylistPage::SliderCol::BeginEdit(int row)
 {
     EndEdit();
     PlaylistRow *data = page_->RowData(row);
-    RECT cell;
-    if (!data || !page_->BringCellIntoView(row, description.iSubItem, &cell))
-        return;
     HWND list = page_->Grid().Window();
-    RECT client;
-    GetClientRect(list, &client);
-    int width = std::max<int>(cell.right - cell.left, StringWidth(list, L"100%  "));
-    int x = std::max<int>(cell.right - width, client.left);
-    HWND box = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_READONLY | ES_RIGHT, x, cell.top, width,
+    EditorPlace place;
+    if (!data || !PlaceEditor(page_->Grid(), row, description.iSubItem, StringWidth(list, L"100%  "), &place))
+        return;
+    const RECT &cell = place.cell;
+    const int width = place.width;
+    HWND box = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_READONLY | ES_RIGHT, place.x, cell.top, width,
                                cell.bottom - cell.top, list,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(EditorId())), page_->Instance(), nullptr);
     if (!box)
@@ -295,11 +353,8 @@ void PlaylistPage::SliderCol::BeginEdit(int row)
     data_ = data;
     box_ = box;
     slider_ = slider;
-    SetWindowLongPtrW(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    boxProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BoxProc)));
-    SetWindowLongPtrW(slider, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    sliderProc_ =
-        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(slider, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SliderProc)));
+    boxProc_ = Subclass(box, this, BoxProc);
+    sliderProc_ = Subclass(slider, this, SliderProc);
     SetUpSlider();
     ShowWindow(box, SW_SHOW);
     ShowWindow(slider, SW_SHOW);
@@ -376,8 +431,9 @@ int PlaylistPage::VolumeCol::EditorId() const { return IDC_VOLUME_EDITOR; }
 
 void PlaylistPage::VolumeCol::SetUpSlider()
 {
-    SendMessageW(slider_, TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
-    SendMessageW(slider_, TBM_SETPOS, TRUE, 100 - data_->volume);
+    // The top of a vertical trackbar is its minimum: the loudest there.
+    SendMessageW(slider_, TBM_SETRANGE, FALSE, MAKELPARAM(kVolumeRange.low, kVolumeRange.high));
+    SendMessageW(slider_, TBM_SETPOS, TRUE, kVolumeRange.high - data_->volume);
     wchar_t text[16];
     swprintf(text, 16, L"%d%%", static_cast<int>(data_->volume));
     SetWindowTextW(box_, text);
@@ -387,13 +443,13 @@ void PlaylistPage::VolumeCol::OnSliderMoved(int)
 {
     int position = static_cast<int>(SendMessageW(slider_, TBM_GETPOS, 0, 0));
     wchar_t text[16];
-    swprintf(text, 16, L"%d%%", 100 - position);
+    swprintf(text, 16, L"%d%%", static_cast<int>(kVolumeRange.high - position));
     SetWindowTextW(box_, text);
 }
 
 void PlaylistPage::VolumeCol::Commit()
 {
-    data_->volume = 100 - static_cast<LONG>(SendMessageW(slider_, TBM_GETPOS, 0, 0));
+    data_->volume = kVolumeRange.high - static_cast<LONG>(SendMessageW(slider_, TBM_GETPOS, 0, 0));
     wchar_t text[5] = L"";
     GetWindowTextW(box_, text, 5);
     page_->Grid().SetCellText(row_, description.iSubItem, text);
@@ -403,14 +459,7 @@ int PlaylistPage::SpeedCol::EditorId() const { return IDC_SPEED_EDITOR; }
 
 void PlaylistPage::SpeedCol::SetUpSlider()
 {
-    using namespace SpeedSlider;
-    SendMessageW(slider_, TBM_SETRANGE, FALSE, MAKELPARAM(0, kMaximum));
-    SendMessageW(slider_, TBM_SETTIC, 0, kCentre);
-    int line = 1;
-    int position = SpeedToPosition(data_->speed, Orientation::Vertical, &line);
-    SendMessageW(slider_, TBM_SETLINESIZE, 0, line);
-    SendMessageW(slider_, TBM_SETPOS, TRUE, position);
-    lastPosition_ = position;
+    lastPosition_ = SpeedSlider::SetUp(slider_, data_->speed, SpeedSlider::Orientation::Vertical);
     wchar_t text[16];
     swprintf(text, 16, L"%04.2f", static_cast<double>(data_->speed == 0.0f ? 1.0f : data_->speed));
     SetWindowTextW(box_, text);
@@ -418,20 +467,9 @@ void PlaylistPage::SpeedCol::SetUpSlider()
 
 void PlaylistPage::SpeedCol::OnSliderMoved(int code)
 {
-    using namespace SpeedSlider;
-    int position = static_cast<int>(SendMessageW(slider_, TBM_GETPOS, 0, 0));
-    if (code == TB_LINEUP || code == TB_LINEDOWN) {
-        int snapped = SnapLineStep(position, lastPosition_, Orientation::Vertical);
-        if (snapped != position) {
-            position = snapped;
-            SendMessageW(slider_, TBM_SETPOS, TRUE, position);
-        }
-    }
-    int line = static_cast<int>(SendMessageW(slider_, TBM_GETLINESIZE, 0, 0));
-    SendMessageW(slider_, TBM_SETLINESIZE, 0, LineSizeAt(position, line, Orientation::Vertical));
-    lastPosition_ = position;
+    float speed = SpeedSlider::OnMoved(slider_, code, &lastPosition_, SpeedSlider::Orientation::Vertical);
     wchar_t text[16];
-    swprintf(text, 16, L"%04.2f", static_cast<double>(PositionToSpeed(position, Orientation::Vertical)));
+    swprintf(text, 16, L"%04.2f", static_cast<double>(speed));
     SetWindowTextW(box_, text);
 }
 

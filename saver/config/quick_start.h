@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "configuration.h"
+#include "help.h"
 
 // Runs the modal dialog; the rich-edit library must be loaded by the caller.
 void RunQuickStartDialog(HINSTANCE instance, HWND owner, const HelpLocation &location);

@@ -1,5 +1,9 @@
 #include "speed_slider.h"
 
+#include <commctrl.h>
+
+#include "value_limits.h"
+
 namespace SpeedSlider {
 
 namespace {
@@ -30,13 +34,13 @@ int SpeedToPosition(float speed, Orientation orientation, int *lineSize)
     double d;
     int line;
     if (s > 1.0) {
-        if (s > 4.0)
-            s = 4.0;
+        if (s > kFastestSpeed)
+            s = kFastestSpeed;
         d = (s - 1.0) / 0.05;
         line = 1;
     } else {
-        if (s < 0.25)
-            s = 0.25;
+        if (s < kSlowestSpeed)
+            s = kSlowestSpeed;
         d = -((1.0 - s) / 0.05) * 4;
         line = 4;
     }
@@ -74,6 +78,33 @@ int LineSizeAt(int position, int currentLineSize, Orientation orientation)
     if (d < 0)
         return 4;
     return currentLineSize;
+}
+
+int SetUp(HWND slider, float speed, Orientation orientation)
+{
+    SendMessageW(slider, TBM_SETRANGE, FALSE, MAKELPARAM(0, kMaximum));
+    SendMessageW(slider, TBM_SETTIC, 0, kCentre);
+    int line = 1;
+    int position = SpeedToPosition(speed, orientation, &line);
+    SendMessageW(slider, TBM_SETLINESIZE, 0, line);
+    SendMessageW(slider, TBM_SETPOS, TRUE, position);
+    return position;
+}
+
+float OnMoved(HWND slider, int code, int *last, Orientation orientation)
+{
+    int position = static_cast<int>(SendMessageW(slider, TBM_GETPOS, 0, 0));
+    if (code == TB_LINEUP || code == TB_LINEDOWN) {
+        int snapped = SnapLineStep(position, *last, orientation);
+        if (snapped != position) {
+            position = snapped;
+            SendMessageW(slider, TBM_SETPOS, TRUE, position);
+        }
+    }
+    int line = static_cast<int>(SendMessageW(slider, TBM_GETLINESIZE, 0, 0));
+    SendMessageW(slider, TBM_SETLINESIZE, 0, LineSizeAt(position, line, orientation));
+    *last = position;
+    return PositionToSpeed(position, orientation);
 }
 
 } // namespace SpeedSlider

@@ -3,6 +3,8 @@
 // so both halves of the slider have the same length.
 #pragma once
 
+#include <windows.h>
+
 namespace SpeedSlider {
 
 // Horizontal sliders have the slowest speed at position 0; vertical ones the fastest, as a
@@ -20,5 +22,13 @@ int SpeedToPosition(float speed, Orientation orientation, int *lineSize);
 int SnapLineStep(int position, int last, Orientation orientation);
 // Arrow-key step after the slider reached `position`.
 int LineSizeAt(int position, int currentLineSize, Orientation orientation);
+
+// Gives a trackbar the scale's range, a tick at 1.00, and the position and arrow step for
+// `speed`; returns the position.
+int SetUp(HWND slider, float speed, Orientation orientation);
+// After a trackbar moved (`code` as in its scroll notification): an arrow step across 1.00
+// is snapped, the arrow step suits the side the slider is on, and `*last` keeps the
+// position. Returns the speed there.
+float OnMoved(HWND slider, int code, int *last, Orientation orientation);
 
 } // namespace SpeedSlider

@@ -3,90 +3,8 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <map>
-#include <memory>
-#include <new>
 
-namespace {
-
-COLORREF DefaultFocusColor()
-{
-    // Windows 95 and NT 4.0 have no hot-tracking colour.
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExW(&version);
-#pragma GCC diagnostic pop
-    bool old = (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS && version.dwMajorVersion == 4 &&
-                version.dwMinorVersion == 0) ||
-               (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion == 4);
-    return GetSysColor(old ? COLOR_HIGHLIGHT : COLOR_HOTLIGHT);
-}
-
-// Subclass registry: guarded by one critical section because its filter may run for any
-// window it hooks.
-struct Subclass {
-    WNDPROC previous;
-    DWORD datum;
-};
-CriticalSection registryLock;
-std::map<HWND, Subclass> &Registry()
-{
-    static std::map<HWND, Subclass> registry;
-    return registry;
-}
-
-LRESULT CALLBACK FilterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    WNDPROC previous = nullptr;
-    DWORD datum = 0;
-    {
-        CriticalSectionLock lock(registryLock);
-        auto found = Registry().find(window);
-        if (found != Registry().end()) {
-            previous = found->second.previous;
-            datum = found->second.datum;
-        }
-    }
-    if (!previous)
-        return DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NOTIFY) {
-        auto *header = reinterpret_cast<NMHDR *>(lParam);
-        if (header && header->code == LVN_DELETEITEM &&
-            HandleToULong(header->hwndFrom) == datum) {
-            return 1;
-        }
-    }
-    return CallWindowProcW(previous, window, message, wParam, lParam);
-}
-
-} // namespace
-
-namespace SubclassRegistry {
-
-bool Install(HWND window, DWORD datum)
-{
-    CriticalSectionLock lock(registryLock);
-    auto previous = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FilterProc)));
-    if (!previous)
-        return false;
-    Registry()[window] = Subclass{previous, datum};
-    return true;
-}
-
-void Remove(HWND window)
-{
-    CriticalSectionLock lock(registryLock);
-    auto found = Registry().find(window);
-    if (found == Registry().end())
-        return;
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(found->second.previous));
-    Registry().erase(found);
-}
-
-} // namespace SubclassRegistry
+#include "windows_version.h"
 
 GridCtrl::GridCtrl() : focusColor_(DefaultFocusColor()) {}
 
@@ -130,32 +48,6 @@ void GridCtrl::Destroy()
     hasFocus_ = showSelection_ = false;
 }
 
-void GridCtrl::CreateDrawingResources()
-{
-    LOGFONTW font{};
-    if (SystemParametersInfoW(SPI_GETICONTITLELOGFONT, sizeof(font), &font, 0))
-        cellFont_.reset(CreateFontIndirectW(&font));
-    windowBrush_.reset(CreateSolidBrush(GetSysColor(COLOR_WINDOW)));
-    highlightBrush_.reset(CreateSolidBrush(GetSysColor(COLOR_HIGHLIGHT)));
-    focusBrush_.reset(CreateSolidBrush(focusColor_));
-    buttonFaceBrush_.reset(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
-    // Grid lines vanish when the button face is the window colour; use the text colour then.
-    COLORREF line = GetSysColor(COLOR_BTNFACE) == GetSysColor(COLOR_WINDOW)
-                        ? GetSysColor(COLOR_WINDOWTEXT)
-                        : GetSysColor(COLOR_BTNFACE);
-    gridPen_.reset(CreatePen(PS_SOLID, 1, line));
-}
-
-void GridCtrl::FreeDrawingResources()
-{
-    cellFont_.reset();
-    windowBrush_.reset();
-    highlightBrush_.reset();
-    focusBrush_.reset();
-    buttonFaceBrush_.reset();
-    gridPen_.reset();
-}
-
 bool GridCtrl::AddColumn(Column *column)
 {
     if (!listWindow_ || !column)
@@ -177,159 +69,10 @@ GridCtrl::Column *GridCtrl::GetColumn(int index) const
     return index >= 0 && index < static_cast<int>(columns_.size()) ? columns_[index] : nullptr;
 }
 
-bool GridCtrl::DeleteRowQuietly(int row)
-{
-    HWND parent = GetParent(listWindow_);
-    bool filtered = parent && SubclassRegistry::Install(parent, HandleToULong(listWindow_));
-    bool deleted = ListView_DeleteItem(listWindow_, row);
-    if (filtered)
-        SubclassRegistry::Remove(parent);
-    return deleted;
-}
-
-bool GridCtrl::InsertRow(int index, const LVITEMW *items)
-{
-    if (!listWindow_ || !items || columnCount_ < 1)
-        return false;
-    int count = ListView_GetItemCount(listWindow_);
-    if (index < 0 || index > count)
-        index = count;
-    LVITEMW first = items[0];
-    first.mask |= LVIF_PARAM;
-    first.iItem = index;
-    first.iSubItem = 0;
-    int row = ListView_InsertItem(listWindow_, &first);
-    if (row < 0)
-        return false;
-    for (int column = 1; column < columnCount_; ++column) {
-        LVITEMW item = items[column];
-        item.iItem = row;
-        item.iSubItem = column;
-        if (!ListView_SetItem(listWindow_, &item)) {
-            // The caller still owns the row's data when the insert fails, so its parent must
-            // not hear of this deletion.
-            DeleteRowQuietly(row);
-            return false;
-        }
-    }
-    if (count == 0)
-        ListView_SetItemState(listWindow_, row, LVIS_FOCUSED, LVIS_FOCUSED);
-    ++rowCount_;
-    return true;
-}
-
-int GridCtrl::DeleteSelectedRows()
-{
-    if (!listWindow_ || ListView_GetNextItem(listWindow_, -1, LVNI_SELECTED) < 0)
-        return 0;
-    EndAllEdits();
-    int deleted = 0;
-    int last = -1;
-    for (int row; (row = ListView_GetNextItem(listWindow_, -1, LVNI_SELECTED)) >= 0;) {
-        if (!ListView_DeleteItem(listWindow_, row))
-            break;
-        last = row;
-        ++deleted;
-    }
-    int count = ListView_GetItemCount(listWindow_);
-    int select = last < count ? last : count - 1;
-    if (select >= 0) {
-        ListView_SetItemState(listWindow_, select, LVIS_SELECTED | LVIS_FOCUSED,
-                              LVIS_SELECTED | LVIS_FOCUSED);
-        ListView_EnsureVisible(listWindow_, select, FALSE);
-        focusRow_ = select;
-    } else {
-        focusRow_ = focusColumn_ = -1;
-    }
-    rowCount_ -= deleted;
-    Redraw(true);
-    return deleted;
-}
-
-void GridCtrl::DeleteAllRows()
-{
-    EndAllEdits();
-    if (listWindow_)
-        ListView_DeleteAllItems(listWindow_);
-    rowCount_ = 0;
-    focusRow_ = focusColumn_ = -1;
-}
-
-int GridCtrl::MoveSelectedRows(int amount, bool relative)
-{
-    if (!listWindow_)
-        return 0;
-    std::vector<int> selected;
-    for (int row = -1; (row = ListView_GetNextItem(listWindow_, row, LVNI_SELECTED)) >= 0;)
-        selected.push_back(row);
-    if (selected.empty())
-        return 0;
-    int count = ListView_GetItemCount(listWindow_);
-    int shift = relative ? amount : amount - selected.front();
-    if (shift == 0 || selected.front() + shift < 0 || selected.back() + shift >= count)
-        return 0;
-
-    size_t records = selected.size() * columnCount_;
-    std::unique_ptr<LVITEMW[]> items(new (std::nothrow) LVITEMW[records]());
-    std::unique_ptr<wchar_t[]> texts(new (std::nothrow) wchar_t[records * cellTextLimit]);
-    if (!items || !texts)
-        return 0;
-    EndAllEdits();
-
-    for (size_t n = 0; n < selected.size(); ++n) {
-        for (int column = 0; column < columnCount_; ++column) {
-            LVITEMW &item = items[n * columnCount_ + column];
-            item.mask = LVIF_TEXT | LVIF_STATE;
-            if (column == 0)
-                item.mask |= LVIF_PARAM;
-            if (columns_[column]->description.fmt & LVCFMT_IMAGE)
-                item.mask |= LVIF_IMAGE;
-            item.iItem = selected[n];
-            item.iSubItem = column;
-            item.stateMask = static_cast<UINT>(-1);
-            item.pszText = &texts[(n * columnCount_ + column) * cellTextLimit];
-            item.cchTextMax = cellTextLimit;
-            item.pszText[0] = L'\0';
-            ListView_GetItem(listWindow_, &item);
-            item.pszText[cellTextLimit - 1] = L'\0';
-        }
-    }
-
-    // The rows' data travel with them: the parent must not free it on these deletions.
-    HWND parent = GetParent(listWindow_);
-    bool filtered = parent && SubclassRegistry::Install(parent, HandleToULong(listWindow_));
-    for (size_t n = selected.size(); n-- > 0;) {
-        if (ListView_DeleteItem(listWindow_, selected[n]))
-            --rowCount_;
-    }
-    if (filtered)
-        SubclassRegistry::Remove(parent);
-
-    int moved = 0;
-    int oldFocus = focusRow_;
-    for (size_t n = 0; n < selected.size(); ++n) {
-        int target = selected[n] + shift;
-        if (!InsertRow(target, &items[n * columnCount_]))
-            continue;
-        ++moved;
-        if (oldFocus == selected[n])
-            focusRow_ = target;
-        ListView_EnsureVisible(listWindow_, target, FALSE);
-    }
-    Redraw();
-    return moved;
-}
-
 void GridCtrl::EndAllEdits()
 {
     for (Column *column : columns_)
         column->EndEdit();
-}
-
-void GridCtrl::SetFocusColor(COLORREF color)
-{
-    focusColor_ = color;
-    focusBrush_.reset(CreateSolidBrush(color));
 }
 
 void GridCtrl::SetImageList(HIMAGELIST list)
@@ -523,20 +266,44 @@ void GridCtrl::MoveFocusByKey(UINT key)
     }
     if (!redraw)
         return;
+    // Up and Down leave the scrolling to the list control, which keeps its selection in view.
+    RECT cell;
     if (key == VK_LEFT || key == VK_RIGHT)
-        ScrollFocusCellIntoView();
+        ScrollCellIntoView(focusRow_, focusColumn_, false, &cell);
     Redraw();
 }
 
-void GridCtrl::ScrollFocusCellIntoView()
+bool GridCtrl::ScrollCellIntoView(int row, int column, bool vertical, RECT *cell)
 {
-    RECT cell, client;
-    if (!GetCellRect(focusRow_, focusColumn_, &cell) || !GetClientRect(listWindow_, &client))
-        return;
-    if (cell.right > client.right)
-        ListView_Scroll(listWindow_, cell.right - client.right, 0);
-    else if (cell.left < client.left)
-        ListView_Scroll(listWindow_, cell.left - client.left, 0);
+    RECT client;
+    if (!GetCellRect(row, column, cell) || !GetClientRect(listWindow_, &client))
+        return false;
+    // Rows begin below the header.
+    if (HWND header = ListView_GetHeader(listWindow_)) {
+        RECT headerRect;
+        if (IsWindowVisible(header) && GetWindowRect(header, &headerRect))
+            client.top += headerRect.bottom - headerRect.top;
+    }
+    int dx = 0, dy = 0;
+    if (cell->right > client.right)
+        dx = cell->right - client.right;
+    else if (cell->left < client.left)
+        dx = cell->left - client.left;
+    if (vertical) {
+        if (cell->bottom > client.bottom)
+            dy = cell->bottom - client.bottom;
+        else if (cell->top < client.top)
+            dy = cell->top - client.top;
+        // The list scrolls vertically by whole rows.
+        int rowHeight = cell->bottom - cell->top;
+        if (dy != 0 && rowHeight > 0)
+            dy = (dy > 0 ? dy + rowHeight - 1 : dy - rowHeight + 1) / rowHeight * rowHeight;
+    }
+    if (dx != 0 || dy != 0) {
+        ListView_Scroll(listWindow_, dx, dy);
+        GetCellRect(row, column, cell);
+    }
+    return true;
 }
 
 bool GridCtrl::HitCell(POINT point, int *row, int *column) const
@@ -593,6 +360,7 @@ LRESULT GridCtrl::OnRightButtonDown(WPARAM wParam, LPARAM lParam)
         if (Column *target = GetColumn(focusColumn_))
             target->OnCellRightClick(focusRow_, point.x, point.y);
     } else {
+        EndFocusEdit();
         focusRow_ = focusColumn_ = -1;
     }
     Redraw();
@@ -659,183 +427,4 @@ LRESULT GridCtrl::OnDestroy(WPARAM wParam, LPARAM lParam)
 {
     EndFocusEdit();
     return Pass(WM_DESTROY, wParam, lParam);
-}
-
-LRESULT GridCtrl::OnEraseBackground(WPARAM wParam)
-{
-    RECT client;
-    GetClientRect(listWindow_, &client);
-    FillRect(reinterpret_cast<HDC>(wParam), &client, static_cast<HBRUSH>(windowBrush_.get()));
-    return 1;
-}
-
-LRESULT GridCtrl::OnPaint()
-{
-    PAINTSTRUCT paint;
-    HDC target = BeginPaint(listWindow_, &paint);
-    if (!target)
-        return 0;
-    HWND header = ListView_GetHeader(listWindow_);
-    RECT headerRect{};
-    if (header && IsWindowVisible(header)) {
-        GetWindowRect(header, &headerRect);
-        MapWindowPoints(nullptr, listWindow_, reinterpret_cast<POINT *>(&headerRect), 2);
-        ExcludeClipRect(target, headerRect.left, headerRect.top, headerRect.right, headerRect.bottom);
-    }
-    // Drawn off screen and copied in one piece: no flicker, and one transfer to the display
-    // instead of one per cell.
-    RECT area = paint.rcPaint;
-    int width = area.right - area.left, height = area.bottom - area.top;
-    HDC dc = target;
-    HDC memory = width > 0 && height > 0 ? CreateCompatibleDC(target) : nullptr;
-    HBITMAP bitmap = memory ? CreateCompatibleBitmap(target, width, height) : nullptr;
-    HGDIOBJ oldBitmap = nullptr;
-    if (bitmap) {
-        oldBitmap = SelectObject(memory, bitmap);
-        SetViewportOrgEx(memory, -area.left, -area.top, nullptr);
-        FillRect(memory, &area, static_cast<HBRUSH>(windowBrush_.get()));
-        dc = memory;
-    }
-    HGDIOBJ oldFont = SelectObject(dc, cellFont_.get());
-    HGDIOBJ oldPen = SelectObject(dc, gridPen_.get());
-    HGDIOBJ oldBrush = SelectObject(dc, windowBrush_.get());
-    SetBkMode(dc, TRANSPARENT);
-
-    int count = ListView_GetItemCount(listWindow_);
-    int top = ListView_GetTopIndex(listWindow_);
-    int end = std::min(top + ListView_GetCountPerPage(listWindow_) + 1, count);
-    int headerItems = header ? Header_GetItemCount(header) : 0;
-    for (int row = top; row < end; ++row) {
-        bool selected = (ListView_GetItemState(listWindow_, row, LVIS_SELECTED) & LVIS_SELECTED) != 0;
-        for (int column = 0; column < headerItems && column < columnCount_; ++column)
-            PaintCell(dc, row, column, selected);
-    }
-
-    if (focusColumn_ == -1 || focusRow_ == -1) {
-        RECT mark{};
-        if (hasFocus_) {
-            bool have = false;
-            if (count > 0 && top < count) {
-                have = ListView_GetItemRect(listWindow_, top, &mark, LVIR_BOUNDS);
-                mark.right = mark.left + ListView_GetColumnWidth(listWindow_, 0);
-            } else if (header && Header_GetItemRect(header, 0, &mark)) {
-                // One row's height below the header's first item.
-                TEXTMETRICW metrics;
-                GetTextMetricsW(dc, &metrics);
-                int rowHeight = metrics.tmHeight + 1;
-                mark.top = headerRect.bottom;
-                mark.bottom = mark.top + rowHeight;
-                have = true;
-            }
-            if (have) {
-                InflateRect(&mark, -1, -1);
-                SelectObject(dc, GetStockObject(NULL_BRUSH));
-                HGDIOBJ pen = SelectObject(dc, GetStockObject(BLACK_PEN));
-                Rectangle(dc, mark.left, mark.top, mark.right, mark.bottom);
-                SelectObject(dc, pen);
-            }
-        } else if (count == 0) {
-            RECT client;
-            GetClientRect(listWindow_, &client);
-            FillRect(dc, &client, static_cast<HBRUSH>(windowBrush_.get()));
-        }
-    }
-
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldPen);
-    SelectObject(dc, oldFont);
-    if (bitmap) {
-        BitBlt(target, area.left, area.top, width, height, memory, area.left, area.top, SRCCOPY);
-        SelectObject(memory, oldBitmap);
-        DeleteObject(bitmap);
-    }
-    if (memory)
-        DeleteDC(memory);
-    EndPaint(listWindow_, &paint);
-    return 0;
-}
-
-void GridCtrl::PaintCell(HDC dc, int row, int column, bool selected)
-{
-    wchar_t text[cellTextLimit];
-    text[0] = L'\0';
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
-    item.iItem = row;
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = cellTextLimit;
-    item.stateMask = static_cast<UINT>(-1);
-    ListView_GetItem(listWindow_, &item);
-    if (column != 0) {
-        // Sub-items carry no state of their own; the overlay belongs to the row.
-        item.state = ListView_GetItemState(listWindow_, row, static_cast<UINT>(-1));
-    }
-
-    RECT cell;
-    if (column == 0) {
-        if (!ListView_GetItemRect(listWindow_, row, &cell, LVIR_BOUNDS))
-            return;
-        cell.right = cell.left + ListView_GetColumnWidth(listWindow_, 0);
-    } else if (!ListView_GetSubItemRect(listWindow_, row, column, LVIR_BOUNDS, &cell)) {
-        return;
-    }
-
-    COLORREF textColor, background;
-    HBRUSH brush;
-    bool highlighted = false;
-    if (showSelection_ && selected) {
-        textColor = GetSysColor(COLOR_HIGHLIGHTTEXT);
-        highlighted = true;
-        if (row == focusRow_ && column == focusColumn_ && hasFocus_) {
-            background = focusColor_;
-            brush = static_cast<HBRUSH>(focusBrush_.get());
-        } else {
-            background = GetSysColor(COLOR_HIGHLIGHT);
-            brush = static_cast<HBRUSH>(highlightBrush_.get());
-        }
-    } else if (selected) {
-        textColor = GetSysColor(COLOR_WINDOWTEXT);
-        background = GetSysColor(COLOR_BTNFACE);
-        brush = static_cast<HBRUSH>(buttonFaceBrush_.get());
-    } else {
-        textColor = GetSysColor(COLOR_WINDOWTEXT);
-        background = GetSysColor(COLOR_WINDOW);
-        brush = static_cast<HBRUSH>(windowBrush_.get());
-    }
-    SelectObject(dc, brush);
-    Rectangle(dc, cell.left - 1, cell.top - 1, cell.right + 1, cell.bottom + 1);
-
-    RECT textRect = cell;
-    int format = columns_[column]->description.fmt;
-    HIMAGELIST images = ListView_GetImageList(listWindow_, LVSIL_SMALL);
-    if ((format & LVCFMT_IMAGE) && images) {
-        int width = 0, height = 0;
-        ImageList_GetIconSize(images, &width, &height);
-        bool right = (format & LVCFMT_BITMAP_ON_RIGHT) != 0;
-        int x = right ? cell.right - width : cell.left;
-        if (item.iImage >= 0) {
-            UINT style = ILD_TRANSPARENT | (item.state & LVIS_OVERLAYMASK) | (highlighted ? ILD_BLEND50 : 0);
-            ImageList_DrawEx(images, item.iImage, dc, x, cell.top, 0, 0, CLR_NONE, background, style);
-        }
-        if (right)
-            textRect.right -= width;
-        else
-            textRect.left += width;
-    }
-    UINT align = DT_LEFT;
-    switch (format & LVCFMT_JUSTIFYMASK) {
-    case LVCFMT_RIGHT:
-        align = DT_RIGHT;
-        textRect.right -= 2;
-        break;
-    case LVCFMT_CENTER:
-        align = DT_CENTER;
-        break;
-    default:
-        textRect.left += 2;
-        break;
-    }
-    SetTextColor(dc, textColor);
-    DrawTextW(dc, text, -1, &textRect, align | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_WORD_ELLIPSIS);
 }

@@ -60,6 +60,9 @@ public:
     Column *GetColumn(int index) const;
     LPARAM GetRowParam(int row) const;
     bool GetCellRect(int row, int column, RECT *rect) const;   // label rectangle
+    // Scrolls (row, column)'s label rectangle into the rows' area: horizontally, and with
+    // `vertical` by whole rows too; `cell` gets the rectangle where it is then.
+    bool ScrollCellIntoView(int row, int column, bool vertical, RECT *cell);
     bool SetCellText(int row, int column, const wchar_t *text);
     int GetColumnWidth(int column) const;
     int FirstSelectedRow() const;
@@ -83,14 +86,12 @@ private:
     LRESULT OnEraseBackground(WPARAM wParam);
 
     void MoveFocusByKey(UINT key);
-    void ScrollFocusCellIntoView();
     void EndFocusEdit();
     bool HitCell(POINT point, int *row, int *column) const;
     void OnHeaderRightClick();
     void PaintCell(HDC dc, int row, int column, bool selected);
     void CreateDrawingResources();
     void FreeDrawingResources();
-    bool DeleteRowQuietly(int row);
 
     int focusRow_ = -1;
     int focusColumn_ = -1;
@@ -109,11 +110,3 @@ private:
     bool hasFocus_ = false;
     bool showSelection_ = false;
 };
-
-// A process-wide map from a window to its previous procedure and one datum, used to hang a
-// temporary filter on the grid's parent: while installed, item-deletion notifications from
-// the list control named by the datum are answered and not passed to the parent.
-namespace SubclassRegistry {
-bool Install(HWND window, DWORD datum);
-void Remove(HWND window);
-}

@@ -15,6 +15,8 @@
 
 #include "handles.h"
 #include "master_volume.h"
+#include "value_limits.h"
+#include "windows_version.h"
 
 const wchar_t *const kSizeNames[kSizeModeCount] = {
     L"Maximized", L"Full Screen", L"3/4 Screen", L"1/2 Screen",
@@ -48,7 +50,7 @@ bool ReadBool(const wchar_t *subkey, const wchar_t *name, bool &field)
 {
     DWORD type = kRegBoolean;
     DWORD value = 0;
-    if (ReadPolicyValue(subkey, name, &type, &value, sizeof(value)) != ERROR_SUCCESS)
+    if (ReadPolicyValue(subkey, name, &type, &value, sizeof(value), 1) != ERROR_SUCCESS)
         return false;
     field = value != 0;
     return true;
@@ -58,7 +60,7 @@ template <typename T>
 bool ReadFixed(const wchar_t *subkey, const wchar_t *name, T &field)
 {
     T value{};
-    if (ReadPolicyValue(subkey, name, nullptr, &value, sizeof(value)) != ERROR_SUCCESS)
+    if (ReadPolicyValue(subkey, name, nullptr, &value, sizeof(value), sizeof(value)) != ERROR_SUCCESS)
         return false;
     field = value;
     return true;
@@ -69,7 +71,7 @@ template <size_t N>
 bool ReadText(const wchar_t *subkey, const wchar_t *name, wchar_t (&field)[N])
 {
     wchar_t value[N] = {};
-    if (ReadPolicyValue(subkey, name, nullptr, value, sizeof(value)) != ERROR_SUCCESS)
+    if (ReadPolicyValue(subkey, name, nullptr, value, sizeof(value), sizeof(wchar_t)) != ERROR_SUCCESS)
         return false;
     value[N - 1] = L'\0';
     std::memcpy(field, value, sizeof(value));
@@ -164,18 +166,6 @@ LONG CreateKey(HKEY parent, const wchar_t *name, RegKey &key)
                            key.put(), nullptr);
 }
 
-COLORREF DefaultFocusColor()
-{
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-    GetVersionExW(&version);
-    // Windows 95 and NT 4 have no hot-track colour.
-    const bool old = (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS &&
-                      version.dwMajorVersion == 4 && version.dwMinorVersion == 0) ||
-                     (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion == 4);
-    return GetSysColor(old ? COLOR_HIGHLIGHT : COLOR_HOTLIGHT);
-}
-
 void DocumentsFolder(wchar_t (&folder)[300])
 {
     folder[0] = L'\0';
@@ -214,7 +204,7 @@ DWORD EncodeBounceSpeed(DWORD step, DWORD interval)
 }
 
 LONG ReadPolicyValue(const wchar_t *subkey, const wchar_t *valueName, DWORD *type, void *buffer,
-                     DWORD size)
+                     DWORD size, DWORD minimum)
 {
     static const struct {
         HKEY root;
@@ -241,6 +231,8 @@ LONG ReadPolicyValue(const wchar_t *subkey, const wchar_t *valueName, DWORD *typ
         DWORD bytes = size;
         std::fill(scratch.begin(), scratch.end(), BYTE{0});
         result = RegQueryValueExW(key.get(), valueName, nullptr, &storedType, scratch.data(), &bytes);
+        if (result == ERROR_SUCCESS && bytes < minimum)
+            result = ERROR_FILE_NOT_FOUND; // too short to be a value: as if missing here
         if (result != ERROR_SUCCESS)
             continue;
 
@@ -310,19 +302,19 @@ bool ReadPowerTimeouts(DWORD *idleTimeout, DWORD *videoTimeout, DWORD *spindownT
     return true;
 }
 
-void Settings::SetDefaults()
+void Settings::SetDefaults(LONG currentMasterVolume)
 {
     playlistDefaults.path[0] = L'\0';
     playlistDefaults.name = playlistDefaults.path;
     playlistDefaults.error = S_OK;
     playlistDefaults.loops = 1;
     playlistDefaults.sizeMode = 0;
-    playlistDefaults.style = 0;
+    playlistDefaults.displayStyle = 0;
     playlistDefaults.volume = 100;
     playlistDefaults.speed = 1.0f;
     playlistDefaults.bounce = false;
 
-    masterVolume = MixerVolumeToPercent(GetMasterVolume());
+    masterVolume = kVolumeRange.Clamp(currentMasterVolume);
     bounceStep = 1;
     bounceInterval = 25;
     for (LONG &width : columnWidths)
@@ -351,6 +343,13 @@ void Settings::SetDefaults()
     registryKey = kRegistryKey;
 }
 
+// Callers that link the settings code alone (the run's tests among them) still take the
+// mixer's volume from here; new callers hand it in.
+void Settings::SetDefaults()
+{
+    SetDefaults(MixerVolumeToPercent(GetMasterVolume()));
+}
+
 void Settings::Load()
 {
     LONG bounceSpeed = 0;
@@ -371,17 +370,17 @@ void Settings::Load()
     if (ReadFixed(kProductSubkey, L"LastTrack", lastTrack) && lastTrack < 0)
         lastTrack = 0;
     for (int i = 0; i < kColumnCount; ++i) {
-        if (ReadFixed(kColumnWidthsSubkey, kColumnNames[i], columnWidths[i]) && columnWidths[i] < 0)
-            columnWidths[i] = 0;
+        if (ReadFixed(kColumnWidthsSubkey, kColumnNames[i], columnWidths[i]))
+            columnWidths[i] = kColumnWidthRange.Clamp(columnWidths[i]);
     }
     if (ReadFixed(kProductSubkey, L"Master Volume", masterVolume))
-        masterVolume = Clamp<LONG>(masterVolume, 0, 100);
+        masterVolume = kVolumeRange.Clamp(masterVolume);
     ReadBool(kProductSubkey, L"Ignore Mouse Movement", ignoreMouseMovement);
     ReadText(kProductSubkey, L"Playlist", playlist);
 
     ReadBool(kDefaultsSubkey, L"Bounce", playlistDefaults.bounce);
     if (ReadFixed(kDefaultsSubkey, L"Loops", playlistDefaults.loops))
-        playlistDefaults.loops = Clamp<LONG>(playlistDefaults.loops, 1, 9999);
+        playlistDefaults.loops = kLoopRange.Clamp(playlistDefaults.loops);
     wchar_t text[100];
     if (ReadText(kDefaultsSubkey, L"Size", text)) {
         const int mode = FindName(text, kSizeNames, kSizeModeCount);
@@ -389,14 +388,15 @@ void Settings::Load()
             playlistDefaults.sizeMode = mode;
     }
     if (ReadText(kDefaultsSubkey, L"Speed", text))
-        playlistDefaults.speed = static_cast<float>(Clamp(ParseDecimal(text), 0.25, 4.0));
+        playlistDefaults.speed =
+            static_cast<float>(Clamp<double>(ParseDecimal(text), kSlowestSpeed, kFastestSpeed));
     if (ReadText(kDefaultsSubkey, L"Style", text)) {
         const int style = FindName(text, kStyleNames, kStyleCount);
         if (style >= 0)
-            playlistDefaults.style = style;
+            playlistDefaults.displayStyle = style;
     }
     if (ReadFixed(kDefaultsSubkey, L"Volume", playlistDefaults.volume))
-        playlistDefaults.volume = Clamp<LONG>(playlistDefaults.volume, 0, 100);
+        playlistDefaults.volume = kVolumeRange.Clamp(playlistDefaults.volume);
 
     ReadBool(kProductSubkey, L"Random Order Playback", randomOrderPlayback);
     ReadBool(kProductSubkey, L"Show Path", showPath);
@@ -416,12 +416,14 @@ void Settings::Load()
     LONGLONG lastCleanup = 0;
     DWORD bytes = sizeof(lastCleanup);
     if (RegQueryValueExW(key.get(), L"CacheLastCleanup", nullptr, nullptr,
-                         reinterpret_cast<BYTE *>(&lastCleanup), &bytes) == ERROR_SUCCESS)
+                         reinterpret_cast<BYTE *>(&lastCleanup), &bytes) == ERROR_SUCCESS &&
+        bytes == sizeof(lastCleanup))
         cacheLastCleanup = lastCleanup;
     BYTE shown = 0;
     bytes = sizeof(shown);
     if (RegQueryValueExW(key.get(), L"QuickStartShown", nullptr, nullptr, &shown, &bytes) ==
-        ERROR_SUCCESS)
+            ERROR_SUCCESS &&
+        bytes == sizeof(shown))
         quickStartShown = shown != 0;
 }
 
@@ -474,7 +476,7 @@ LONG Settings::Save(bool all)
             wchar_t speed[32];
             swprintf(speed, std::size(speed), L"%04.2f", static_cast<double>(playlistDefaults.speed));
             WriteText(d, L"Speed", REG_SZ, speed);
-            const LONG style = Clamp<LONG>(playlistDefaults.style, 0, kStyleCount - 1);
+            const LONG style = Clamp<LONG>(playlistDefaults.displayStyle, 0, kStyleCount - 1);
             WriteText(d, L"Style", REG_SZ, kStyleNames[style]);
             WriteDword(d, L"Volume", static_cast<DWORD>(playlistDefaults.volume));
         }

@@ -11,7 +11,7 @@ struct PlaylistRow {
     HRESULT error;      // result of the last failed play attempt; < 0 means failed
     LONG loops;         // 1..9999
     LONG sizeMode;      // 0..6, see kSizeNames
-    LONG style;         // 0 "Monitor", 1 "Desktop"
+    LONG displayStyle;  // 0 "Monitor" (a picture on each monitor), 1 "Desktop" (one across them)
     LONG volume;        // percent 0..100
     float speed;        // 0.25..4.00
     bool bounce;
@@ -66,6 +66,10 @@ struct Settings {
     bool useSingleRendererDesktopMode;
     const wchar_t *registryKey; // "Software\Halcyra\Reelhaven"
 
+    // Every default; the master volume is the system's current one, which the caller reads
+    // (the mixer belongs to the run).
+    void SetDefaults(LONG currentMasterVolume);
+    // The same with the mixer's volume now.
     void SetDefaults();
     // Overwrites each field whose value is found (policy keys first).
     void Load();
@@ -80,10 +84,11 @@ inline constexpr DWORD kRegBoolean = 100;
 
 // Reads subkey\valueName from the first place that has it: Software\Policies\,
 // Software\Microsoft\Windows\CurrentVersion\Policies\ and Software\, each under
-// HKEY_LOCAL_MACHINE before HKEY_CURRENT_USER. type may be null. Returns 0 when a value
-// was read, else the last registry error; the buffer is only changed by a successful read.
+// HKEY_LOCAL_MACHINE before HKEY_CURRENT_USER. type may be null. A value of fewer than
+// `minimum` bytes counts as missing at its place. Returns 0 when a value was read, else the
+// last registry error; the buffer is only changed by a successful read.
 LONG ReadPolicyValue(const wchar_t *subkey, const wchar_t *valueName, DWORD *type, void *buffer,
-                     DWORD size);
+                     DWORD size, DWORD minimum = 1);
 
 // Timeouts of the current power scheme (mains power, seconds). Each output may be null;
 // all are 0 unless the scheme could be read, which the result says.

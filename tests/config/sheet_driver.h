@@ -391,21 +391,25 @@ inline Microsoft::WRL::ComPtr<IHCYFWPlaylist> NewPlaylist()
                      reinterpret_cast<void **>(playlist.GetAddressOf()));
     return playlist;
 }
-inline HRESULT WritePlaylistFile(const std::wstring &path, const std::vector<Entry> &entries)
+// Writes a playlist file through the playlist object; a failure names its HRESULT.
+inline testing::AssertionResult WritePlaylistFile(const std::wstring &path, const std::vector<Entry> &entries)
 {
     Microsoft::WRL::ComPtr<IHCYFWPlaylist> playlist = NewPlaylist();
-    if (!playlist)
-        return E_FAIL;
-    HRESULT hr = S_OK;
+    HRESULT hr = playlist ? S_OK : E_FAIL;
     for (const Entry &entry : entries) {
         PlaybackItem item = entry;
         item.fileName = const_cast<wchar_t *>(entry.path.c_str());
         PlaylistPosition position{0, entry.result};
-        if (FAILED(hr = playlist->Insert(&item, -1)) ||
-            (entry.result && FAILED(hr = playlist->SetPosition(&position, POSITION_RESULT))))
-            return hr;
+        if (SUCCEEDED(hr) && SUCCEEDED(hr = playlist->Insert(&item, -1)) && entry.result)
+            hr = playlist->SetPosition(&position, POSITION_RESULT);
     }
-    return playlist->Save(path.c_str(), FALSE);
+    if (SUCCEEDED(hr))
+        hr = playlist->Save(path.c_str(), FALSE);
+    if (SUCCEEDED(hr))
+        return testing::AssertionSuccess();
+    char code[16];
+    std::snprintf(code, sizeof(code), "0x%08lx", static_cast<unsigned long>(hr));
+    return testing::AssertionFailure() << "writing the playlist failed with " << code;
 }
 
 inline std::vector<Entry> ReadPlaylistFile(const std::wstring &path)

@@ -33,7 +33,7 @@ std::vector<Entry> FourEntries()
 std::wstring StartOn(SheetRun &run, const wchar_t *name, const std::vector<Entry> &entries)
 {
     std::wstring list = Media(name);
-    EXPECT_EQ(S_OK, WritePlaylistFile(list, entries));
+    EXPECT_TRUE(WritePlaylistFile(list, entries));
     SetRegistry(nullptr, L"Playlist", list);
     run.Start();
     return list;
@@ -137,13 +137,19 @@ TEST_F(ConfigTest, OpeningAPlaylistShowsItsRowsTitleAndFailuresAndPlayMarksThem)
 
     // Open: a file that is no playlist is reported and the rows stay; a real one replaces them.
     std::wstring junk = Media(L"alpha.avi"), other = Media(L"other.plst");
-    ASSERT_EQ(S_OK, WritePlaylistFile(other, {FourEntries()[2]}));
+    ASSERT_TRUE(WritePlaylistFile(other, {FourEntries()[2]}));
     ToolbarClick(page, kFileBar, kOpen);
     ChooseFile(L"Open Playlist", junk);
     EXPECT_EQ(L"Failed to open " + junk + L".", AnswerMessage(IDOK));
     EXPECT_EQ(4, ListView_GetItemCount(grid));
     EXPECT_EQ(L"four - " + list, WindowText(run.Sheet()));
+    // With an editor open, Open asks about its edit; the playlist opened then is unchanged,
+    // so Cancel closes the sheet without a question.
+    ClickCell(grid, 0, 1);
+    ClickCell(grid, 0, 1);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(GetDlgItem(grid, 32781)); }, 3000));
     ToolbarClick(page, kFileBar, kOpen);
+    EXPECT_EQ(kAskToSave, AnswerMessage(IDNO));
     ChooseFile(L"Open Playlist", other);
     EXPECT_TRUE(NoMessage());
     EXPECT_EQ(1, ListView_GetItemCount(grid));

@@ -193,8 +193,13 @@ TEST_F(Grid, ClicksSelectACellThenEditIt)
     EXPECT_EQ(L"begin 1,2", Calls());
     Click(0, 0, WM_RBUTTONDOWN);
     EXPECT_EQ(L"end 1; right 0,0", Calls());
-    ClickAt(600, 300); // below the rows, right of the columns
+    // Below the rows, right of the columns: either button ends the edit with the focus cell.
+    ClickAt(600, 300, WM_RBUTTONDOWN);
     EXPECT_EQ(L"end 0", Calls());
+    EXPECT_EQ(Cell(-1, -1), Focus());
+    Click(1, 1);
+    ClickAt(600, 300);
+    EXPECT_EQ(L"end 1", Calls());
     EXPECT_EQ(Cell(-1, -1), Focus());
 
     // Starting to drag a column divider closes the editor of the focus column.
@@ -274,6 +279,15 @@ TEST_F(Grid, MovedRowsKeepTheirDataAndTheParentHearsNoDeletion)
     // An absolute move puts the block at the index given.
     EXPECT_EQ(1, grid.MoveSelectedRows(2, false));
     EXPECT_EQ(11, grid.GetRowParam(2));
+
+    // A control that refuses the rewrite (a column gone behind the grid's back) refuses the
+    // move: every row stays where it was with its data.
+    ListView_DeleteColumn(List(), 2);
+    EXPECT_EQ(0, grid.MoveSelectedRows(-1, true));
+    EXPECT_EQ(3, ListView_GetItemCount(List()));
+    EXPECT_EQ((std::vector<LPARAM>{10, 12, 11}),
+              (std::vector<LPARAM>{grid.GetRowParam(0), grid.GetRowParam(1), grid.GetRowParam(2)}));
+    EXPECT_EQ(L"two", Text(1, 0));
     EXPECT_TRUE(deletedParams.empty());
 }
 

@@ -39,7 +39,8 @@ void Put(const wchar_t *key, const wchar_t *name, const std::string &form, HKEY 
     const size_t colon = form.find(':');
     ASSERT_EQ(RegSetKeyValueW(root, key, name, std::stoul(form.substr(0, colon)), form.data() + colon + 1,
                               DWORD(form.size() - colon - 1)),
-              ERROR_SUCCESS);
+              ERROR_SUCCESS)
+        << "putting " << testing::PrintToString(std::wstring(name));
 }
 
 // A stored value's form, or "missing".
@@ -83,30 +84,21 @@ protected:
     }
 };
 
-TEST_F(SettingsTest, EmptyRegistryGivesEveryDefault)
+// With an empty registry: the documented defaults, and those taken from the system.
+TEST_F(SettingsTest, EmptyRegistryGivesTheDefaults)
 {
     const Settings s = Loaded();
     const PlaylistRow &d = s.playlistDefaults;
-    EXPECT_EQ(d.path[0], L'\0');
-    EXPECT_EQ(d.name, d.path);
-    EXPECT_EQ(std::tuple(d.loops, d.sizeMode, d.style, d.volume, d.speed, d.bounce),
-              std::tuple(1, 0, 0, 100, 1.0f, false));
+    EXPECT_EQ(std::tuple(d.loops, d.sizeMode, d.displayStyle, d.volume, d.speed, d.bounce, s.bounceStep,
+                         s.bounceInterval, s.noCache, s.cacheExpirationPeriod, s.cacheCleanupInterval),
+              std::tuple(1, 0, 0, 100, 1.0f, false, 1u, 25u, true, 10u, 2u));
+    EXPECT_EQ(d.name, d.path) << "the defaults' name is their own empty path";
     EXPECT_EQ(s.masterVolume, MixerVolumeToPercent(GetMasterVolume()));
-    EXPECT_EQ(std::tuple(s.bounceStep, s.bounceInterval), std::tuple(1u, 25u));
-    EXPECT_EQ(std::set<LONG>(std::begin(s.columnWidths), std::end(s.columnWidths)), std::set<LONG>{100});
-    EXPECT_STREQ(s.videoFileTypes, L"*.asf;*.avi;*.mov;*.mpg;*.mpeg;*.qt;*.vob;*.wmv");
-    // Wine gives every user a documents folder.
+    // Wine gives every user a documents folder; all three file dialogs start there.
     EXPECT_NE(s.playlistOpenDirectory[0], L'\0');
     EXPECT_STREQ(s.playlistSaveDirectory, s.playlistOpenDirectory);
     EXPECT_STREQ(s.videoDirectory, s.playlistOpenDirectory);
-    EXPECT_EQ(std::wstring(s.playlist) + L"|" + s.lastPlaylist, L"|");
-    EXPECT_FALSE(s.showPath || s.randomOrderPlayback || s.continueWhereStopped || s.ignoreMouseMovement ||
-                 s.keyboardControls || s.quickStartShown || s.useClassicVideoRenderer ||
-                 s.useSingleRendererDesktopMode);
-    EXPECT_EQ(std::tuple(s.lastPosition, s.lastTrack, s.cacheLastCleanup), std::tuple(0.0, 0L, LONGLONG(0)));
     EXPECT_EQ(s.focusColor, GetSysColor(COLOR_HOTLIGHT)); // Wine reports a version after NT 4
-    EXPECT_EQ(std::tuple(s.noCache, s.cacheExpirationPeriod, s.cacheCleanupInterval), std::tuple(true, 10u, 2u));
-    EXPECT_STREQ(s.registryKey, L"Software\\Halcyra\\Reelhaven");
 }
 
 // Stored forms of one value at a time, on an otherwise empty registry, and what the
@@ -131,13 +123,13 @@ TEST_F(SettingsTest, LoadClampsAndConverts)
         {kUserKey, L"LastPos", [](const Settings &s) { return s.lastPosition; },
          {{Form(REG_BINARY, &minus3p5, 8), 0}, {Form(REG_BINARY, &p12p25, 8), 12.25}}},
         {kWidthsKey, L"Speed", [](const Settings &s) -> double { return s.columnWidths[6]; },
-         {{Dword(-3), 0}, {Dword(250), 250}}},
+         {{Dword(-3), 16}, {Dword(0), 16}, {Dword(250), 250}, {Dword(0x7fffffff), 4096}}},
         {kDefaultsKey, L"Speed", [](const Settings &s) -> double { return s.playlistDefaults.speed; },
          {{Text(L"0.1"), 0.25}, {Text(L"9"), 4}, {Text(L"no number"), 0.25}, {Text(L"  +1.5x"), 1.5},
           {Text(L"2e0"), 2}, {Text(L"nan"), 0.25}}},
         {kDefaultsKey, L"Size", [](const Settings &s) -> double { return s.playlistDefaults.sizeMode; },
          {{Text(L"fULL sCREEN"), 1}}},
-        {kDefaultsKey, L"Style", [](const Settings &s) -> double { return s.playlistDefaults.style; },
+        {kDefaultsKey, L"Style", [](const Settings &s) -> double { return s.playlistDefaults.displayStyle; },
          {{Text(L"DESKTOP"), 1}}},
         // Booleans as a number or as text; text longer than the 4-byte buffer is read
         // nowhere and the default stays.
@@ -163,9 +155,41 @@ TEST_F(SettingsTest, LoadClampsAndConverts)
     Put(kDefaultsKey, L"Style", Text(L"Wall"));
     Settings s = Loaded();
     s.playlistDefaults.sizeMode = 4;
-    s.playlistDefaults.style = 1;
+    s.playlistDefaults.displayStyle = 1;
     s.Load();
-    EXPECT_EQ(std::pair(s.playlistDefaults.sizeMode, s.playlistDefaults.style), std::pair(4L, 1L));
+    EXPECT_EQ(std::pair(s.playlistDefaults.sizeMode, s.playlistDefaults.displayStyle), std::pair(4L, 1L));
+}
+
+// An empty value, or a number shorter than its field, at a policy place is no value: the
+// lookup goes on to the user's own, as it does past a missing one.
+TEST_F(SettingsTest, AValueShorterThanItsFieldCountsAsMissing)
+{
+    const std::wstring policyWidths = std::wstring(kPolicyKey) + L"\\Playlist Column Widths";
+    const WORD half = 0x4321;
+    const LONGLONG cleanup = 0x12345678;
+    const std::string empty = Form(REG_BINARY, "", 0), twoBytes = Form(REG_BINARY, &half, 2);
+    const struct {
+        const wchar_t *policyKey, *userKey, *name;
+        std::string user;
+        bool fixedSize;
+    } values[] = {
+        {kPolicyKey, kUserKey, L"Master Volume", Dword(60), true},
+        {kPolicyKey, kUserKey, L"Focus Color", Dword(RGB(1, 2, 3)), true},
+        {policyWidths.c_str(), kWidthsKey, L"File", Dword(120), true},
+        {kPolicyKey, kUserKey, L"Video File Types", Text(L"*.avi"), false},
+        {kPolicyKey, kUserKey, L"Keyboard Controls", Dword(1), false},
+    };
+    for (const auto &value : values) {
+        Put(value.policyKey, value.name, empty, HKEY_LOCAL_MACHINE);
+        if (value.fixedSize)
+            Put(value.policyKey, value.name, twoBytes);
+        Put(value.userKey, value.name, value.user);
+    }
+    Put(kUserKey, L"CacheLastCleanup", Form(REG_BINARY, &cleanup, 4));
+    const Settings s = Loaded();
+    EXPECT_EQ(std::tuple(s.masterVolume, std::wstring(s.videoFileTypes), s.focusColor, s.keyboardControls,
+                         s.columnWidths[0], s.cacheLastCleanup),
+              std::tuple(60L, std::wstring(L"*.avi"), RGB(1, 2, 3), true, 120L, LONGLONG(0)));
 }
 
 TEST_F(SettingsTest, SavedFormsLoadBack)
@@ -174,7 +198,7 @@ TEST_F(SettingsTest, SavedFormsLoadBack)
     // Every size mode and style as its name; speeds with two decimals.
     for (LONG mode = 0; mode < kSizeModeCount; ++mode) {
         s.playlistDefaults.sizeMode = mode;
-        s.playlistDefaults.style = mode % 2;
+        s.playlistDefaults.displayStyle = mode % 2;
         s.playlistDefaults.speed = 0.25f + mode * 0.5f;
         s.Save(true);
         EXPECT_EQ(Get(kDefaultsKey, L"Size"), Text(kSizeNames[mode]));
@@ -183,7 +207,7 @@ TEST_F(SettingsTest, SavedFormsLoadBack)
         swprintf(speed, 8, L"%.2f", 0.25 + mode * 0.5);
         EXPECT_EQ(Get(kDefaultsKey, L"Speed"), Text(speed));
         const PlaylistRow back = Loaded().playlistDefaults;
-        EXPECT_EQ(std::tuple(back.sizeMode, back.style, back.speed), std::tuple(mode, mode % 2, 0.25f + mode * 0.5f));
+        EXPECT_EQ(std::tuple(back.sizeMode, back.displayStyle, back.speed), std::tuple(mode, mode % 2, 0.25f + mode * 0.5f));
     }
     // Bounce speeds as (index + 1) x 10; past the table, a pair that is in no row is stored
     // as 130 and read as the fastest.
