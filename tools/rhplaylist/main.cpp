@@ -2,7 +2,7 @@
 // player library's playlist object, the one code that knows the file format. New entries
 // get the Playlist Defaults and the add-folder patterns from the settings the screen saver
 // itself loads (policy values first), so a script adds what the dialog's Add would.
-// This file runs one command; command_line.cpp says what --help says.
+// This file runs the command that command_line.cpp has read and checked.
 #include <windows.h>
 
 #include <string>
@@ -167,7 +167,7 @@ int Run(int argc, wchar_t **argv)
         return Set(list, line);
     case Command::kMove:
         return Move(list, line);
-    case Command::kCreate:
+    case Command::kCreate:  // run above, before any list is loaded
         break;
     }
     return kDone;

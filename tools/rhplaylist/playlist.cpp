@@ -56,7 +56,7 @@ std::vector<Entry> Playlist::Entries()
     for (LONG i = 0; i < count; ++i) {
         Entry entry{};
         if (SUCCEEDED(list_->GetCurrentItem(&entry.item))) {
-            CoTaskString name(entry.item.fileName);
+            CoTaskString name(entry.item.fileName);  // the object's copy, freed here
             entry.file = entry.item.fileName ? entry.item.fileName : L"";
             entry.item.fileName = nullptr;
         }
