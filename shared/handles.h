@@ -68,6 +68,12 @@ struct WindowTraits {
     static bool Valid(Type h) { return h != nullptr; }
     static void Close(Type h) { DestroyWindow(h); }
 };
+struct FindTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Valid(Type h) { return h != INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { FindClose(h); }
+};
 struct CoTaskTraits {
     using Type = wchar_t *;
     static Type Invalid() { return nullptr; }
@@ -81,6 +87,8 @@ using RegKey = UniqueResource<RegKeyTraits>;
 using GdiObject = UniqueResource<GdiTraits>;
 using UniqueWindow = UniqueResource<WindowTraits>;
 using CoTaskString = UniqueResource<CoTaskTraits>;
+// A FindFirstFile search, closed with FindClose.
+using UniqueFind = UniqueResource<FindTraits>;
 
 // Joins a COM apartment for a scope; leaves it only if joining succeeded.
 class ComApartment {

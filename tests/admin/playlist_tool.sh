@@ -81,6 +81,7 @@ check "list --json is JSON with every entry as the object reads it" same \
   "$(entries "$L" | grep -v '^count' | cut -d'|' -f1,2,7)"
 plain=$(wout "$tool" list "$L")
 check "list: a header and one line per entry" same "$(wc -l <<<"$plain")" 7
+check "command names in any case" same "$(wout "$tool" LIST "$L")" "$plain"
 
 # M3U: relative paths (also through ..), a comment, a URL, UTF-8 names in .m3u8.
 cp "$root/v/b.avi" "$root/v/é.avi"
