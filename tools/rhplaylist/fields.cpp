@@ -139,7 +139,7 @@ PlaybackItem NewEntry(const Settings &settings, const Fields &given)
     base.loops = defaults.loops;
     base.sizeMode = std::clamp<LONG>(defaults.sizeMode, 0, kSizeModeCount - 1);
     base.volume = defaults.volume;
-    base.style = defaults.style;
+    base.style = defaults.displayStyle;
     base.bounce = defaults.bounce;
     base.speed = defaults.speed;
     base.Apply(item);

@@ -8,13 +8,13 @@
 
 #include "abi.h"
 #include "settings.h"
+#include "value_limits.h"
 
-// The limits the configuration dialog enforces (Playlist Defaults dialog and the grid's
-// editors) and the settings load clamps to: saver/startup/settings.cpp, Settings::Load.
-// The tool's checks, messages and --help all take them from here.
-inline constexpr LONG kMinLoops = 1, kMaxLoops = 9999;
-inline constexpr LONG kMinVolume = 0, kMaxVolume = 100;
-inline constexpr double kMinSpeed = 0.25, kMaxSpeed = 4.0;
+// The program's own limits (the settings load, the grid's editors and the Playlist Defaults
+// dialog use the same table); the tool's checks, messages and --help take them from here.
+inline constexpr LONG kMinLoops = kLoopRange.low, kMaxLoops = kLoopRange.high;
+inline constexpr LONG kMinVolume = kVolumeRange.low, kMaxVolume = kVolumeRange.high;
+inline constexpr double kMinSpeed = kSlowestSpeed, kMaxSpeed = kFastestSpeed;
 
 struct Fields {
     std::optional<LONG> loops, sizeMode, volume, style;
