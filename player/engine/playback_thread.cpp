@@ -574,6 +574,8 @@ LRESULT CALLBACK Framewheel::WindowProc(HWND window, UINT message, WPARAM wParam
         return player->OnQueryEndSession();
     case WM_SYSCOMMAND:
         return player->OnSysCommand(window, wParam, lParam);
+    case WM_ERASEBKGND:
+        return OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
     case WM_KEYDOWN:
     case WM_KEYUP:
         player->FireInput(message, wParam, lParam);
@@ -584,6 +586,28 @@ LRESULT CALLBACK Framewheel::WindowProc(HWND window, UINT message, WPARAM wParam
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Black where no video window is. The window does not clip its children, so the default
+// erase would paint over the pictures too: when an outgoing item's video windows go, the
+// area they leave is erased, and the incoming picture above it would turn black until its
+// next frame.
+LRESULT Framewheel::OnEraseBackground(HWND window, HDC dc)
+{
+    RECT client{};
+    GetClientRect(window, &client);
+    const int saved = SaveDC(dc);
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child))
+            continue;
+        RECT area{};
+        GetWindowRect(child, &area);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT *>(&area), 2);
+        ExcludeClipRect(dc, area.left, area.top, area.right, area.bottom);
+    }
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    RestoreDC(dc, saved);
+    return 1;
 }
 
 LRESULT Framewheel::OnSize()

@@ -127,6 +127,7 @@ private:
 
     // Player window procedure: one handler per message.
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT OnEraseBackground(HWND window, HDC dc);
     LRESULT OnSize();
     LRESULT OnClose();
     LRESULT OnQueryEndSession();

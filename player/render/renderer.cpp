@@ -367,6 +367,9 @@ void RHRenderer::ShowPicture()
         // Above the outgoing item's windows, which go only after this.
         SetWindowPos(output->hwnd, HWND_TOP, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        // The background is erased when the window is painted; do that now, so it does
+        // not come after the frame and black it out again.
+        UpdateWindow(output->hwnd);
         PaintHeldFrame(*output);
     }
 }
@@ -378,10 +381,13 @@ void RHRenderer::PaintHeldFrame(VideoOutput &output) const
 {
     if (!output.video)
         return;
-    long size = 0;
-    if (FAILED(output.video->GetCurrentImage(&size, nullptr)) ||
-        size <= static_cast<long>(sizeof(BITMAPINFOHEADER)))
+    // Room for the largest frame of this size (32 bits a pixel) with its header, masks or
+    // colour table: not every renderer answers a query for the size first.
+    long width = 0, height = 0;
+    if (FAILED(output.video->GetVideoSize(&width, &height)) || width <= 0 || height <= 0 ||
+        width > 16384 || height > 16384)
         return;
+    long size = static_cast<long>(sizeof(BITMAPINFO) + 256 * sizeof(RGBQUAD)) + width * height * 4;
     std::vector<long> image((static_cast<size_t>(size) + sizeof(long) - 1) / sizeof(long));
     if (FAILED(output.video->GetCurrentImage(&size, image.data())))
         return;
