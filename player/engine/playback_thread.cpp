@@ -135,7 +135,7 @@ void Framewheel::RunPlaybackThread()
                 media = count;
                 handles[count++] = renderer_->GetEventHandle();
             }
-            if (loading_) {
+            if (loading_ && loading_->done) {
                 load = count;
                 handles[count++] = loading_->done.get();
             }
@@ -450,6 +450,8 @@ void Framewheel::StartItemLoad(PlaybackContext &context, LONG word, const Playba
     }
     loading_->word = word | CMD_PLAY;
     loading_->taken = taken;
+    if (!loading_->done)
+        FinishItemLoad(context); // loaded on this thread already: nothing to wait for
 }
 
 // The loader is done with the item being waited for: show it in place of the current one,

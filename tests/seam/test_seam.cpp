@@ -185,6 +185,17 @@ std::string Describe(const std::vector<ColourRun> &runs)
     return text;
 }
 
+unsigned long WindowsMajorVersion()
+{
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExW(&version);
+#pragma GCC diagnostic pop
+    return version.dwMajorVersion;
+}
+
 struct Case {
     const char *name;
     const wchar_t *extension;
@@ -209,8 +220,8 @@ TEST_P(Switching, AtMostOneFrameOfBlackBetweenItems)
     const std::vector<ColourRun> runs = ReadRuns(offset);
     for (const Switch &s : Switches(runs, "RGB")) {
         ASSERT_TRUE(s.seen) << s.from << " to " << s.to << " not seen:" << Describe(runs);
-        printf("%s %c->%c: black %.1f ms, other %.1f ms, outgoing shown %.1f ms\n", c.name, s.from,
-               s.to, s.black, s.other, s.shown);
+        printf("%s (Windows %lu) %c->%c: black %.1f ms, other %.1f ms, outgoing shown %.1f ms\n",
+               c.name, WindowsMajorVersion(), s.from, s.to, s.black, s.other, s.shown);
         EXPECT_LE(s.black, kFrameMs) << Describe(runs);
         EXPECT_LE(s.other, kFrameMs) << Describe(runs);
     }
