@@ -14,6 +14,8 @@ for colour in red lime blue yellow; do
   [ -s "$media/$colour.mp4" ] || ffmpeg -loglevel error -y -f lavfi -i "color=c=$colour:size=1280x720:rate=25" \
     -f lavfi -i "sine=f=440" -t 2 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "$media/$colour.mp4"
 done
+[ -s "$media/yellow.jpg" ] || ffmpeg -loglevel error -y -f lavfi -i "color=c=yellow:size=320x240" \
+  -frames:v 1 "$media/yellow.jpg"
 [ -s "$media/text.avi" ] || for _ in $(seq 200); do echo "This is not a video."; done >"$media/text.avi"
 probe="$media/pixel_probe"
 [ "$probe" -nt "$here/pixel_probe.c" ] || gcc -O2 -Wall -o "$probe" "$here/pixel_probe.c" -lX11

@@ -234,6 +234,26 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"avi_prepared_desktop", L".avi", true, false}),
     [](const ::testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
 
+// A still picture between two clips: no black into it or out of it (Wine's graph ends a
+// still at once, so it may show only for a moment).
+TEST(Preparation, StillPictureBetweenClips)
+{
+    Watchdog watchdog(120000, "still picture");
+    Playthrough play;
+    play.files = {Media(L"red.avi"), Media(L"yellow.jpg"), Media(L"blue.avi")};
+    play.prepare = true;
+    const long offset = LogSize();
+    EXPECT_EQ((std::vector<HRESULT>{S_OK, S_OK, S_OK}), play.Play());
+    const std::vector<ColourRun> runs = ReadRuns(offset);
+    auto first = [&](char colour) {
+        return std::find_if(runs.begin(), runs.end(), [&](const ColourRun &r) { return r.colour == colour; });
+    };
+    const auto red = first('R'), blue = first('B');
+    ASSERT_TRUE(red != runs.end() && blue != runs.end() && red < blue) << Describe(runs);
+    for (auto run = red; run != blue; ++run)
+        EXPECT_TRUE(run->colour != 'K' || run->length <= kFrameMs) << Describe(runs);
+}
+
 TEST(Preparation, FailuresAreReportedWhenPlayedAndPlayGoesOn)
 {
     Watchdog watchdog(120000, "failed preparations");
