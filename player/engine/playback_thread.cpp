@@ -450,8 +450,10 @@ void Framewheel::StartItemLoad(PlaybackContext &context, LONG word, const Playba
     }
     loading_->word = word | CMD_PLAY;
     loading_->taken = taken;
-    if (!loading_->done)
-        FinishItemLoad(context); // loaded on this thread already: nothing to wait for
+    // Opened ahead already, or loaded on this thread: change over now, before anything
+    // else queued (such as opening the item after this one) holds it up.
+    if (!loading_->done || LoadFinished(*loading_))
+        FinishItemLoad(context);
 }
 
 // The loader is done with the item being waited for: show it in place of the current one,
