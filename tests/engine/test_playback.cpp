@@ -53,17 +53,6 @@ struct Session {
     }
 };
 
-// What the media framework itself answers when asked to render the file.
-HRESULT RenderFileResult(const std::wstring &path)
-{
-    ComPtr<IGraphBuilder> graph;
-    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                  reinterpret_cast<void **>(graph.GetAddressOf()));
-    if (FAILED(hr))
-        return hr;
-    return graph->RenderFile(path.c_str(), nullptr);
-}
-
 TEST(Playback, LoopsEndOnceAfterTheirRuns)
 {
     Watchdog watchdog(90000, "loops");

@@ -3,8 +3,6 @@
 // pixel_probe (an X client outside Wine) logs every colour change of the screen's centre.
 #include "engine_test.h"
 
-#include <dshow.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -16,16 +14,6 @@ std::wstring g_media;
 namespace {
 
 std::wstring g_probeLog;
-
-std::wstring WindowsPath(const std::string &unixPath)
-{
-    std::string path = unixPath;
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    std::wstring out(path.begin(), path.end());
-    std::replace(out.begin(), out.end(), L'/', L'\\');
-    return out;
-}
 
 struct ColourRun {
     char colour;    // pixel_probe's class: K black, R red, G green, B blue, Y yellow, ...
@@ -166,14 +154,6 @@ struct Playthrough {
     }
 };
 
-HRESULT RenderFileResult(const std::wstring &path)
-{
-    ComPtr<IGraphBuilder> graph;
-    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                  reinterpret_cast<void **>(graph.GetAddressOf()));
-    return FAILED(hr) ? hr : graph->RenderFile(path.c_str(), nullptr);
-}
-
 std::string Describe(const std::vector<ColourRun> &runs)
 {
     std::string text;
@@ -183,17 +163,6 @@ std::string Describe(const std::vector<ColourRun> &runs)
         text += line;
     }
     return text;
-}
-
-unsigned long WindowsMajorVersion()
-{
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof version;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExW(&version);
-#pragma GCC diagnostic pop
-    return version.dwMajorVersion;
 }
 
 struct Case {
@@ -220,8 +189,8 @@ TEST_P(Switching, AtMostOneFrameOfBlackBetweenItems)
     const std::vector<ColourRun> runs = ReadRuns(offset);
     for (const Switch &s : Switches(runs, "RGB")) {
         ASSERT_TRUE(s.seen) << s.from << " to " << s.to << " not seen:" << Describe(runs);
-        printf("%s (Windows %lu) %c->%c: black %.1f ms, other %.1f ms, outgoing shown %.1f ms\n",
-               c.name, WindowsMajorVersion(), s.from, s.to, s.black, s.other, s.shown);
+        printf("%s %c->%c: black %.1f ms, other %.1f ms, outgoing shown %.1f ms\n", c.name, s.from,
+               s.to, s.black, s.other, s.shown);
         EXPECT_LE(s.black, kFrameMs) << Describe(runs);
         EXPECT_LE(s.other, kFrameMs) << Describe(runs);
     }
@@ -287,24 +256,11 @@ TEST(Preparation, AnotherItemIsPlayedAndTheHintNeverShows)
 
 int main(int argc, char **argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
     const char *log = getenv("PROBE_LOG");
-    if (argc < 3 || !log) {
-        fprintf(stderr, "usage: PROBE_LOG=<log> test_seam <Framewheel.dll> <media folder>\n");
+    if (!log) {
+        fprintf(stderr, "PROBE_LOG names pixel_probe's log\n");
         return 2;
     }
-    g_media = WindowsPath(argv[2]) + L"\\";
     g_probeLog = WindowsPath(log);
-    ComApartment apartment(COINIT_MULTITHREADED);
-    HMODULE library = LoadLibraryW(WindowsPath(argv[1]).c_str());
-    auto registerServer =
-        library ? reinterpret_cast<HRESULT(WINAPI *)()>(
-                      reinterpret_cast<void *>(GetProcAddress(library, "DllRegisterServer")))
-                : nullptr;
-    const HRESULT registered = registerServer ? registerServer() : E_FAIL;
-    if (FAILED(registered)) {
-        fprintf(stderr, "cannot register Framewheel.dll: %s\n", Hr(registered).c_str());
-        return 2;
-    }
-    return RUN_ALL_TESTS();
+    return RunEngineTests(argc, argv);
 }
