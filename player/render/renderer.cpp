@@ -330,10 +330,10 @@ bool RHRenderer::PauseOnFirstFrame(const volatile LONG &abort, DWORD limitMs)
     while (!abort) {
         OAFilterState state = State_Stopped;
         const HRESULT hr = control_->GetState(50, &state);
-        if (hr == S_OK)
-            return state == State_Paused;
-        if (FAILED(hr) && hr != VFW_S_STATE_INTERMEDIATE)
-            return false;
+        // Anything but "still on the way" ends the wait (a live source answers that it
+        // cannot hold a frame, and plays as it comes).
+        if (hr != VFW_S_STATE_INTERMEDIATE)
+            return SUCCEEDED(hr) && state == State_Paused;
         if (GetTickCount() - start >= limitMs)
             return false;
     }
