@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev mingw-w64-tools libwine-dev cmake googletest
   wine wine64 libwine fonts-wine fonts-liberation
-  xvfb xauth xserver-xephyr x11-utils x11-xserver-utils xdotool imagemagick
+  xvfb xauth xserver-xephyr x11-utils x11-xserver-utils xdotool imagemagick gcc libx11-dev
   pulseaudio
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav

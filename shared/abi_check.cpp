@@ -40,3 +40,8 @@ static_assert(Slot(offsetof(IHCYFramewheel2Vtbl, UseClassicVideoRenderer)) == 11
 static_assert(Slot(offsetof(IHCYFramewheel2Vtbl, UseSingleRendererDesktopMode)) == 12);
 static_assert(sizeof(IHCYFramewheel2Vtbl) == 13 * sizeof(void *));
 static_assert(sizeof(IHCYFramewheelVtbl) == 11 * sizeof(void *));
+
+static_assert(Slot(offsetof(IHCYFramewheel3Vtbl, UseClassicVideoRenderer)) == 11);
+static_assert(Slot(offsetof(IHCYFramewheel3Vtbl, UseSingleRendererDesktopMode)) == 12);
+static_assert(Slot(offsetof(IHCYFramewheel3Vtbl, PrepareNextItem)) == 13);
+static_assert(sizeof(IHCYFramewheel3Vtbl) == 14 * sizeof(void *));

@@ -17,6 +17,7 @@ enum : LONG {
     CMD_VOLUME = 0x8,
     CMD_SEEK = 0x10,       // seek to the item's position
     CMD_RATE = 0x20,
+    CMD_PREPARE = 0x40,    // open the item handed to PrepareNextItem ahead, hidden
     CMD_LOOPS = 0x80,      // reset the loop counter to the item's loops
     CMD_BOUNCE = 0x100,    // apply the bounce settings
     CMD_SINKS = 0x200,     // route input to the player window while OnInput sinks exist

@@ -127,18 +127,27 @@ void Framewheel::RunPlaybackThread()
     if (context.timerThread) {
         stopRequested_ = false;
         while (!stopRequested_) {
-            HANDLE handles[2] = {playbackQueue_.WakeEvent(), nullptr};
-            DWORD count = 1;
+            ReapDiscardedLoads();
+            HANDLE handles[3] = {playbackQueue_.WakeEvent(), nullptr, nullptr};
+            DWORD count = 1, media = MAXDWORD, load = MAXDWORD;
             // Fetched again every time: a command may have replaced the renderer or its graph.
-            if (renderer_)
+            if (renderer_) {
+                media = count;
                 handles[count++] = renderer_->GetEventHandle();
+            }
+            if (loading_ && loading_->done) {
+                load = count;
+                handles[count++] = loading_->done.get();
+            }
             const DWORD woken = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, kAllMessages);
             if (woken == WAIT_OBJECT_0) {
                 // A log-off agreed during a command (sent messages are dispatched inside
                 // some calls) must not be forgotten.
                 stopRequested_ = ProcessCommands(context) || stopRequested_;
-            } else if (count == 2 && woken == WAIT_OBJECT_0 + 1) {
+            } else if (woken == WAIT_OBJECT_0 + media) {
                 OnMediaEvent(context);
+            } else if (woken == WAIT_OBJECT_0 + load) {
+                FinishItemLoad(context);
             } else if (woken == WAIT_OBJECT_0 + count) {
                 MSG message;
                 while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
@@ -147,6 +156,7 @@ void Framewheel::RunPlaybackThread()
                 break; // a handle went bad: waiting again would spin
             }
         }
+        AbandonAllLoads();
         timerQueue_.Post(CMD_QUIT);
         WaitForSingleObject(context.timerThread.get(), INFINITE);
         context.timerThread.reset();
@@ -170,6 +180,11 @@ void Framewheel::OnMediaEvent(PlaybackContext &context)
         RendererWriteGuard guard(rendererLock_);
         if (!renderer_ || !renderer_->TakeCompletion())
             return; // anything but completion is dropped
+        if (loading_) {
+            // The item on screen is already being replaced: keep its last frame up.
+            renderer_->StopGraph();
+            return;
+        }
         if (context.loopCounter != -1)
             --context.loopCounter;
         if (context.loopCounter != 0) {
@@ -197,7 +212,14 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
             state_ = STATE_QUITTING;
             return true; // what is still queued stays unprocessed
         }
+        if (word & CMD_PREPARE) {
+            PrepareItem(context);
+            word &= ~CMD_PREPARE;
+            if (!word)
+                continue;
+        }
         if (word & CMD_STOP) {
+            DiscardLoad(loading_);
             if (state_ == STATE_PLAYING || state_ == STATE_PAUSED) {
                 pending_ = CMD_RENDERER_ADDS;
                 {
@@ -230,17 +252,41 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
         }
         const LONGLONG taken = Now();
         word = ExpandCommand(word);
-        if (state_ != STATE_PLAYING) {
-            pending_ |= word;
-            continue;
-        }
-
         PlaybackItem copy;
         std::wstring name;
         {
             ReadGuard guard(itemLock_);
             copy = item_;
             name = fileName_;
+        }
+        if (state_ != STATE_PLAYING) {
+            pending_ |= word;
+            // Another item than the one opened ahead: let that one go now.
+            if ((word & CMD_LOAD) && prepared_ && !PreparedFor(copy, name))
+                DiscardLoad(prepared_);
+            continue;
+        }
+        if (word & CMD_LOAD) {
+            // Opened on a loader thread; the rest of the word is carried out when the new
+            // item is shown (FinishItemLoad). A load still under way is replaced.
+            if (loading_) {
+                word |= loading_->word;
+                DiscardLoad(loading_);
+            }
+            StartItemLoad(context, word, copy, name, taken);
+            continue;
+        }
+        if (loading_) {
+            // Settings for the item that is opening: they apply to it once it is shown.
+            // Input routing applies to the picture on screen at once as well.
+            loading_->word |= word;
+            if (word & CMD_SINKS) {
+                RendererWriteGuard guard(rendererLock_);
+                ReadGuard sinks(sinkLock_);
+                if (renderer_)
+                    renderer_->SetInputRouting(!sinks_[SINK_INPUT].empty());
+            }
+            continue;
         }
         // The renderer reads the working copy; it changes only under the renderer lock.
         RendererWriteGuard guard(rendererLock_);
@@ -249,83 +295,245 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
         context.item = copy;
         PlaybackItem &item = context.item;
 
-        if ((word & CMD_BOUNCE) && renderer_ && wasBouncing_ && item.bounce) {
-            // Continue the motion where it is instead of jumping back to the set placement.
-            std::vector<PlacementFraction> positions;
-            renderer_->GetPositions(positions);
-            if (!positions.empty()) {
-                item.xPosition = positions[0].x;
-                item.yPosition = positions[0].y;
-            }
-            renderer_->GetVelocity(savedDx_, savedDy_);
-        }
-        if (word & CMD_RENDERER) {
-            renderer_.reset();
-            if (item.style != lastStyle_)
-                CreatePlayerWindow(context);
-            const HWND window = context.window.get();
-            if (item.style == STYLE_WINDOWED)
-                renderer_ = MakeWindowedRenderer(&item, window, classicVideoRenderer_);
-            else if (item.perMonitor)
-                renderer_ = MakeFullscreenMonitorRenderer(&item, window, classicVideoRenderer_);
-            else
-                renderer_ = MakeFullscreenDesktopRenderer(&item, window, singleDesktopRenderer_);
-            lastStyle_ = item.style;
-            word |= CMD_PLAY;
-        }
+        if (word & CMD_BOUNCE)
+            ContinueMotion(item);
         if (!renderer_)
             continue; // nothing to carry the word out on
-        LoadTiming timing{};
-        if (word & CMD_LOAD) {
-            timing.taken = taken;
-            timing.loadStart = Now();
-            const HRESULT hr = renderer_->LoadFile();
-            timing.loadEnd = Now();
-            if (FAILED(hr)) {
-                // Reported while the renderer lock is held: a sink called back here may
-                // queue commands, but GetItem from another thread waits for the return.
-                FirePlaybackEnded(hr);
-                pending_ |= CMD_LOAD_ADDS;
-                state_ = STATE_STOPPED;
-                continue;
-            }
-            word |= CMD_PLAY;
-        }
-        if (word & CMD_BOUNCE) {
-            if (wasBouncing_ && item.bounce) {
-                renderer_->SetVelocity(savedDx_, savedDy_);
-            } else {
-                const int step = WholePixels(item.bounceStep);
-                renderer_->SetVelocity(step, step);
-            }
-            word |= CMD_LAYOUT;
-            wasBouncing_ = item.bounce != 0;
-        }
-        if (word & CMD_LAYOUT)
-            renderer_->Layout();
-        if (word & CMD_VOLUME)
-            renderer_->SetVolume(item.volume);
-        if (word & CMD_SEEK)
-            renderer_->Seek(item.position);
-        if (word & CMD_RATE)
-            renderer_->SetRate(item.rate);
-        if (word & CMD_LOOPS)
-            context.loopCounter = item.loops;
-        if (word & CMD_SINKS) {
-            ReadGuard sinks(sinkLock_);
-            renderer_->SetInputRouting(!sinks_[SINK_INPUT].empty());
-        }
-        timing.runStart = Now();
+        ApplySettings(context, word);
         if (word & CMD_PLAY)
             (void)renderer_->RunGraph();
-        if (timing.taken) {
-            timing.running = Now();
-            CriticalSectionLock timingGuard(timingLock_);
-            lastLoad_ = timing;
-        }
         pending_ = 0;
     }
     return false;
+}
+
+// Continue the motion where the picture on screen is instead of jumping back to the set
+// placement (renderer lock held).
+void Framewheel::ContinueMotion(PlaybackItem &item)
+{
+    if (!renderer_ || !wasBouncing_ || !item.bounce)
+        return;
+    std::vector<PlacementFraction> positions;
+    renderer_->GetPositions(positions);
+    if (!positions.empty()) {
+        item.xPosition = positions[0].x;
+        item.yPosition = positions[0].y;
+    }
+    renderer_->GetVelocity(savedDx_, savedDy_);
+}
+
+// A renderer for the item, built here so that its video windows belong to this thread, and
+// a loader thread that opens the file into it.
+std::shared_ptr<LoadJob> Framewheel::NewLoadJob(PlaybackContext &context, const PlaybackItem &item,
+                                                const std::wstring &name)
+{
+    auto job = std::make_shared<LoadJob>();
+    job->fileName = name;
+    job->item = item;
+    job->item.fileName = const_cast<wchar_t *>(job->fileName.c_str());
+    job->classic = classicVideoRenderer_;
+    job->single = singleDesktopRenderer_;
+    const HWND window = context.window.get();
+    if (item.style == STYLE_WINDOWED)
+        job->renderer = MakeWindowedRenderer(&job->item, window, job->classic);
+    else if (item.perMonitor)
+        job->renderer = MakeFullscreenMonitorRenderer(&job->item, window, job->classic);
+    else
+        job->renderer = MakeFullscreenDesktopRenderer(&job->item, window, job->single);
+    // Input keeps going where it went: the routing is only applied again when sinks change.
+    {
+        ReadGuard guard(rendererLock_);
+        job->renderer->SetInputRouting(renderer_ && renderer_->InputRouting());
+    }
+    job->renderer->CreateVideoFilters();
+    job->started = Now();
+    StartLoad(job);
+    return job;
+}
+
+bool Framewheel::PreparedFor(const PlaybackItem &item, const std::wstring &name) const
+{
+    return prepared_ && prepared_->fileName == name && prepared_->item.style == item.style &&
+           prepared_->item.perMonitor == item.perMonitor &&
+           prepared_->classic == classicVideoRenderer_ && prepared_->single == singleDesktopRenderer_;
+}
+
+void Framewheel::DiscardLoad(std::shared_ptr<LoadJob> &job)
+{
+    if (!job)
+        return;
+    InterlockedExchange(&job->abort, 1);
+    if (LoadFinished(*job))
+        job->renderer.reset(); // its windows go on this thread, their own
+    else
+        discarded_.push_back(job);
+    job.reset();
+}
+
+void Framewheel::ReapDiscardedLoads()
+{
+    for (auto it = discarded_.begin(); it != discarded_.end();) {
+        if (LoadFinished(**it)) {
+            (*it)->renderer.reset();
+            it = discarded_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// The thread is ending. A loader stuck inside the system (a blocked open) is not waited for
+// beyond a moment: it keeps its job alive and frees the media itself when the system lets
+// go; it never touches this object.
+void Framewheel::AbandonAllLoads()
+{
+    constexpr DWORD kLoaderGraceMs = 250;
+    if (loading_)
+        discarded_.push_back(std::exchange(loading_, nullptr));
+    if (prepared_)
+        discarded_.push_back(std::exchange(prepared_, nullptr));
+    const DWORD start = GetTickCount();
+    for (auto &job : discarded_) {
+        const DWORD spent = GetTickCount() - start;
+        AbandonLoad(job, spent < kLoaderGraceMs ? kLoaderGraceMs - spent : 0);
+    }
+    discarded_.clear();
+}
+
+void Framewheel::PrepareItem(PlaybackContext &context)
+{
+    PlaybackItem item;
+    std::wstring name;
+    {
+        CriticalSectionLock guard(nextLock_);
+        if (!nextWaiting_)
+            return;
+        nextWaiting_ = false;
+        item = nextItem_;
+        name.swap(nextName_);
+    }
+    if (PreparedFor(item, name) && prepared_->item.position == item.position)
+        return; // already open
+    DiscardLoad(prepared_);
+    // Opened into the current player window only; an item that needs another window (a
+    // style change) is opened when it is played.
+    if (!context.window || item.style != lastStyle_ || name.empty())
+        return;
+    prepared_ = NewLoadJob(context, item, name);
+}
+
+void Framewheel::StartItemLoad(PlaybackContext &context, LONG word, const PlaybackItem &copy,
+                               const std::wstring &name, LONGLONG taken)
+{
+    if ((word & CMD_RENDERER) && copy.style != lastStyle_) {
+        // A new player window: nothing of the old one can stay up meanwhile.
+        DiscardLoad(prepared_);
+        {
+            RendererWriteGuard guard(rendererLock_);
+            if (word & CMD_BOUNCE) {
+                PlaybackItem item = copy;
+                ContinueMotion(item);
+            }
+            renderer_.reset();
+        }
+        context.item = copy;
+        context.fileName = name;
+        context.item.fileName = const_cast<wchar_t *>(context.fileName.c_str());
+        CreatePlayerWindow(context);
+        lastStyle_ = copy.style;
+    }
+    if (PreparedFor(copy, name)) {
+        loading_ = std::exchange(prepared_, nullptr);
+    } else {
+        DiscardLoad(prepared_);
+        loading_ = NewLoadJob(context, copy, name);
+    }
+    loading_->word = word | CMD_PLAY;
+    loading_->taken = taken;
+    // Opened ahead already, or loaded on this thread: change over now, before anything
+    // else queued (such as opening the item after this one) holds it up.
+    if (!loading_->done || LoadFinished(*loading_))
+        FinishItemLoad(context);
+}
+
+// The loader is done with the item being waited for: show it in place of the current one,
+// or report its failure as a load that fails in place would.
+void Framewheel::FinishItemLoad(PlaybackContext &context)
+{
+    std::shared_ptr<LoadJob> job = std::exchange(loading_, nullptr);
+    LONG word = job->word;
+    PlaybackItem copy;
+    {
+        ReadGuard guard(itemLock_);
+        copy = item_;
+    }
+    RendererWriteGuard guard(rendererLock_);
+    context.fileName = job->fileName;
+    copy.fileName = const_cast<wchar_t *>(context.fileName.c_str());
+    if (word & CMD_BOUNCE)
+        ContinueMotion(copy);
+    context.item = copy;
+    PlaybackItem &item = context.item;
+    std::unique_ptr<RHRenderer> incoming = std::move(job->renderer);
+    incoming->SetItem(&item);
+    if (FAILED(job->result)) {
+        // The old picture goes, and the renderer stays without a graph. Reported while the
+        // renderer lock is held: a sink called back here may queue commands, but GetItem
+        // from another thread waits for the return. Input routing must survive for the
+        // next item, whose word would not carry it otherwise.
+        renderer_ = std::move(incoming);
+        FirePlaybackEnded(job->result);
+        pending_ |= CMD_LOAD_ADDS | (word & CMD_SINKS);
+        state_ = STATE_STOPPED;
+        return;
+    }
+    LoadTiming timing{};
+    timing.taken = job->taken;
+    timing.loadStart = job->started > job->taken ? job->started : job->taken;
+    timing.loadEnd = job->loaded > job->taken ? job->loaded : job->taken;
+    incoming->AttachWindows();
+    std::unique_ptr<RHRenderer> outgoing = std::exchange(renderer_, std::move(incoming));
+    if (job->seekedTo == item.position)
+        word &= ~CMD_SEEK; // the paused graph stands there already, its frame held
+    ApplySettings(context, word);
+    renderer_->ShowPicture();
+    timing.runStart = Now();
+    if (state_ == STATE_PLAYING)
+        (void)renderer_->RunGraph();
+    timing.running = Now();
+    // The old windows go only now, under the new ones.
+    outgoing.reset();
+    CriticalSectionLock timingGuard(timingLock_);
+    lastLoad_ = timing;
+}
+
+void Framewheel::ApplySettings(PlaybackContext &context, LONG word)
+{
+    PlaybackItem &item = context.item;
+    if (word & CMD_BOUNCE) {
+        if (wasBouncing_ && item.bounce) {
+            renderer_->SetVelocity(savedDx_, savedDy_);
+        } else {
+            const int step = WholePixels(item.bounceStep);
+            renderer_->SetVelocity(step, step);
+        }
+        word |= CMD_LAYOUT;
+        wasBouncing_ = item.bounce != 0;
+    }
+    if (word & CMD_LAYOUT)
+        renderer_->Layout();
+    if (word & CMD_VOLUME)
+        renderer_->SetVolume(item.volume);
+    if (word & CMD_SEEK)
+        renderer_->Seek(item.position);
+    if (word & CMD_RATE)
+        renderer_->SetRate(item.rate);
+    if (word & CMD_LOOPS)
+        context.loopCounter = item.loops;
+    if (word & CMD_SINKS) {
+        ReadGuard sinks(sinkLock_);
+        renderer_->SetInputRouting(!sinks_[SINK_INPUT].empty());
+    }
 }
 
 void Framewheel::CreatePlayerWindow(PlaybackContext &context)
@@ -370,6 +578,8 @@ LRESULT CALLBACK Framewheel::WindowProc(HWND window, UINT message, WPARAM wParam
         return player->OnQueryEndSession();
     case WM_SYSCOMMAND:
         return player->OnSysCommand(window, wParam, lParam);
+    case WM_ERASEBKGND:
+        return OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
     case WM_KEYDOWN:
     case WM_KEYUP:
         player->FireInput(message, wParam, lParam);
@@ -380,6 +590,28 @@ LRESULT CALLBACK Framewheel::WindowProc(HWND window, UINT message, WPARAM wParam
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Black where no video window is. The window does not clip its children, so the default
+// erase would paint over the pictures too: when an outgoing item's video windows go, the
+// area they leave is erased, and the incoming picture above it would turn black until its
+// next frame.
+LRESULT Framewheel::OnEraseBackground(HWND window, HDC dc)
+{
+    RECT client{};
+    GetClientRect(window, &client);
+    const int saved = SaveDC(dc);
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child))
+            continue;
+        RECT area{};
+        GetWindowRect(child, &area);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT *>(&area), 2);
+        ExcludeClipRect(dc, area.left, area.top, area.right, area.bottom);
+    }
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    RestoreDC(dc, saved);
+    return 1;
 }
 
 LRESULT Framewheel::OnSize()

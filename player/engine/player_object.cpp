@@ -32,9 +32,10 @@ HRESULT CreateFramewheelObject(REFIID riid, void **ppv)
     return hr;
 }
 
-Framewheel::Framewheel() : item_(DefaultPlaybackItem())
+Framewheel::Framewheel() : item_(DefaultPlaybackItem()), nextItem_(DefaultPlaybackItem())
 {
     item_.fileName = nullptr;
+    nextItem_.fileName = nullptr;
 }
 
 Framewheel::~Framewheel()
@@ -66,8 +67,8 @@ STDMETHODIMP Framewheel::QueryInterface(REFIID riid, void **ppv)
     if (!ppv)
         return E_POINTER;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHCYFramewheel) ||
-        IsEqualIID(riid, IID_IHCYFramewheel2)) {
-        *ppv = static_cast<IHCYFramewheel2 *>(this);
+        IsEqualIID(riid, IID_IHCYFramewheel2) || IsEqualIID(riid, IID_IHCYFramewheel3)) {
+        *ppv = static_cast<IHCYFramewheel3 *>(this);
         AddRef();
         return S_OK;
     }
@@ -334,6 +335,42 @@ STDMETHODIMP Framewheel::UseClassicVideoRenderer()
 STDMETHODIMP Framewheel::UseSingleRendererDesktopMode()
 {
     singleDesktopRenderer_ = true;
+    return S_OK;
+}
+
+// Only the fields that decide what is opened are taken from the hint: the file, the style
+// and the per-monitor flag (the renderer built for it), and the position (where the paused
+// graph waits). Groups the mask leaves out are those of the current item, as a SetItem
+// with that mask would leave them.
+STDMETHODIMP Framewheel::PrepareNextItem(const PlaybackItem *item)
+{
+    if (!item)
+        return E_POINTER;
+    PlaybackItem next;
+    std::wstring name;
+    try {
+        ReadGuard guard(itemLock_);
+        next = item_;
+        name = fileName_;
+        if (item->validMask & ITEM_FILENAME)
+            name = item->fileName ? item->fileName : L"";
+    } catch (const std::bad_alloc &) {
+        return E_OUTOFMEMORY;
+    }
+    if (item->validMask & ITEM_STYLE)
+        next.style = item->style;
+    if (item->validMask & ITEM_PER_MONITOR)
+        next.perMonitor = Flag(item->perMonitor);
+    if (item->validMask & ITEM_POSITION)
+        next.position = item->position;
+    next.fileName = nullptr;
+    {
+        CriticalSectionLock guard(nextLock_);
+        nextItem_ = next;
+        nextName_.swap(name);
+        nextWaiting_ = true;
+    }
+    playbackQueue_.Post(CMD_PREPARE);
     return S_OK;
 }
 

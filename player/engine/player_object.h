@@ -16,6 +16,7 @@
 #include "abi.h"
 #include "command_queue.h"
 #include "handles.h"
+#include "media_loader.h"
 
 class RHRenderer;
 
@@ -36,7 +37,7 @@ enum PlayerState : LONG {
     STATE_QUITTING = CMD_QUIT,
 };
 
-class Framewheel final : public IHCYFramewheel2 {
+class Framewheel final : public IHCYFramewheel3 {
 public:
     Framewheel();
     ~Framewheel();
@@ -64,6 +65,9 @@ public:
     // IHCYFramewheel2
     STDMETHODIMP UseClassicVideoRenderer() override;
     STDMETHODIMP UseSingleRendererDesktopMode() override;
+
+    // IHCYFramewheel3
+    STDMETHODIMP PrepareNextItem(const PlaybackItem *item) override;
 
     // Performance counter readings of the last command word that loaded a file, taken on
     // the playback thread: when the word was taken, LoadFile's start and end, RunGraph's
@@ -105,9 +109,25 @@ private:
     bool ProcessCommands(PlaybackContext &context);
     void OnMediaEvent(PlaybackContext &context);
     void CreatePlayerWindow(PlaybackContext &context);
+    // Loads (loader threads, media_loader.h): a new item is opened while the current
+    // picture stays, then shown in one step.
+    void StartItemLoad(PlaybackContext &context, LONG word, const PlaybackItem &copy,
+                       const std::wstring &name, LONGLONG taken);
+    void FinishItemLoad(PlaybackContext &context);
+    void PrepareItem(PlaybackContext &context);
+    std::shared_ptr<LoadJob> NewLoadJob(PlaybackContext &context, const PlaybackItem &item,
+                                        const std::wstring &name);
+    bool PreparedFor(const PlaybackItem &item, const std::wstring &name) const;
+    void DiscardLoad(std::shared_ptr<LoadJob> &job);
+    void ReapDiscardedLoads();
+    void AbandonAllLoads();
+    // Carries out the settings bits of a word on the current renderer (renderer lock held).
+    void ApplySettings(PlaybackContext &context, LONG word);
+    void ContinueMotion(PlaybackItem &item);
 
     // Player window procedure: one handler per message.
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT OnEraseBackground(HWND window, HDC dc);
     LRESULT OnSize();
     LRESULT OnClose();
     LRESULT OnQueryEndSession();
@@ -130,6 +150,18 @@ private:
 
     SharedLock rendererLock_;
     std::unique_ptr<RHRenderer> renderer_;
+
+    // The item handed to PrepareNextItem, waiting for the playback thread.
+    CriticalSection nextLock_;
+    PlaybackItem nextItem_;
+    std::wstring nextName_;
+    bool nextWaiting_ = false;
+
+    // Playback thread only: the load being waited for, the one opened ahead, and loads
+    // let go whose loader has not finished yet (freed here once it has).
+    std::shared_ptr<LoadJob> loading_;
+    std::shared_ptr<LoadJob> prepared_;
+    std::vector<std::shared_ptr<LoadJob>> discarded_;
 
     CommandQueue playbackQueue_;
     CommandQueue timerQueue_;

@@ -203,7 +203,7 @@ HRESULT RHRenderer::BuildGraph(size_t count, HRESULT &first, HRESULT &second)
     for (size_t i = 0; i < count; ++i) {
         if (hasVideoRenderer_) {
             ComPtr<IBaseFilter> filter;
-            if (SUCCEEDED(Create(videoRenderer_, IID_IBaseFilter, filter)))
+            if (SUCCEEDED(NextVideoFilter(filter)))
                 (void)graph_->AddFilter(filter.Get(), nullptr);
         }
         hr = graph_->RenderFile(fileName, nullptr);
@@ -217,7 +217,41 @@ HRESULT RHRenderer::BuildGraph(size_t count, HRESULT &first, HRESULT &second)
     return S_OK;
 }
 
+HRESULT RHRenderer::NextVideoFilter(ComPtr<IBaseFilter> &filter)
+{
+    if (usedFilters_ < madeFilters_.size()) {
+        filter = madeFilters_[usedFilters_++];
+        return S_OK;
+    }
+    return Create(videoRenderer_, IID_IBaseFilter, filter);
+}
+
+void RHRenderer::CreateVideoFilters()
+{
+    if (!hasVideoRenderer_)
+        return;
+    // One per output, and one more for the single rendering that follows outputs that
+    // rendered differently (a filter that was in a released graph is not used again).
+    const size_t count = outputs_.size() >= 2 ? outputs_.size() + 1 : outputs_.size();
+    madeFilters_.clear();
+    usedFilters_ = 0;
+    for (size_t i = 0; i < count; ++i) {
+        ComPtr<IBaseFilter> filter;
+        if (FAILED(Create(videoRenderer_, IID_IBaseFilter, filter)))
+            break;
+        madeFilters_.push_back(std::move(filter));
+    }
+}
+
 HRESULT RHRenderer::LoadFile()
+{
+    const HRESULT hr = LoadMedia(false);
+    if (SUCCEEDED(hr))
+        AttachWindows();
+    return hr;
+}
+
+HRESULT RHRenderer::LoadMedia(bool hidden)
 {
     if (graph_)
         Unload();
@@ -278,7 +312,36 @@ HRESULT RHRenderer::LoadFile()
         Unload();
         return kNoVideoResult;
     }
+    // Shown by ShowPicture only. A stopped graph then also keeps its last frame on screen
+    // instead of blacking its window out, so the picture can be held until the next one.
+    if (hidden) {
+        for (auto &output : outputs_)
+            if (output->window)
+                (void)output->window->put_AutoShow(OAFALSE);
+    }
+    return S_OK;
+}
 
+bool RHRenderer::PauseOnFirstFrame(const volatile LONG &abort, DWORD limitMs)
+{
+    if (!control_ || FAILED(control_->Pause()))
+        return false;
+    const DWORD start = GetTickCount();
+    while (!abort) {
+        OAFilterState state = State_Stopped;
+        const HRESULT hr = control_->GetState(50, &state);
+        // Anything but "still on the way" ends the wait (a live source answers that it
+        // cannot hold a frame, and plays as it comes).
+        if (hr != VFW_S_STATE_INTERMEDIATE)
+            return SUCCEEDED(hr) && state == State_Paused;
+        if (GetTickCount() - start >= limitMs)
+            return false;
+    }
+    return false;
+}
+
+void RHRenderer::AttachWindows()
+{
     size_t index = 0;
     for (auto &output : outputs_) {
         if (!output->window)
@@ -291,7 +354,74 @@ HRESULT RHRenderer::LoadFile()
             (void)output->window->HideCursor(OATRUE);
         output->hwnd = FindVideoWindow(output->window.Get(), index++);
     }
-    return S_OK;
+    // Filters made ahead and not used go here, on the thread their windows belong to.
+    madeFilters_.clear();
+    usedFilters_ = 0;
+}
+
+void RHRenderer::ShowPicture()
+{
+    for (auto &output : outputs_) {
+        if (output->hwnd == nullptr)
+            continue;
+        // Above the outgoing item's windows, which go only after this.
+        SetWindowPos(output->hwnd, HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        // The background is erased when the window is painted; do that now, so it does
+        // not come after the frame and black it out again.
+        UpdateWindow(output->hwnd);
+        PaintHeldFrame(*output);
+    }
+}
+
+// The renderer paints a frame only when the stream delivers one; a window just shown would
+// stay black until the next frame of the running graph. So the frame the paused graph
+// holds is painted here at once, with black around the picture as the renderer leaves it.
+void RHRenderer::PaintHeldFrame(VideoOutput &output) const
+{
+    if (!output.video)
+        return;
+    // Room for the largest frame of this size (32 bits a pixel) with its header, masks or
+    // colour table: not every renderer answers a query for the size first.
+    long width = 0, height = 0;
+    if (FAILED(output.video->GetVideoSize(&width, &height)) || width <= 0 || height <= 0 ||
+        width > 16384 || height > 16384)
+        return;
+    long size = static_cast<long>(sizeof(BITMAPINFO) + 256 * sizeof(RGBQUAD)) + width * height * 4;
+    std::vector<long> image((static_cast<size_t>(size) + sizeof(long) - 1) / sizeof(long));
+    if (FAILED(output.video->GetCurrentImage(&size, image.data())))
+        return;
+    const auto *header = reinterpret_cast<const BITMAPINFOHEADER *>(image.data());
+    if (header->biSize < sizeof(BITMAPINFOHEADER) || header->biWidth <= 0 || header->biHeight == 0 ||
+        header->biBitCount < 8)
+        return;
+    const size_t stride = ((static_cast<size_t>(header->biWidth) * header->biBitCount + 31) / 32) * 4;
+    const size_t pixels = stride * static_cast<size_t>(header->biHeight < 0 ? -header->biHeight : header->biHeight);
+    size_t offset = header->biSize;
+    if (header->biCompression == BI_BITFIELDS)
+        offset += 3 * sizeof(DWORD);
+    else if (header->biBitCount <= 8)
+        offset += (header->biClrUsed ? header->biClrUsed : 1u << header->biBitCount) * sizeof(RGBQUAD);
+    else if (header->biCompression != BI_RGB)
+        return;
+    if (offset + pixels > static_cast<size_t>(size))
+        return; // no colour masks or table handed out with the bits: leave it to the stream
+    long sl = 0, st = 0, sw = 0, sh = 0, dl = 0, dt = 0, dw = 0, dh = 0;
+    if (FAILED(output.video->GetSourcePosition(&sl, &st, &sw, &sh)) ||
+        FAILED(output.video->GetDestinationPosition(&dl, &dt, &dw, &dh)))
+        return;
+    HDC dc = GetDC(output.hwnd);
+    if (dc == nullptr)
+        return;
+    RECT client{};
+    GetClientRect(output.hwnd, &client);
+    const int saved = SaveDC(dc);
+    ExcludeClipRect(dc, dl, dt, dl + dw, dt + dh);
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    RestoreDC(dc, saved);
+    StretchDIBits(dc, dl, dt, dw, dh, sl, st, sw, sh, reinterpret_cast<const BYTE *>(image.data()) + offset,
+                  reinterpret_cast<const BITMAPINFO *>(header), DIB_RGB_COLORS, SRCCOPY);
+    ReleaseDC(output.hwnd, dc);
 }
 
 void RHRenderer::Unload()

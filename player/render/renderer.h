@@ -35,6 +35,27 @@ public:
     virtual void GetVelocity(int &dx, int &dy) = 0;
 
     [[nodiscard]] HRESULT LoadFile();
+
+    // The same load in steps, so that the slow part (opening and rendering the file, which
+    // may block for as long as the file system does) runs away from the player window's
+    // thread while the picture it shows stays on screen:
+    // - CreateVideoFilters on the player window's thread: the classic renderer's video
+    //   windows belong to the thread that creates the filter, and must keep answering;
+    // - LoadMedia and PauseOnFirstFrame on any thread of the multithreaded apartment: the
+    //   graph, its interfaces, the video windows kept hidden, the first frame held;
+    // - AttachWindows and ShowPicture on the player window's thread: the video windows
+    //   become children of the player window, then come up above everything else with the
+    //   held frame painted at once.
+    void CreateVideoFilters();
+    [[nodiscard]] HRESULT LoadMedia(bool hidden);
+    // Waits (in slices, giving up when abort is set or after limitMs) until the graph has
+    // paused with its first frame; false when it did not get there.
+    bool PauseOnFirstFrame(const volatile LONG &abort, DWORD limitMs);
+    void AttachWindows();
+    void ShowPicture();
+    // The item the renderer reads from now on (not owned).
+    void SetItem(const PlaybackItem *item) { item_ = item; }
+    bool InputRouting() const { return inputRouting_ != 0; }
     void Unload();
     [[nodiscard]] HRESULT RunGraph();
     void StopGraph();
@@ -93,6 +114,13 @@ private:
     // Creates the graph and renders the file once per output (count times).
     [[nodiscard]] HRESULT BuildGraph(size_t count, HRESULT &first, HRESULT &second);
     HWND FindVideoWindow(IVideoWindow *window, size_t index) const;
+    void PaintHeldFrame(VideoOutput &output) const;
+    // A video renderer filter for the next rendering: one made ahead by CreateVideoFilters
+    // while any is left, else a new one.
+    HRESULT NextVideoFilter(Microsoft::WRL::ComPtr<IBaseFilter> &filter);
+
+    std::vector<Microsoft::WRL::ComPtr<IBaseFilter>> madeFilters_;
+    size_t usedFilters_ = 0;
 };
 
 // The three variants. Each returns a renderer whose outputs are set up but no file loaded.

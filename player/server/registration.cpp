@@ -41,6 +41,7 @@ constexpr RegistryRow kRows[] = {
     INTERFACE_ROWS(L"{25B375E0-84B9-11D2-861C-97B127E0B756}", L"IHCYFramewheelEventSink"),
     INTERFACE_ROWS(L"{25B375E1-84B9-11D2-861C-97B127E0B756}", L"IHCYFramewheel"),
     INTERFACE_ROWS(L"{6C2D2641-3B0D-4DAF-B050-E08A66DB3A9C}", L"IHCYFramewheel2"),
+    INTERFACE_ROWS(L"{F567E57E-62F4-449B-81B3-A72DB228A4E1}", L"IHCYFramewheel3"),
 };
 
 bool WriteRow(const RegistryRow &row, const wchar_t *modulePath)

@@ -174,6 +174,7 @@ TEST_F(Activation, RegistrationWritesExactlyTheSixClassValuesTwice)
     ASSERT_EQ(0u, RunRegsvr32(L""));
     ExpectSixValues();
     EXPECT_TRUE(KeyExists(L"Interface\\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}\\ProxyStubClsid32"));
+    EXPECT_TRUE(KeyExists(L"Interface\\{F567E57E-62F4-449B-81B3-A72DB228A4E1}\\ProxyStubClsid32"));
     EXPECT_TRUE(KeyExists(L"CLSID\\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}\\InprocServer32"));
 }
 
@@ -189,6 +190,8 @@ TEST_F(Activation, BothClassesFromASingleThreadedApartment)
     ASSERT_HR(S_OK, CoCreateInstance(CLSID_Framewheel, nullptr, kContext, IID_PPV_ARGS(&player)));
     ComPtr<IHCYFramewheel2> player2;
     EXPECT_HR(S_OK, player.As(&player2));
+    ComPtr<IHCYFramewheel3> player3;
+    EXPECT_HR(S_OK, player.As(&player3));
     EXPECT_HR(E_NOTIMPL, player->Reserved());
     ComPtr<IHCYFWPlaylist> notAPlaylist;
     EXPECT_HR(E_NOINTERFACE, player.As(&notAPlaylist));

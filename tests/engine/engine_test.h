@@ -3,12 +3,15 @@
 #pragma once
 
 #include <windows.h>
+#include <dshow.h>
 #include <objbase.h>
 #include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <string>
@@ -194,4 +197,49 @@ inline HWND PlayerWindow(Framewheel *player, DWORD ms = 10000)
         Sleep(20);
     } while (GetTickCount() - start < ms);
     return nullptr;
+}
+
+// A Unix path in Wine's form (the Unix root is Z:).
+inline std::wstring WindowsPath(const std::string &unixPath)
+{
+    std::string path = unixPath;
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    std::wstring out(path.begin(), path.end());
+    std::replace(out.begin(), out.end(), L'/', L'\\');
+    return out;
+}
+
+// What the media framework itself answers when asked to render the file.
+inline HRESULT RenderFileResult(const std::wstring &path)
+{
+    ComPtr<IGraphBuilder> graph;
+    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                  reinterpret_cast<void **>(graph.GetAddressOf()));
+    return FAILED(hr) ? hr : graph->RenderFile(path.c_str(), nullptr);
+}
+
+// The test programs' entry: PROGRAM <Framewheel.dll> <media folder> [gtest arguments].
+// The proxy/stub for our interfaces lives in the library; it is registered for this prefix,
+// as the Global Interface Table needs it for the sinks.
+inline int RunEngineTests(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 3) {
+        fprintf(stderr, "usage: %s <Framewheel.dll> <media folder>\n", argv[0]);
+        return 2;
+    }
+    g_media = WindowsPath(argv[2]) + L"\\";
+    ComApartment apartment(COINIT_MULTITHREADED);
+    HMODULE library = LoadLibraryW(WindowsPath(argv[1]).c_str());
+    auto registerServer =
+        library ? reinterpret_cast<HRESULT(WINAPI *)()>(
+                      reinterpret_cast<void *>(GetProcAddress(library, "DllRegisterServer")))
+                : nullptr;
+    const HRESULT registered = registerServer ? registerServer() : E_FAIL;
+    if (FAILED(registered)) {
+        fprintf(stderr, "cannot register Framewheel.dll: %s\n", Hr(registered).c_str());
+        return 2;
+    }
+    return RUN_ALL_TESTS();
 }

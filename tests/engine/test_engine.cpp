@@ -11,18 +11,6 @@ std::wstring g_media;
 
 namespace {
 
-std::wstring WindowsPath(const char *unixPath)
-{
-    std::string path = unixPath;
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path; // Wine maps the Unix root to Z:
-    std::wstring out(path.begin(), path.end());
-    for (wchar_t &c : out)
-        if (c == L'/')
-            c = L'\\';
-    return out;
-}
-
 // Every word queued so far.
 std::vector<LONG> Drain(CommandQueue &queue)
 {
@@ -297,25 +285,4 @@ TEST(PlayerObject, AdviseAndUnadvise)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 3) {
-        fprintf(stderr, "usage: test_engine <Framewheel.dll> <media folder>\n");
-        return 2;
-    }
-    g_media = WindowsPath(argv[2]) + L"\\";
-    ComApartment apartment(COINIT_MULTITHREADED);
-    // The proxy/stub for our interfaces lives in the library; register it for this prefix.
-    HMODULE library = LoadLibraryW(WindowsPath(argv[1]).c_str());
-    auto registerServer =
-        library ? reinterpret_cast<HRESULT(WINAPI *)()>(
-                      reinterpret_cast<void *>(GetProcAddress(library, "DllRegisterServer")))
-                : nullptr;
-    const HRESULT registered = registerServer ? registerServer() : E_FAIL;
-    if (FAILED(registered)) {
-        fprintf(stderr, "cannot register Framewheel.dll: %s\n", Hr(registered).c_str());
-        return 2;
-    }
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char **argv) { return RunEngineTests(argc, argv); }

@@ -1,0 +1,52 @@
+// Opening media away from the player window's thread. A blocked open (a dead network
+// share, a pipe nobody writes to) then holds up only a loader thread of its own, while the
+// playback thread keeps answering input, shows the current picture and can give up on the
+// load. The loader never touches the player object, so a player may go while a loader is
+// still stuck inside the system.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "abi.h"
+#include "handles.h"
+
+class RHRenderer;
+
+struct LoadJob {
+    // The item the renderer was built for; item.fileName points into fileName.
+    PlaybackItem item = DefaultPlaybackItem();
+    std::wstring fileName;
+    std::unique_ptr<RHRenderer> renderer;
+    LONG word = 0;             // command bits to carry out once the file is open
+    bool classic = false;      // the renderer switches it was built with
+    bool single = false;
+    LONGLONG taken = 0;        // performance counter: the command word, start, end of the load
+    LONGLONG started = 0;
+    LONGLONG loaded = 0;
+    double seekedTo = 0.0;     // where the paused graph stands
+
+    HRESULT result = E_PENDING; // valid once done is set
+    UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    volatile LONG abort = 0;
+
+    // Who frees the renderer: the owner, on the player window's thread, unless the owner
+    // let the job go before the loader finished (then the loader does, the window's thread
+    // being gone).
+    CriticalSection lock;
+    bool finished = false;
+    bool orphaned = false;
+};
+
+// Starts a loader thread for the job (or, when no thread can be started, loads right here).
+// The job's renderer must have been built, and its video filters made, by the caller.
+void StartLoad(const std::shared_ptr<LoadJob> &job);
+
+// True once the loader has finished; the renderer is then the caller's to keep or free.
+bool LoadFinished(LoadJob &job);
+
+// Lets a job go from its owner's thread: waits at most ms for its loader, then frees the
+// renderer here if the loader is done, or leaves it to the loader otherwise.
+void AbandonLoad(const std::shared_ptr<LoadJob> &job, DWORD ms);
