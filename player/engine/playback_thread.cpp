@@ -2,13 +2,12 @@
 // thread of the player object.
 #include <windows.h>
 
-#include <cmath>
-#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "player_object.h"
+#include "render/geometry.h"
 #include "render/monitor_layout.h"
 #include "render/renderer.h"
 
@@ -25,29 +24,6 @@ HINSTANCE CodeModule()
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCWSTR>(&CodeModule), &module);
     return module;
-}
-
-// Whole part of a setting, kept inside the range of the result so that a stray value in a
-// playlist cannot overflow the conversion.
-int WholePixels(double value)
-{
-    if (!(value == value))
-        return 0;
-    value = std::trunc(value);
-    if (value > std::numeric_limits<int>::max())
-        return std::numeric_limits<int>::max();
-    if (value < std::numeric_limits<int>::min())
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(value);
-}
-
-DWORD WholeMilliseconds(double value)
-{
-    if (!(value >= 0.0))
-        return 0;
-    if (value >= static_cast<double>(INFINITE - 1))
-        return INFINITE - 1;
-    return static_cast<DWORD>(value);
 }
 
 LONGLONG Now()
@@ -295,7 +271,7 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
             if (wasBouncing_ && item.bounce) {
                 renderer_->SetVelocity(savedDx_, savedDy_);
             } else {
-                const int step = WholePixels(item.bounceStep);
+                const int step = BounceVelocity(item.bounceStep);
                 renderer_->SetVelocity(step, step);
             }
             word |= CMD_LAYOUT;
@@ -456,7 +432,7 @@ void Framewheel::RunTimerThread()
                 timeout = INFINITE;
             } else if (word & (CMD_PLAY | CMD_BOUNCE)) {
                 ReadGuard guard(itemLock_);
-                timeout = item_.bounce ? WholeMilliseconds(item_.bounceInterval) : INFINITE;
+                timeout = item_.bounce ? BounceIntervalMs(item_.bounceInterval) : INFINITE;
             }
         }
     }
