@@ -33,6 +33,12 @@ inline constexpr LONG CMD_LOAD_ADDS =
     CMD_LAYOUT | CMD_VOLUME | CMD_SEEK | CMD_RATE | CMD_LOOPS | CMD_BOUNCE;
 static_assert(CMD_RENDERER_ADDS == 0x3bd && CMD_LOAD_ADDS == 0x1bc);
 
+// Waits without time-out for one handle while still answering what other threads need from
+// this one meanwhile: messages sent to its windows and, in a single-threaded apartment, the
+// COM calls and releases marshalled to it. A thread that joins another one it shares windows
+// or sinks with must wait this way. Answers as WaitForSingleObject does.
+DWORD WaitAnswering(HANDLE handle);
+
 // Take() answers this when nothing is queued.
 inline constexpr LONG CMD_NONE = -1;
 
@@ -49,7 +55,9 @@ public:
     CommandQueue &operator=(const CommandQueue &) = delete;
 
     bool valid() const { return static_cast<bool>(event_); }
-    void Post(LONG word);
+    // False when the word could not be queued (out of memory); nothing is queued then.
+    // CMD_QUIT is never lost: without memory it is kept as a flag and taken first.
+    bool Post(LONG word);
     LONG Take();
     // Auto-reset; signalled by Post, reset again when the last word has been taken.
     HANDLE WakeEvent() const { return event_.get(); }
@@ -57,6 +65,7 @@ public:
 private:
     CriticalSection lock_;
     std::deque<LONG> words_;
+    bool quit_ = false;
     UniqueHandle event_;
 };
 

@@ -2,11 +2,13 @@
 // thread of the player object.
 #include <windows.h>
 
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "player_object.h"
+#include "server/module.h"
 #include "render/geometry.h"
 #include "render/monitor_layout.h"
 #include "render/renderer.h"
@@ -70,7 +72,14 @@ struct Framewheel::PlaybackContext {
 
 DWORD WINAPI Framewheel::PlaybackThreadMain(void *player)
 {
-    static_cast<Framewheel *>(player)->RunPlaybackThread();
+    auto *self = static_cast<Framewheel *>(player);
+    // The orphaned player's table is revoked in its destructor, inside this apartment.
+    ComApartment apartment(COINIT_MULTITHREADED);
+    self->RunPlaybackThread();
+    if (self->orphaned_) {
+        delete self;
+        LibraryRelease();
+    }
     return 0;
 }
 
@@ -97,7 +106,11 @@ void Framewheel::RunPlaybackThread()
         // A placeholder until the first Play builds the renderer for the item's style; it
         // answers position and media events without a graph.
         RendererWriteGuard guard(rendererLock_);
-        renderer_ = MakeWindowedRenderer(&context.item, nullptr, classicVideoRenderer_);
+        try {
+            renderer_ = MakeWindowedRenderer(&context.item, nullptr, classicVideoRenderer_);
+        } catch (const std::bad_alloc &) {
+            renderer_.reset(); // the first Play builds one again
+        }
     }
     context.timerThread.reset(CreateThread(nullptr, 0, &Framewheel::TimerThreadMain, this, 0, nullptr));
     if (context.timerThread) {
@@ -124,7 +137,9 @@ void Framewheel::RunPlaybackThread()
             }
         }
         timerQueue_.Post(CMD_QUIT);
-        WaitForSingleObject(context.timerThread.get(), INFINITE);
+        // A tick may be moving a video window of this thread through the framework, which
+        // sends the move here and waits for it.
+        WaitAnswering(context.timerThread.get());
         context.timerThread.reset();
         context.loopCounter = 0;
     }
@@ -213,13 +228,28 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
 
         PlaybackItem copy;
         std::wstring name;
+        bool copied = true;
         {
             ReadGuard guard(itemLock_);
             copy = item_;
-            name = fileName_;
+            try {
+                name = fileName_;
+            } catch (const std::bad_alloc &) {
+                copied = false;
+            }
         }
         // The renderer reads the working copy; it changes only under the renderer lock.
         RendererWriteGuard guard(rendererLock_);
+        if (!copied) {
+            // The item cannot be carried out without its name: it ends, and the next Play
+            // tries the whole word again.
+            if (renderer_)
+                renderer_->Unload();
+            FirePlaybackEnded(E_OUTOFMEMORY);
+            pending_ |= word | CMD_RENDERER_ADDS;
+            state_ = STATE_STOPPED;
+            continue;
+        }
         context.fileName.swap(name);
         copy.fileName = const_cast<wchar_t *>(context.fileName.c_str());
         context.item = copy;
@@ -228,7 +258,11 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
         if ((word & CMD_BOUNCE) && renderer_ && wasBouncing_ && item.bounce) {
             // Continue the motion where it is instead of jumping back to the set placement.
             std::vector<PlacementFraction> positions;
-            renderer_->GetPositions(positions);
+            try {
+                renderer_->GetPositions(positions);
+            } catch (const std::bad_alloc &) {
+                positions.clear(); // starts from the set placement instead
+            }
             if (!positions.empty()) {
                 item.xPosition = positions[0].x;
                 item.yPosition = positions[0].y;
@@ -237,15 +271,26 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
         }
         if (word & CMD_RENDERER) {
             renderer_.reset();
-            if (item.style != lastStyle_)
-                CreatePlayerWindow(context);
-            const HWND window = context.window.get();
-            if (item.style == STYLE_WINDOWED)
-                renderer_ = MakeWindowedRenderer(&item, window, classicVideoRenderer_);
-            else if (item.perMonitor)
-                renderer_ = MakeFullscreenMonitorRenderer(&item, window, classicVideoRenderer_);
-            else
-                renderer_ = MakeFullscreenDesktopRenderer(&item, window, singleDesktopRenderer_);
+            try {
+                if (item.style != lastStyle_)
+                    CreatePlayerWindow(context);
+                const HWND window = context.window.get();
+                if (item.style == STYLE_WINDOWED)
+                    renderer_ = MakeWindowedRenderer(&item, window, classicVideoRenderer_);
+                else if (item.perMonitor)
+                    renderer_ = MakeFullscreenMonitorRenderer(&item, window, classicVideoRenderer_);
+                else
+                    renderer_ = MakeFullscreenDesktopRenderer(&item, window, singleDesktopRenderer_);
+            } catch (const std::bad_alloc &) {
+                renderer_.reset();
+            }
+            if (!renderer_) {
+                // Reported as a failed load is; the next Play builds the renderer again.
+                FirePlaybackEnded(E_OUTOFMEMORY);
+                pending_ |= CMD_RENDERER;
+                state_ = STATE_STOPPED;
+                continue;
+            }
             lastStyle_ = item.style;
             word |= CMD_PLAY;
         }
