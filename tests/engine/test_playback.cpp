@@ -344,22 +344,24 @@ TEST(Events, SinkInASingleThreadedApartmentIsCalledThroughItsLoop)
     ComPtr<TestSink> sink = NewSink();
     UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     UniqueHandle quit(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    HRESULT adviseResult = E_FAIL, getItemResult = E_FAIL;
+    HRESULT adviseResult = E_FAIL, getItemResult = E_FAIL, unadviseResult = E_FAIL;
     std::wstring nameSeen;
     DWORD staThread = 0;
+    LONGLONG cookie = 0;
     // GetItem back through the player proxy the sink was handed: the item is over, so the
-    // renderer lock is free and the call returns.
+    // renderer lock is free and the call returns. Unadvise through it runs on another
+    // thread, within this very call: it must not wait for the call.
     sink->onEnded = [&](IHCYFramewheel *proxy, HRESULT) {
         PlaybackItem item{};
         getItemResult = proxy->GetItem(&item);
         if (SUCCEEDED(getItemResult) && item.fileName)
             nameSeen = item.fileName;
         CoTaskMemFree(item.fileName);
+        unadviseResult = proxy->Unadvise(cookie);
     };
     Worker sta([&] {
         ComApartment apartment(COINIT_APARTMENTTHREADED);
         staThread = GetCurrentThreadId();
-        LONGLONG cookie = 0;
         adviseResult = player->Advise(sink.Get(), EVENT_PLAYBACK_ENDED, &cookie);
         SetEvent(ready.get());
         auto pump = [](HANDLE until, DWORD ms) {
@@ -390,6 +392,8 @@ TEST(Events, SinkInASingleThreadedApartmentIsCalledThroughItsLoop)
     EXPECT_HR(S_OK, sink->Calls(SINK_PLAYBACK_ENDED)[0].result);
     EXPECT_HR(S_OK, getItemResult);
     EXPECT_EQ(file, nameSeen);
+    EXPECT_HR(S_OK, unadviseResult);
+    EXPECT_EQ(0u, player->SinkCount(SINK_PLAYBACK_ENDED));
 }
 
 // The sink lock is not held while a sink runs, so a sink may unadvise itself from its
