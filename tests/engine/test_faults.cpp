@@ -171,6 +171,8 @@ TEST(Waits, UnadviseWaitsForTheCallInFlight)
     EXPECT_TRUE(callOverAtReturn);
 }
 
+// Values a damaged playlist can carry play like any others. The sink then unadvises itself
+// from its own event, on the playback thread: Unadvise must not wait for that call.
 TEST(Playback, DamagedSettingsPlayAndEnd)
 {
     Watchdog watchdog(60000, "damaged settings");
@@ -180,31 +182,23 @@ TEST(Playback, DamagedSettingsPlayAndEnd)
     ASSERT_HR(S_OK, player->UseClassicVideoRenderer());
     ComPtr<TestSink> sink = NewSink();
     LONGLONG cookie = 0;
-    ASSERT_HR(S_OK, player->Advise(sink.Get(), EVENT_PLAYBACK_ENDED, &cookie));
+    HRESULT unadvised = E_FAIL;
+    sink->onEnded = [&](IHCYFramewheel *self, HRESULT) { unadvised = self->Unadvise(cookie); };
+    ASSERT_HR(S_OK, player->Advise(sink.Get(), EVENT_ALL, &cookie));
     PlaybackItem item = ItemFor(Media(L"short.avi"));
     item.bounce = 1;
     item.scale = static_cast<float>(nan);
     item.xPosition = inf;
-    item.yPosition = nan;
+    item.yPosition = -1e300;
     item.rate = static_cast<float>(nan);
     item.bounceStep = 1e300;
     item.bounceInterval = -inf;
     ASSERT_HR(S_OK, player->SetItem(&item));
     ASSERT_HR(S_OK, player->Play());
     ASSERT_TRUE(sink->WaitFor(SINK_PLAYBACK_ENDED, 1, 20000));
-
-    item.scale = 3e38f;
-    item.xPosition = -1e300;
-    item.yPosition = -inf;
-    item.rate = static_cast<float>(inf);
-    item.bounceStep = -inf;
-    item.bounceInterval = nan;
-    ASSERT_HR(S_OK, player->SetItem(&item));
-    ASSERT_HR(S_OK, player->Play());
-    ASSERT_TRUE(sink->WaitFor(SINK_PLAYBACK_ENDED, 2, 20000));
-    for (const SinkCall &call : sink->Calls(SINK_PLAYBACK_ENDED))
-        EXPECT_HR(S_OK, call.result);
-    EXPECT_HR(S_OK, player->Unadvise(cookie));
+    EXPECT_HR(S_OK, sink->Calls(SINK_PLAYBACK_ENDED)[0].result);
+    EXPECT_HR(S_OK, unadvised);
+    EXPECT_EQ(0u, player->SinkCount(SINK_INPUT));
 }
 
 TEST(OutOfMemory, CreationFailsCleanlyAtEveryAllocation)
