@@ -76,9 +76,12 @@ SharedLock::SharedLock()
 {
 }
 
-void SharedLock::ReadLock()
+void SharedLock::ReadLock(bool answering)
 {
-    WaitForSingleObject(mutex_.get(), INFINITE);
+    if (answering)
+        WaitAnswering(mutex_.get());
+    else
+        WaitForSingleObject(mutex_.get(), INFINITE);
     if (readers_ == 0)
         ResetEvent(noReaders_.get());
     ++readers_;

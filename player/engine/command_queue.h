@@ -81,7 +81,8 @@ public:
     SharedLock &operator=(const SharedLock &) = delete;
 
     bool valid() const { return mutex_ && noReaders_; }
-    void ReadLock();
+    // answering: the wait answers sent messages and COM calls meanwhile (WaitAnswering).
+    void ReadLock(bool answering = false);
     void ReadUnlock();
     void WriteLock();
     // WriteLock with a time-out; false when it ran out and nothing was taken.
@@ -96,7 +97,10 @@ private:
 
 class ReadGuard {
 public:
-    explicit ReadGuard(SharedLock &lock) : lock_(&lock) { lock_->ReadLock(); }
+    explicit ReadGuard(SharedLock &lock, bool answering = false) : lock_(&lock)
+    {
+        lock_->ReadLock(answering);
+    }
     ReadGuard(const ReadGuard &) = delete;
     ReadGuard &operator=(const ReadGuard &) = delete;
     ~ReadGuard() { Unlock(); }

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "player_object.h"
-#include "server/module.h"
 #include "render/geometry.h"
 #include "render/monitor_layout.h"
 #include "render/renderer.h"
+#include "server/module.h"
 
 namespace {
 

@@ -118,7 +118,9 @@ STDMETHODIMP Framewheel::GetItem(PlaybackItem *item)
         item->fileName = name;
         item->validMask = callersMask;
     }
-    ReadGuard guard(rendererLock_);
+    // The playback thread may hold the lock while it sends this thread a message (creating
+    // or placing a child of a window that lives here), so the wait answers them.
+    ReadGuard guard(rendererLock_, true);
     item->position = renderer_ ? renderer_->CurrentPosition() : 0.0;
     return S_OK;
 }
