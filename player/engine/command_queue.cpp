@@ -1,5 +1,9 @@
 #include "command_queue.h"
 
+#include <objbase.h>
+
+#include <new>
+
 LONG ExpandCommand(LONG word)
 {
     if (word & CMD_RENDERER)
@@ -9,18 +13,52 @@ LONG ExpandCommand(LONG word)
     return word;
 }
 
+DWORD WaitAnswering(HANDLE handle)
+{
+    APTTYPE type;
+    APTTYPEQUALIFIER qualifier;
+    if (SUCCEEDED(CoGetApartmentType(&type, &qualifier)) &&
+        (type == APTTYPE_STA || type == APTTYPE_MAINSTA)) {
+        // COM's own modal loop: it serves incoming calls and sent messages, nothing else.
+        DWORD index = 0;
+        const HRESULT hr = CoWaitForMultipleHandles(0, INFINITE, 1, &handle, &index);
+        return SUCCEEDED(hr) ? WAIT_OBJECT_0 + index : WAIT_FAILED;
+    }
+    for (;;) {
+        // Sent messages are handled inside PeekMessage; posted ones stay queued.
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        const DWORD woken = MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_SENDMESSAGE, 0);
+        if (woken != WAIT_OBJECT_0 + 1)
+            return woken;
+    }
+}
+
 CommandQueue::CommandQueue() : event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
-void CommandQueue::Post(LONG word)
+bool CommandQueue::Post(LONG word)
 {
     CriticalSectionLock guard(lock_);
-    words_.push_back(word);
+    try {
+        words_.push_back(word);
+    } catch (const std::bad_alloc &) {
+        if (!(word & CMD_QUIT))
+            return false;
+        quit_ = true;
+    }
     SetEvent(event_.get());
+    return true;
 }
 
 LONG CommandQueue::Take()
 {
     CriticalSectionLock guard(lock_);
+    if (quit_) {
+        quit_ = false;
+        if (words_.empty())
+            ResetEvent(event_.get());
+        return CMD_QUIT;
+    }
     if (words_.empty())
         return CMD_NONE;
     const LONG word = words_.front();
@@ -38,9 +76,12 @@ SharedLock::SharedLock()
 {
 }
 
-void SharedLock::ReadLock()
+void SharedLock::ReadLock(bool answering)
 {
-    WaitForSingleObject(mutex_.get(), INFINITE);
+    if (answering)
+        WaitAnswering(mutex_.get());
+    else
+        WaitForSingleObject(mutex_.get(), INFINITE);
     if (readers_ == 0)
         ResetEvent(noReaders_.get());
     ++readers_;

@@ -34,6 +34,12 @@ inline constexpr LONG CMD_LOAD_ADDS =
     CMD_LAYOUT | CMD_VOLUME | CMD_SEEK | CMD_RATE | CMD_LOOPS | CMD_BOUNCE;
 static_assert(CMD_RENDERER_ADDS == 0x3bd && CMD_LOAD_ADDS == 0x1bc);
 
+// Waits without time-out for one handle while still answering what other threads need from
+// this one meanwhile: messages sent to its windows and, in a single-threaded apartment, the
+// COM calls and releases marshalled to it. A thread that joins another one it shares windows
+// or sinks with must wait this way. Answers as WaitForSingleObject does.
+DWORD WaitAnswering(HANDLE handle);
+
 // Take() answers this when nothing is queued.
 inline constexpr LONG CMD_NONE = -1;
 
@@ -50,7 +56,9 @@ public:
     CommandQueue &operator=(const CommandQueue &) = delete;
 
     bool valid() const { return static_cast<bool>(event_); }
-    void Post(LONG word);
+    // False when the word could not be queued (out of memory); nothing is queued then.
+    // CMD_QUIT is never lost: without memory it is kept as a flag and taken first.
+    bool Post(LONG word);
     LONG Take();
     // Auto-reset; signalled by Post, reset again when the last word has been taken.
     HANDLE WakeEvent() const { return event_.get(); }
@@ -58,6 +66,7 @@ public:
 private:
     CriticalSection lock_;
     std::deque<LONG> words_;
+    bool quit_ = false;
     UniqueHandle event_;
 };
 
@@ -73,7 +82,8 @@ public:
     SharedLock &operator=(const SharedLock &) = delete;
 
     bool valid() const { return mutex_ && noReaders_; }
-    void ReadLock();
+    // answering: the wait answers sent messages and COM calls meanwhile (WaitAnswering).
+    void ReadLock(bool answering = false);
     void ReadUnlock();
     void WriteLock();
     // WriteLock with a time-out; false when it ran out and nothing was taken.
@@ -88,7 +98,10 @@ private:
 
 class ReadGuard {
 public:
-    explicit ReadGuard(SharedLock &lock) : lock_(&lock) { lock_->ReadLock(); }
+    explicit ReadGuard(SharedLock &lock, bool answering = false) : lock_(&lock)
+    {
+        lock_->ReadLock(answering);
+    }
     ReadGuard(const ReadGuard &) = delete;
     ReadGuard &operator=(const ReadGuard &) = delete;
     ~ReadGuard() { Unlock(); }

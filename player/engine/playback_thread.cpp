@@ -2,15 +2,16 @@
 // thread of the player object.
 #include <windows.h>
 
-#include <cmath>
-#include <limits>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "player_object.h"
+#include "render/geometry.h"
 #include "render/monitor_layout.h"
 #include "render/renderer.h"
+#include "server/module.h"
 
 namespace {
 
@@ -25,29 +26,6 @@ HINSTANCE CodeModule()
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCWSTR>(&CodeModule), &module);
     return module;
-}
-
-// Whole part of a setting, kept inside the range of the result so that a stray value in a
-// playlist cannot overflow the conversion.
-int WholePixels(double value)
-{
-    if (!(value == value))
-        return 0;
-    value = std::trunc(value);
-    if (value > std::numeric_limits<int>::max())
-        return std::numeric_limits<int>::max();
-    if (value < std::numeric_limits<int>::min())
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(value);
-}
-
-DWORD WholeMilliseconds(double value)
-{
-    if (!(value >= 0.0))
-        return 0;
-    if (value >= static_cast<double>(INFINITE - 1))
-        return INFINITE - 1;
-    return static_cast<DWORD>(value);
 }
 
 LONGLONG Now()
@@ -94,7 +72,14 @@ struct Framewheel::PlaybackContext {
 
 DWORD WINAPI Framewheel::PlaybackThreadMain(void *player)
 {
-    static_cast<Framewheel *>(player)->RunPlaybackThread();
+    auto *self = static_cast<Framewheel *>(player);
+    // The orphaned player's table is revoked in its destructor, inside this apartment.
+    ComApartment apartment(COINIT_MULTITHREADED);
+    self->RunPlaybackThread();
+    if (self->orphaned_) {
+        delete self;
+        LibraryRelease();
+    }
     return 0;
 }
 
@@ -121,7 +106,11 @@ void Framewheel::RunPlaybackThread()
         // A placeholder until the first Play builds the renderer for the item's style; it
         // answers position and media events without a graph.
         RendererWriteGuard guard(rendererLock_);
-        renderer_ = MakeWindowedRenderer(&context.item, nullptr, classicVideoRenderer_);
+        try {
+            renderer_ = MakeWindowedRenderer(&context.item, nullptr, classicVideoRenderer_);
+        } catch (const std::bad_alloc &) {
+            renderer_.reset(); // the first Play builds one again
+        }
     }
     context.timerThread.reset(CreateThread(nullptr, 0, &Framewheel::TimerThreadMain, this, 0, nullptr));
     if (context.timerThread) {
@@ -158,7 +147,9 @@ void Framewheel::RunPlaybackThread()
         }
         AbandonAllLoads();
         timerQueue_.Post(CMD_QUIT);
-        WaitForSingleObject(context.timerThread.get(), INFINITE);
+        // A tick may be moving a video window of this thread through the framework, which
+        // sends the move here and waits for it.
+        WaitAnswering(context.timerThread.get());
         context.timerThread.reset();
         context.loopCounter = 0;
     }
@@ -254,16 +245,25 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
         word = ExpandCommand(word);
         PlaybackItem copy;
         std::wstring name;
+        bool copied = true;
         {
             ReadGuard guard(itemLock_);
             copy = item_;
-            name = fileName_;
+            try {
+                name = fileName_;
+            } catch (const std::bad_alloc &) {
+                copied = false;
+            }
         }
         if (state_ != STATE_PLAYING) {
             pending_ |= word;
             // Another item than the one opened ahead: let that one go now.
             if ((word & CMD_LOAD) && prepared_ && !PreparedFor(copy, name))
                 DiscardLoad(prepared_);
+            continue;
+        }
+        if (!copied) {
+            EndItemForWantOfMemory(word); // the item cannot be carried out without its name
             continue;
         }
         if (word & CMD_LOAD) {
@@ -314,7 +314,11 @@ void Framewheel::ContinueMotion(PlaybackItem &item)
     if (!renderer_ || !wasBouncing_ || !item.bounce)
         return;
     std::vector<PlacementFraction> positions;
-    renderer_->GetPositions(positions);
+    try {
+        renderer_->GetPositions(positions);
+    } catch (const std::bad_alloc &) {
+        positions.clear(); // starts from the set placement instead
+    }
     if (!positions.empty()) {
         item.xPosition = positions[0].x;
         item.yPosition = positions[0].y;
@@ -323,23 +327,30 @@ void Framewheel::ContinueMotion(PlaybackItem &item)
 }
 
 // A renderer for the item, built here so that its video windows belong to this thread, and
-// a loader thread that opens the file into it.
+// a loader thread that opens the file into it. Null when memory runs out.
 std::shared_ptr<LoadJob> Framewheel::NewLoadJob(PlaybackContext &context, const PlaybackItem &item,
                                                 const std::wstring &name)
 {
-    auto job = std::make_shared<LoadJob>();
-    job->fileName = name;
-    job->item = item;
-    job->item.fileName = const_cast<wchar_t *>(job->fileName.c_str());
-    job->classic = classicVideoRenderer_;
-    job->single = singleDesktopRenderer_;
-    const HWND window = context.window.get();
-    if (item.style == STYLE_WINDOWED)
-        job->renderer = MakeWindowedRenderer(&job->item, window, job->classic);
-    else if (item.perMonitor)
-        job->renderer = MakeFullscreenMonitorRenderer(&job->item, window, job->classic);
-    else
-        job->renderer = MakeFullscreenDesktopRenderer(&job->item, window, job->single);
+    std::shared_ptr<LoadJob> job;
+    try {
+        job = std::make_shared<LoadJob>();
+        job->fileName = name;
+        job->item = item;
+        job->item.fileName = const_cast<wchar_t *>(job->fileName.c_str());
+        job->classic = classicVideoRenderer_;
+        job->single = singleDesktopRenderer_;
+        const HWND window = context.window.get();
+        if (item.style == STYLE_WINDOWED)
+            job->renderer = MakeWindowedRenderer(&job->item, window, job->classic);
+        else if (item.perMonitor)
+            job->renderer = MakeFullscreenMonitorRenderer(&job->item, window, job->classic);
+        else
+            job->renderer = MakeFullscreenDesktopRenderer(&job->item, window, job->single);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+    if (!job->renderer)
+        return nullptr;
     // Input keeps going where it went: the routing is only applied again when sinks change.
     {
         ReadGuard guard(rendererLock_);
@@ -437,9 +448,14 @@ void Framewheel::StartItemLoad(PlaybackContext &context, LONG word, const Playba
             renderer_.reset();
         }
         context.item = copy;
-        context.fileName = name;
-        context.item.fileName = const_cast<wchar_t *>(context.fileName.c_str());
-        CreatePlayerWindow(context);
+        try {
+            context.fileName = name;
+            context.item.fileName = const_cast<wchar_t *>(context.fileName.c_str());
+            CreatePlayerWindow(context);
+        } catch (const std::bad_alloc &) {
+            EndItemForWantOfMemory(word);
+            return;
+        }
         lastStyle_ = copy.style;
     }
     if (PreparedFor(copy, name)) {
@@ -447,6 +463,10 @@ void Framewheel::StartItemLoad(PlaybackContext &context, LONG word, const Playba
     } else {
         DiscardLoad(prepared_);
         loading_ = NewLoadJob(context, copy, name);
+        if (!loading_) {
+            EndItemForWantOfMemory(word);
+            return;
+        }
     }
     loading_->word = word | CMD_PLAY;
     loading_->taken = taken;
@@ -507,6 +527,18 @@ void Framewheel::FinishItemLoad(PlaybackContext &context)
     lastLoad_ = timing;
 }
 
+// Ends the item as a failed load ends, with E_OUTOFMEMORY; the next Play tries the whole
+// word again, the renderer (and a new style's window) included.
+void Framewheel::EndItemForWantOfMemory(LONG word)
+{
+    RendererWriteGuard guard(rendererLock_);
+    if (renderer_)
+        renderer_->Unload();
+    FirePlaybackEnded(E_OUTOFMEMORY);
+    pending_ |= word | CMD_RENDERER | CMD_RENDERER_ADDS;
+    state_ = STATE_STOPPED;
+}
+
 void Framewheel::ApplySettings(PlaybackContext &context, LONG word)
 {
     PlaybackItem &item = context.item;
@@ -514,7 +546,7 @@ void Framewheel::ApplySettings(PlaybackContext &context, LONG word)
         if (wasBouncing_ && item.bounce) {
             renderer_->SetVelocity(savedDx_, savedDy_);
         } else {
-            const int step = WholePixels(item.bounceStep);
+            const int step = BounceVelocity(item.bounceStep);
             renderer_->SetVelocity(step, step);
         }
         word |= CMD_LAYOUT;
@@ -688,7 +720,7 @@ void Framewheel::RunTimerThread()
                 timeout = INFINITE;
             } else if (word & (CMD_PLAY | CMD_BOUNCE)) {
                 ReadGuard guard(itemLock_);
-                timeout = item_.bounce ? WholeMilliseconds(item_.bounceInterval) : INFINITE;
+                timeout = item_.bounce ? BounceIntervalMs(item_.bounceInterval) : INFINITE;
             }
         }
     }

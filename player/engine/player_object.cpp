@@ -19,9 +19,12 @@ HRESULT CreateFramewheelObject(REFIID riid, void **ppv)
 {
     if (ppv)
         *ppv = nullptr;
-    auto *player = new (std::nothrow) Framewheel();
-    if (!player)
+    Framewheel *player = nullptr;
+    try {
+        player = new Framewheel(); // its members may allocate as well
+    } catch (const std::bad_alloc &) {
         return E_OUTOFMEMORY;
+    }
     if (!player->valid()) {
         delete player;
         return E_OUTOFMEMORY;
@@ -40,10 +43,15 @@ Framewheel::Framewheel() : item_(DefaultPlaybackItem()), nextItem_(DefaultPlayba
 
 Framewheel::~Framewheel()
 {
-    // The playback thread stops the timer thread and destroys the renderer itself.
+    // The playback thread stops the timer thread and destroys the renderer itself. While it
+    // does, it may send messages to this thread (a child window's parent lives here) or
+    // call a sink of this apartment, so the wait answers them. Orphaned, this runs on the
+    // playback thread itself after its loop.
     if (thread_) {
-        playbackQueue_.Post(CMD_QUIT);
-        WaitForSingleObject(thread_.get(), INFINITE);
+        if (GetThreadId(thread_.get()) != GetCurrentThreadId()) {
+            playbackQueue_.Post(CMD_QUIT);
+            WaitAnswering(thread_.get());
+        }
         thread_.reset();
     }
     if (table_) {
@@ -59,7 +67,7 @@ Framewheel::~Framewheel()
 bool Framewheel::valid() const
 {
     return itemLock_.valid() && sinkLock_.valid() && rendererLock_.valid() &&
-           playbackQueue_.valid() && timerQueue_.valid();
+           playbackQueue_.valid() && timerQueue_.valid() && callEnded_;
 }
 
 STDMETHODIMP Framewheel::QueryInterface(REFIID riid, void **ppv)
@@ -111,16 +119,18 @@ STDMETHODIMP Framewheel::GetItem(PlaybackItem *item)
         item->fileName = name;
         item->validMask = callersMask;
     }
-    ReadGuard guard(rendererLock_);
+    // The playback thread may hold the lock while it sends this thread a message (creating
+    // or placing a child of a window that lives here), so the wait answers them.
+    ReadGuard guard(rendererLock_, true);
     item->position = renderer_ ? renderer_->CurrentPosition() : 0.0;
     return S_OK;
 }
 
 STDMETHODIMP Framewheel::Pause()
 {
-    playbackQueue_.Post(CMD_PAUSE);
+    const bool queued = playbackQueue_.Post(CMD_PAUSE);
     timerQueue_.Post(CMD_PAUSE);
-    return S_OK;
+    return queued ? S_OK : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP Framewheel::Play()
@@ -135,7 +145,8 @@ STDMETHODIMP Framewheel::Play()
                 hr = E_FAIL;
         }
     }
-    playbackQueue_.Post(CMD_PLAY);
+    if (!playbackQueue_.Post(CMD_PLAY) && SUCCEEDED(hr))
+        hr = E_OUTOFMEMORY;
     timerQueue_.Post(CMD_PLAY);
     return hr;
 }
@@ -236,7 +247,8 @@ STDMETHODIMP Framewheel::SetItem(const PlaybackItem *item)
         firstItem_ = false;
     }
     if (word) {
-        playbackQueue_.Post(word);
+        if (!playbackQueue_.Post(word))
+            hr = E_OUTOFMEMORY; // stored, but not carried out until a later change
         if (word & CMD_BOUNCE)
             timerQueue_.Post(word);
     }
@@ -247,9 +259,9 @@ STDMETHODIMP Framewheel::Reserved() { return E_NOTIMPL; }
 
 STDMETHODIMP Framewheel::Stop()
 {
-    playbackQueue_.Post(CMD_STOP);
+    const bool queued = playbackQueue_.Post(CMD_STOP);
     timerQueue_.Post(CMD_STOP);
-    return S_OK;
+    return queued ? S_OK : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP Framewheel::Advise(IHCYFramewheelEventSink *sink, DWORD eventMask, LONGLONG *cookie)
@@ -323,6 +335,8 @@ STDMETHODIMP Framewheel::Unadvise(LONGLONG cookie)
         }
     }
     playbackQueue_.Post(CMD_SINKS);
+    // No call to the sink may follow the return, so one already running is waited for.
+    WaitForSinkCall(cookie);
     return S_OK;
 }
 
@@ -391,33 +405,98 @@ size_t Framewheel::SinkCount(SinkEvent event)
 // the list: a sink in a single-threaded apartment is called (and its proxy released)
 // through that apartment's message loop, and that thread may be waiting in Advise or
 // Unadvise for the lock meanwhile. A sink unadvised after the copy is no longer in the
-// table and is skipped.
+// table and is skipped; one unadvised during its call makes Unadvise wait for the call.
 template <typename Call>
 int Framewheel::FireEvent(SinkEvent event, Call call, size_t *registered)
 {
-    std::vector<DWORD> tableCookies;
+    std::vector<SinkRegistration> targets;
     ComPtr<IGlobalInterfaceTable> table;
     {
         ReadGuard guard(sinkLock_);
         table = table_;
         try {
-            for (const SinkRegistration &registration : sinks_[event])
-                tableCookies.push_back(registration.tableCookie);
+            targets = sinks_[event];
         } catch (const std::bad_alloc &) {
-            tableCookies.clear(); // nobody is called, nobody agrees
+            targets.clear(); // nobody is called, nobody agrees
         }
         if (registered)
             *registered = sinks_[event].size();
     }
+    if (targets.empty() || !AddRefIfAlive())
+        return 0; // a dying player calls nobody
+    GUID causality{};
+    if (FAILED(CoGetCurrentLogicalThreadId(&causality)))
+        causality = GUID_NULL;
     int agreed = 0;
-    for (DWORD tableCookie : tableCookies) {
-        ComPtr<IHCYFramewheelEventSink> sink;
-        if (FAILED(table->GetInterfaceFromGlobal(tableCookie, IID_PPV_ARGS(&sink))))
-            continue;
-        if (call(sink.Get()) == S_OK)
+    for (const SinkRegistration &target : targets) {
+        // Marked before the look-up: an Unadvise that revokes the registration after this
+        // point waits for the call, one before it makes the look-up fail.
+        {
+            CriticalSectionLock guard(callLock_);
+            calling_ = true;
+            callCookie_ = target.cookie;
+            callThread_ = GetCurrentThreadId();
+            callCausality_ = causality;
+            ResetEvent(callEnded_.get());
+        }
+        HRESULT result = E_FAIL;
+        {
+            ComPtr<IHCYFramewheelEventSink> sink;
+            if (SUCCEEDED(table->GetInterfaceFromGlobal(target.tableCookie, IID_PPV_ARGS(&sink))))
+                result = call(sink.Get());
+        }
+        {
+            CriticalSectionLock guard(callLock_);
+            calling_ = false;
+            SetEvent(callEnded_.get());
+        }
+        if (result == S_OK)
             ++agreed;
     }
+    ReleaseOnPlaybackThread();
     return agreed;
+}
+
+bool Framewheel::AddRefIfAlive()
+{
+    for (LONG count = refs_; count > 0;) {
+        const LONG seen = InterlockedCompareExchange(&refs_, count + 1, count);
+        if (seen == count) {
+            LibraryAddRef();
+            return true;
+        }
+        count = seen;
+    }
+    return false;
+}
+
+void Framewheel::ReleaseOnPlaybackThread()
+{
+    if (InterlockedDecrement(&refs_) != 0) {
+        LibraryRelease();
+        return;
+    }
+    // The library count stays up until the thread has deleted the object.
+    orphaned_ = true;
+    stopRequested_ = true;
+}
+
+void Framewheel::WaitForSinkCall(LONGLONG cookie)
+{
+    GUID causality{};
+    if (FAILED(CoGetCurrentLogicalThreadId(&causality)))
+        causality = GUID_NULL;
+    for (;;) {
+        {
+            CriticalSectionLock guard(callLock_);
+            if (!calling_ || callCookie_ != cookie || callThread_ == GetCurrentThreadId())
+                return;
+            // Called back from inside that call through another apartment.
+            if (causality != GUID_NULL && causality == callCausality_)
+                return;
+        }
+        WaitAnswering(callEnded_.get());
+    }
 }
 
 bool Framewheel::SinksAgreeToClose(LONG reason)

@@ -92,6 +92,16 @@ private:
 
     IHCYFramewheel *Self() { return this; }
 
+    // A reference taken on the playback thread for the length of the sink calls, only while
+    // the object is alive (a sink call marshals the player and so adds a reference; one
+    // added to a dying object would destroy it twice). Dropping the last one there makes
+    // the thread end and delete the object itself, since it cannot wait for its own end.
+    bool AddRefIfAlive();
+    void ReleaseOnPlaybackThread();
+    // Returns once no call to a sink registered under the cookie is running, unless that call
+    // is the one this thread serves (a sink unadvising itself from its own event).
+    void WaitForSinkCall(LONGLONG cookie);
+
     // Events, fired on the playback thread. Each sink is fetched from the Global Interface
     // Table for the calling thread, so sinks of other apartments are reached by marshalling.
     bool SinksAgreeToClose(LONG reason);
@@ -122,6 +132,7 @@ private:
     void ReapDiscardedLoads();
     void AbandonAllLoads();
     // Carries out the settings bits of a word on the current renderer (renderer lock held).
+    void EndItemForWantOfMemory(LONG word);
     void ApplySettings(PlaybackContext &context, LONG word);
     void ContinueMotion(PlaybackItem &item);
 
@@ -147,6 +158,17 @@ private:
     SharedLock sinkLock_;
     std::vector<SinkRegistration> sinks_[SINK_EVENT_COUNT];
     Microsoft::WRL::ComPtr<IGlobalInterfaceTable> table_;
+
+    // The sink call in flight (events are fired on the playback thread only, so at most
+    // one): its registration cookie, calling thread and COM logical thread, which a sink
+    // called through another apartment carries into the calls it makes back.
+    CriticalSection callLock_;
+    UniqueHandle callEnded_{CreateEventW(nullptr, TRUE, TRUE, nullptr)}; // set while none
+    bool calling_ = false;
+    LONGLONG callCookie_ = 0;
+    DWORD callThread_ = 0;
+    GUID callCausality_{};
+    std::atomic<bool> orphaned_{false}; // the last reference went on the playback thread
 
     SharedLock rendererLock_;
     std::unique_ptr<RHRenderer> renderer_;

@@ -2,12 +2,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
+// Whole part toward zero, saturating at the limits of int; NaN gives 0.
 int Trunc(double value)
 {
-    return static_cast<int>(std::trunc(value));
+    if (std::isnan(value))
+        return 0;
+    value = std::trunc(value);
+    if (value >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (value <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
 }
 
 // One axis of the bounce: how far to move, turning the velocity at an edge.
@@ -26,10 +35,38 @@ int BounceMove(LONG low, LONG high, int limit, int &velocity)
 
 }  // namespace
 
+double SaneScale(double scale)
+{
+    return std::isnan(scale) ? 1.0 : std::clamp(scale, 0.0, kMaxScale);
+}
+
+double SanePosition(double fraction)
+{
+    return std::isnan(fraction) ? 0.5 : std::clamp(fraction, 0.0, 1.0);
+}
+
+double SaneRate(double rate)
+{
+    return std::isnan(rate) ? 1.0 : std::clamp(rate, 0.25, 4.0);
+}
+
+int BounceVelocity(double step)
+{
+    return std::clamp(Trunc(step), -kMaxBounceStep, kMaxBounceStep); // NaN: 0
+}
+
+DWORD BounceIntervalMs(double interval)
+{
+    if (std::isnan(interval))
+        return 33;
+    return static_cast<DWORD>(std::clamp(Trunc(interval), static_cast<int>(kMinBounceIntervalMs),
+                                         static_cast<int>(kMaxBounceIntervalMs)));
+}
+
 PictureSize PictureSizeFor(int areaW, int areaH, int nativeW, int nativeH, float scale,
                            bool scaleToScreen, bool keepAspect)
 {
-    const double s = scale;
+    const double s = SaneScale(scale);
     PictureSize size;
     if (!scaleToScreen) {
         size.width = Trunc(s * nativeW);
@@ -53,12 +90,12 @@ PictureSize PictureSizeFor(int areaW, int areaH, int nativeW, int nativeH, float
 
 int RoundHalfAway(double value)
 {
-    return static_cast<int>(std::round(value));   // std::round rounds halves away from zero
+    return Trunc(std::round(value));   // std::round rounds halves away from zero
 }
 
 int PlaceOffset(double fraction, int freeSpace)
 {
-    return RoundHalfAway(fraction * freeSpace);
+    return RoundHalfAway(SanePosition(fraction) * freeSpace);
 }
 
 double PlacementFractionOf(int offset, int freeSpace)

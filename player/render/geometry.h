@@ -20,6 +20,28 @@ struct PictureSize {
     friend bool operator==(const PictureSize &, const PictureSize &) = default;
 };
 
+// A damaged playlist can carry any float or double in the item's settings. Every setting
+// goes through one of these before it becomes an integer or reaches the media framework, so
+// a stray value gives a defined result instead of an undefined conversion:
+// NaN takes the fallback; anything else, infinities included, is clamped to the range:
+// - scale: NaN -> 1.0; range 0..kMaxScale;
+// - xPosition, yPosition: NaN -> 0.5 (centred); range 0..1;
+// - rate: NaN -> 1.0; range 0.25..4 (the speeds a playlist offers);
+// - bounceStep: NaN -> 0 (still); whole part, range +-kMaxBounceStep;
+// - bounceInterval: NaN -> 33 ms (the item default); whole part, range
+//   kMinBounceIntervalMs..kMaxBounceIntervalMs (0 would make the timer spin).
+// Integer results of the geometry saturate at the limits of int.
+inline constexpr double kMaxScale = 16.0;
+inline constexpr int kMaxBounceStep = 10000;
+inline constexpr DWORD kMinBounceIntervalMs = 1;
+inline constexpr DWORD kMaxBounceIntervalMs = 60000;
+
+double SaneScale(double scale);
+double SanePosition(double fraction);
+double SaneRate(double rate);
+int BounceVelocity(double step);
+DWORD BounceIntervalMs(double interval);
+
 // The picture's size in an area of areaW x areaH for a native frame of nativeW x nativeH.
 // scaleToScreen scales the area (keepAspect then shrinks one side to the frame's aspect);
 // otherwise the native frame is scaled. Products are truncated toward zero.
@@ -29,8 +51,8 @@ PictureSize PictureSizeFor(int areaW, int areaH, int nativeW, int nativeH, float
 // Nearest whole number, halves away from zero (2.5 -> 3, -2.5 -> -3).
 int RoundHalfAway(double value);
 
-// Offset of a picture along one axis: round(fraction x free space); negative when the
-// picture is larger than its area.
+// Offset of a picture along one axis: round(fraction x free space), the fraction made sane
+// first; negative when the picture is larger than its area.
 int PlaceOffset(double fraction, int freeSpace);
 
 // The fraction that PlaceOffset turned into offset. Without free space any fraction gives

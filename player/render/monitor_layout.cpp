@@ -8,6 +8,7 @@
 #include "monitor_layout.h"
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -16,8 +17,14 @@ BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM context)
     auto &found = *reinterpret_cast<std::vector<MONITORINFO> *>(context);
     MONITORINFO info{};
     info.cbSize = sizeof(info);
-    if (GetMonitorInfoW(monitor, &info))
-        found.push_back(info);
+    if (GetMonitorInfoW(monitor, &info)) {
+        // No exception may unwind through the system's enumeration.
+        try {
+            found.push_back(info);
+        } catch (const std::bad_alloc &) {
+            return FALSE;
+        }
+    }
     return TRUE;
 }
 

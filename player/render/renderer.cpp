@@ -473,7 +473,7 @@ void RHRenderer::Seek(double seconds)
 void RHRenderer::SetRate(float rate)
 {
     if (position_)
-        (void)position_->put_Rate(static_cast<double>(rate));
+        (void)position_->put_Rate(SaneRate(rate));
 }
 
 void RHRenderer::SetVolume(int percent)

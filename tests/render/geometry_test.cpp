@@ -2,6 +2,8 @@
 // desktop-spanning picture, as plain arithmetic.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "geometry.h"
 
 namespace {
@@ -116,6 +118,48 @@ TEST(Geometry, TwoMonitorShareOfASpanningPicture)
     const MonitorShare c = ShareOfMonitor(RECT{640, 0, 1664, 768}, RECT{0, 0, 1280, 720}, 320, 240);
     EXPECT_EQ(c.destination, (PictureRect{640, 0, 640, 720}));
     EXPECT_EQ(c.source, (PictureRect{0, 0, 200, 225}));
+}
+
+// What a damaged playlist can carry: every result is defined and inside its range.
+TEST(Geometry, DamagedSettingsGiveDefinedResults)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const float fnan = std::numeric_limits<float>::quiet_NaN();
+
+    // Scale: NaN is the default 1.0, huge the largest, negative nothing.
+    EXPECT_EQ(PictureSizeFor(800, 600, 160, 120, fnan, false, true), (PictureSize{160, 120}));
+    EXPECT_EQ(PictureSizeFor(800, 600, 160, 120, 3e38f, true, false), (PictureSize{12800, 9600}));
+    EXPECT_EQ(PictureSizeFor(800, 600, 160, 120, -2.0f, true, true), (PictureSize{0, 0}));
+    // Positions: NaN centres, anything else stays inside the area.
+    EXPECT_EQ(PlacePicture(800, 600, 160, 120, 1.0f, false, true, nan, -inf),
+              (PictureRect{320, 0, 160, 120}));
+    EXPECT_EQ(PlacePicture(800, 600, 160, 120, 1.0f, false, true, 1e300, 7.5),
+              (PictureRect{640, 480, 160, 120}));
+    // Saturating conversions where a product leaves the range of int.
+    EXPECT_EQ(RoundHalfAway(1e300), std::numeric_limits<int>::max());
+    EXPECT_EQ(RoundHalfAway(-inf), std::numeric_limits<int>::min());
+    EXPECT_EQ(RoundHalfAway(nan), 0);
+
+    EXPECT_DOUBLE_EQ(SaneRate(nan), 1.0);
+    EXPECT_DOUBLE_EQ(SaneRate(inf), 4.0);
+    EXPECT_DOUBLE_EQ(SaneRate(0.0), 0.25);
+
+    EXPECT_EQ(BounceVelocity(nan), 0);
+    EXPECT_EQ(BounceVelocity(-inf), -kMaxBounceStep);
+    EXPECT_EQ(BounceVelocity(1e18), kMaxBounceStep);
+    EXPECT_EQ(BounceVelocity(2.9), 2);
+
+    EXPECT_EQ(BounceIntervalMs(nan), 33u);
+    EXPECT_EQ(BounceIntervalMs(inf), kMaxBounceIntervalMs);
+    EXPECT_EQ(BounceIntervalMs(0.0), kMinBounceIntervalMs);
+    EXPECT_EQ(BounceIntervalMs(25.7), 25u);
+
+    // A velocity at its limit does not overflow the move at the far edge.
+    RECT r{0, 0, 10, 10};
+    int dx = kMaxBounceStep, dy = -kMaxBounceStep;
+    BounceStep(r, 1920, 1080, dx, dy);
+    EXPECT_EQ(std::pair(r.left, r.top), std::pair(1910L, 0L));
 }
 
 }  // namespace
