@@ -48,12 +48,10 @@ protected:
         (void)playlist_->GetPosition(&position);
         return position.index;
     }
-    PlaybackItem Start(LONG count)
+    ItemToPlay Start(LONG count)
     {
         (void)playlist_->First();
-        PlaybackItem item = DefaultPlaybackItem();
-        ChooseStartItem(settings_, playlist_.Get(), cache_, count, item);
-        return item;
+        return ChooseStartItem(settings_, playlist_.Get(), count);
     }
 
     ComApartment apartment_{COINIT_MULTITHREADED};
@@ -69,10 +67,11 @@ TEST_F(RunTest, ContinueWhereStoppedWrapsAndNeedsTheExactPlaylistPath)
     settings_.lastTrack = 7;  // two rounds would be 10: 7 is the third entry
     settings_.lastPosition = 12.5;
     wcscpy(settings_.lastPlaylist, settings_.playlist);
-    PlaybackItem item = Start(5);
+    ItemToPlay start = Start(5);
     EXPECT_EQ(Current(), 2);
-    EXPECT_STREQ(item.fileName, L"C:\\v\\2.avi");
-    EXPECT_EQ(item.fileName, g_currentItemPath);
+    EXPECT_EQ(start.index, 2);
+    EXPECT_STREQ(start.Record()->fileName, L"C:\\v\\2.avi");
+    const PlaybackItem &item = start.item;
     EXPECT_EQ(item.position, 12.5);
     // The run's own overrides of the entry's fields.
     EXPECT_EQ(item.xPosition, 0.5);
@@ -84,9 +83,8 @@ TEST_F(RunTest, ContinueWhereStoppedWrapsAndNeedsTheExactPlaylistPath)
     EXPECT_EQ(item.loops, 1);
 
     wcscpy(settings_.lastPlaylist, L"C:\\LISTS\\a.plst");  // differs in case only
-    item = Start(5);
+    EXPECT_EQ(Start(5).item.position, 0.0);
     EXPECT_EQ(Current(), 0);
-    EXPECT_EQ(item.position, 0.0);
 }
 
 TEST_F(RunTest, RandomStartIsNeverTheFirstAndALoneEntryLoops9999Times)
@@ -104,9 +102,8 @@ TEST_F(RunTest, RandomStartIsNeverTheFirstAndALoneEntryLoops9999Times)
     ASSERT_EQ(playlist_->Remove(-1), S_OK);
     ASSERT_EQ(playlist_->Remove(-1), S_OK);
     ASSERT_EQ(playlist_->Remove(-1), S_OK);
-    PlaybackItem item = Start(1);
+    EXPECT_EQ(Start(1).item.loops, 9999);
     EXPECT_EQ(Current(), 0);
-    EXPECT_EQ(item.loops, 9999);
 }
 
 TEST_F(RunTest, SinkEndsOnInputEvenWhenTheRunIsNotWaiting)
