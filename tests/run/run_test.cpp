@@ -6,6 +6,8 @@
 #include <wrl/client.h>
 
 #include <set>
+#include <string>
+#include <vector>
 
 #include "fw_sink.h"
 #include "handles.h"
@@ -145,6 +147,144 @@ TEST_F(RunTest, SinkEndsOnInputEvenWhenTheRunIsNotWaiting)
     EXPECT_TRUE(moveTo(121, 140));
     EXPECT_TRUE(moveTo(121, 119));
     EXPECT_FALSE(moveTo(121, 119));
+}
+
+// A player that only records what it is handed: the file and bounce step of each SetItem
+// and PrepareNextItem, in order.
+class RecordingPlayer : public IHCYFramewheel3 {
+public:
+    struct Call {
+        bool prepared;
+        std::wstring file;
+        double bounceStep;
+    };
+    std::vector<Call> calls;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void **object) override
+    {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHCYFramewheel) ||
+            IsEqualIID(riid, IID_IHCYFramewheel2) || IsEqualIID(riid, IID_IHCYFramewheel3)) {
+            *object = static_cast<IHCYFramewheel3 *>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetItem(PlaybackItem *) override { return E_NOTIMPL; }
+    STDMETHODIMP Pause() override { return S_OK; }
+    STDMETHODIMP Play() override { return S_OK; }
+    STDMETHODIMP SetItem(const PlaybackItem *item) override { return Record(false, item); }
+    STDMETHODIMP Reserved() override { return S_OK; }
+    STDMETHODIMP Stop() override { return S_OK; }
+    STDMETHODIMP Advise(IHCYFramewheelEventSink *, DWORD, LONGLONG *) override { return S_OK; }
+    STDMETHODIMP Unadvise(LONGLONG) override { return S_OK; }
+    STDMETHODIMP UseClassicVideoRenderer() override { return S_OK; }
+    STDMETHODIMP UseSingleRendererDesktopMode() override { return S_OK; }
+    STDMETHODIMP PrepareNextItem(const PlaybackItem *item) override { return Record(true, item); }
+
+    // The entry number of the file last set or prepared ("C:\v\3.avi" is 3).
+    int Last(bool prepared) const
+    {
+        for (auto call = calls.rbegin(); call != calls.rend(); ++call)
+            if (call->prepared == prepared)
+                return _wtoi(call->file.c_str() + 5);
+        return -1;
+    }
+
+private:
+    HRESULT Record(bool prepared, const PlaybackItem *item)
+    {
+        calls.push_back({prepared, item->fileName, item->bounceStep});
+        return S_OK;
+    }
+};
+
+class FollowingTest : public RunTest {
+protected:
+    void SetUp() override
+    {
+        RunTest::SetUp();
+        ASSERT_EQ((new FwSink(settings_, playlist_.Get(), end_.get(), &cache_))
+                      ->QueryInterface(IID_IHCYFramewheelEventSink, reinterpret_cast<void **>(sink_.GetAddressOf())),
+                  S_OK);
+        raw_ = static_cast<FwSink *>(sink_.Get());
+    }
+    void TearDown() override { LeaveMessageVideoMode(); }
+    // The entry that plays after the current one ends with result.
+    int End(HRESULT result)
+    {
+        (void)sink_->OnPlaybackEnded(&player_, result);
+        return player_.Last(false);
+    }
+
+    UniqueHandle end_{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    RecordingPlayer player_;
+    ComPtr<IHCYFramewheelEventSink> sink_;
+    FwSink *raw_ = nullptr;
+};
+
+TEST_F(FollowingTest, ThePreparedEntryIsTheOneThatPlaysNext)
+{
+    Fill(3);
+    raw_->PrepareFollowing(&player_);
+    EXPECT_EQ(player_.Last(true), 1);
+    EXPECT_EQ(End(S_OK), 1);
+    EXPECT_EQ(player_.Last(true), 2);
+    // A failed entry is skipped by the preparation as by the choice.
+    EXPECT_EQ(End(E_FAIL), 2);
+    EXPECT_EQ(player_.Last(true), 0);  // back to the first
+    EXPECT_EQ(End(S_OK), 0);
+    EXPECT_EQ(player_.Last(true), 2);
+
+    // The prepared record is the one played: settings changed since do not show.
+    settings_.bounceStep = 7;
+    EXPECT_EQ(End(S_OK), 2);
+    EXPECT_EQ(player_.calls.back().prepared, true);  // the following one, read now
+    EXPECT_EQ(player_.calls[player_.calls.size() - 2].bounceStep, 2.0);
+
+    // Only the current entry is left playable: it is prepared, and when it fails as well
+    // the choice is made afresh and ends in the message video.
+    EXPECT_EQ(End(E_FAIL), 0);
+    EXPECT_EQ(player_.Last(true), 0);
+    const size_t before = player_.calls.size();
+    (void)sink_->OnPlaybackEnded(&player_, E_FAIL);
+    EXPECT_TRUE(InMessageVideoMode());
+    EXPECT_EQ(player_.calls.size(), before);  // no entry set; the message video could not be written here
+}
+
+TEST_F(FollowingTest, RandomOrderDrawsOnceForThePreparationAndTheChoice)
+{
+    Fill(6);
+    settings_.randomOrderPlayback = true;
+    for (uint32_t seed = 1; seed <= 60; ++seed) {
+        SeedRandom(seed * 104729u);
+        raw_->PrepareFollowing(&player_);
+        const int prepared = player_.Last(true);
+        ASSERT_EQ(End(S_OK), prepared) << seed;
+        ASSERT_NE(prepared, -1);
+    }
+}
+
+TEST_F(FollowingTest, KeyboardStepsUseThePreparedEntryOnlyWhenItIsTheOneAsked)
+{
+    Fill(4);
+    settings_.keyboardControls = true;
+    raw_->PrepareFollowing(&player_);
+    settings_.bounceStep = 5;
+    (void)sink_->OnInput(&player_, WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_EQ(player_.Last(false), 1);
+    EXPECT_EQ(player_.calls[player_.calls.size() - 2].bounceStep, 2.0);  // prepared before the change
+    EXPECT_EQ(player_.Last(true), 2);
+    (void)sink_->OnInput(&player_, WM_KEYDOWN, VK_LEFT, 0);
+    EXPECT_EQ(player_.Last(false), 0);
+    EXPECT_EQ(player_.calls[player_.calls.size() - 2].bounceStep, 5.0);  // read afresh
+    // Without a player (the run's own window) a step does nothing.
+    const size_t before = player_.calls.size();
+    (void)sink_->OnInput(nullptr, WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_EQ(player_.calls.size(), before);
+    EXPECT_EQ(Current(), 0);
 }
 
 }  // namespace
