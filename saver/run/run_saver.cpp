@@ -257,15 +257,16 @@ public:
     InputWindow() = default;
     InputWindow(const InputWindow &) = delete;
     InputWindow &operator=(const InputWindow &) = delete;
-    ~InputWindow() { Close(); }
+    ~InputWindow() { Join(); }
 
     // Starts the window's thread and returns once the window is up (or could not be made).
     void Open(FwSink *sink)
     {
         sink_ = sink;
         UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        closed_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         ready_ = ready.get();
-        if (!ready_)
+        if (!ready_ || !closed_)
             return;
         thread_.reset(CreateThread(nullptr, 0, &InputWindow::Main, this, 0, &threadId_));
         if (thread_) {
@@ -275,11 +276,24 @@ public:
         ready_ = nullptr;
     }
 
+    // Stops taking input: returns once the window's thread passes no more input on. The
+    // window goes as its thread ends; taking a full-screen window down can take a while
+    // (two seconds under Wine without a window manager), so that runs alongside the rest
+    // of the run's end until Join.
     void Close()
+    {
+        if (!thread_ || !closed_)
+            return;
+        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        const HANDLE waits[] = {closed_.get(), thread_.get()};
+        WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    }
+
+    void Join()
     {
         if (!thread_)
             return;
-        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        Close();
         WaitForSingleObject(thread_.get(), INFINITE);
         thread_.reset();
     }
@@ -311,10 +325,13 @@ private:
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
         SetEvent(self->ready_);
-        if (!window)
+        if (!window) {
+            SetEvent(self->closed_.get());
             return 0;
+        }
         while (GetMessageW(&message, nullptr, 0, 0) > 0)
             DispatchMessageW(&message);
+        SetEvent(self->closed_.get());
         return 0;
     }
 
@@ -354,6 +371,7 @@ private:
 
     FwSink *sink_ = nullptr;
     UniqueHandle thread_;
+    UniqueHandle closed_;  // set when the thread has left its message loop
     DWORD threadId_ = 0;
     HANDLE ready_ = nullptr;
 };
@@ -540,6 +558,7 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
             EnableShutdownPrivilege();
         WaitForEnd(player, start->endEvent.get(), timeout);
     }
+    inputWindow.Close();
     SystemParametersInfoW(SPI_SETSCREENSAVERRUNNING, FALSE, nullptr, 0);
     {
         std::lock_guard<std::mutex> guard(start->lock);
@@ -569,7 +588,6 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
     }
 
     (void)player->Unadvise(cookie);
-    inputWindow.Close();
     if (WaitForSingleObject(start->done.get(), 0) != WAIT_OBJECT_0) {
         // The start waits on a file that does not answer (a device, a pipe, a share gone
         // quiet): it keeps its references to the objects, and the process ends without
