@@ -121,6 +121,13 @@ note "before the first picture: the playlist file is a pipe that never answers"
 settings Playlist=REG_SZ:'\\.\pipe\rh-quiet'
 each_input "blocked playlist" covered 15 '\\.\pipe\rh-quiet' unchanged
 
+note "before the first picture: the playlist is AUX, a device that never answers here"
+settings Playlist=REG_SZ:AUX
+start_scr
+poll covered 15 || fail "AUX playlist: no window"
+end_by key || fail "AUX playlist: a key did not end the run"
+[ "$rc" = 0 ] || fail "AUX playlist: exit code $rc"
+
 note "while the first video is copied into the cache (5 GB from a network drive)"
 make_list 'C:\rh-input\huge.plst' 'N:\huge.avi' 'C:\rh-input\red.avi'
 settings Playlist=REG_SZ:'C:\rh-input\huge.plst' 'No Cache=REG_DWORD:0'
