@@ -249,9 +249,10 @@ void LeaveMessageVideoMode()
 namespace {
 
 // The run's own window: black, top-most, over the whole virtual desktop, shown before
-// anything slow happens. Until the player's windows cover it, input lands here and is
+// anything slow happens. Until the player's window covers it, input lands here and is
 // judged by the sink's rules, so a key ends the run even while the playlist or the first
-// video is still being opened. It stays beneath the player's windows to the end.
+// video is still being opened. Once the player's window is up, input goes there and this
+// window goes away.
 class InputWindow {
 public:
     InputWindow() = default;
@@ -300,6 +301,33 @@ public:
 
 private:
     static constexpr wchar_t kClass[] = L"Reelhaven Run";
+    static constexpr UINT_PTR kCoverTimer = 1;
+    static constexpr UINT kCoverCheckMs = 50;
+
+    // True when another visible window of this process covers window: the player's.
+    static bool Covered(HWND window)
+    {
+        struct Search {
+            HWND own;
+            RECT area;
+            bool found;
+        } search{window, {}, false};
+        GetWindowRect(window, &search.area);
+        EnumWindows(
+            [](HWND other, LPARAM parameter) -> BOOL {
+                auto &s = *reinterpret_cast<Search *>(parameter);
+                DWORD process = 0;
+                GetWindowThreadProcessId(other, &process);
+                RECT rect;
+                if (other != s.own && process == GetCurrentProcessId() && IsWindowVisible(other) &&
+                    GetWindowRect(other, &rect) && rect.left <= s.area.left && rect.top <= s.area.top &&
+                    rect.right >= s.area.right && rect.bottom >= s.area.bottom)
+                    s.found = true;
+                return !s.found;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
 
     static DWORD WINAPI Main(void *parameter)
     {
@@ -320,6 +348,7 @@ private:
         if (window) {
             SetForegroundWindow(window.get());
             UpdateWindow(window.get());
+            SetTimer(window.get(), kCoverTimer, kCoverCheckMs, nullptr);
         }
         // A message queue exists now, so Close's WM_QUIT cannot be lost.
         MSG message;
@@ -357,6 +386,12 @@ private:
                 return TRUE;
             }
             break;
+        case WM_TIMER:
+            if (wParam == kCoverTimer && Covered(window)) {
+                KillTimer(window, kCoverTimer);
+                PostQuitMessage(0);  // the thread takes the window down as it ends
+            }
+            return 0;
         case WM_CLOSE:
             return 0;  // as the player's windows: Alt+F4 does not end the screen saver
         case WM_QUERYENDSESSION:
