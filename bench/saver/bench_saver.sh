@@ -2,7 +2,8 @@
 # Prints the screen saver's start time (launching "Reelhaven.scr /s" to the first video
 # frame on the screen), end time (key press to process exit) and peak memory over a
 # 10-item playlist, each next to the same for a minimal full-screen Win32 program, which
-# is Wine's own share. Medians of 5. Usage: bench_saver.sh BUILD_DIR
+# is Wine's own share. Medians of 5. Then key press to process exit in each state of the
+# run (median and worst of 10). Usage: bench_saver.sh BUILD_DIR
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$(cd "$1" && pwd)
@@ -70,3 +71,73 @@ run_series "Reelhaven.scr /s" Reelhaven.scr wine "$scr" /s
 minimal_peak=$(LONG_RUN=0 measure min_fullscreen wine "$minimal" | awk '{print $3}')
 saver_peak=$(LONG_RUN=1 measure Reelhaven.scr wine "$scr" /s | awk '{print $3}')
 echo "peak memory (VmHWM): minimal program $minimal_peak KiB, Reelhaven.scr /s after a 10-item playlist $saver_peak KiB"
+
+# Key to exit in each state of the run. The run is given time to reach the state (its
+# window, a video or the message video on the screen), then a key is pressed; polled from
+# outside: the screen given back (no window of the saver's left on it) and the process's
+# end. A run still there after 10 s counts as a hang.
+ffmpeg -loglevel error -y -f lavfi -i "color=c=red:s=320x240:r=10:d=30" -c:v msvideo1 -pix_fmt rgb555le "$media/redlong.avi"
+share="$env_dir/share" && mkdir -p "$share"
+ln -sfn "$share" "$WINEPREFIX/dosdevices/n:"
+wine reg add 'HKLM\Software\Wine\Drives' /v n: /d network /f >/dev/null 2>&1
+wine_env_restart_server
+truncate -s 5G "$share/huge.avi"
+wine "$build/tests/run/quiet_pipe.exe" rh-bench >/dev/null 2>&1 &
+pipe_pid=$!
+cache_dir="$WINEPREFIX/drive_c/Program Files/Halcyra/Reelhaven/Cache"
+make_list() { wine "$build/tests/run/run_tool.exe" make "$@" >/dev/null 2>&1; }
+make_list 'C:\rh-bench\failed.plst' 'C:\rh-bench\gone.avi' 'C:\rh-bench\redlong.avi'
+make_list 'C:\rh-bench\stuck.plst' '\\.\pipe\rh-bench' 'C:\rh-bench\redlong.avi'
+make_list 'C:\rh-bench\huge.plst' 'N:\huge.avi'
+make_list 'C:\rh-bench\long.plst' 'C:\rh-bench\redlong.avi'
+covered() { xdotool search --onlyvisible --name '^Reelhaven$' >/dev/null 2>&1; }
+lit() {  # any lit pixel: the message video is alone on a black screen
+  import -window root "$env_dir/shot.png" 2>/dev/null
+  awk "BEGIN{exit !($(convert "$env_dir/shot.png" -format '%[fx:maxima]' info: 2>/dev/null || echo 0) > 0.5)}"
+}
+
+saver_windows() { xdotool search --onlyvisible --name '^(Reelhaven|Halcyra Framewheel)$' >/dev/null 2>&1; }
+key_to_exit() { # ready-test: prints "uncovered_ms exit_ms", or "hang"
+  xdotool mousemove 10 10
+  timeout 60 wine "$scr" /s >/dev/null 2>&1 &
+  local job=$! t0 uncovered=
+  for _ in $(seq 300); do $1 && break; sleep 0.05; done
+  t0=$(now)
+  xdotool key a
+  while kill -0 "$job" 2>/dev/null; do
+    [ $(($(now) - t0)) -gt 10000 ] && { kill "$job"; wait "$job" 2>/dev/null; echo hang; return; }
+    [ -z "$uncovered" ] && ! saver_windows && uncovered=$(($(now) - t0))
+    sleep 0.005
+  done
+  local t1=$(($(now) - t0))
+  echo "${uncovered:-$t1}/$t1"
+  rm -f "$cache_dir"/huge*
+  sleep 0.5
+}
+state_series() { # label ready-test playlist [NAME=VALUE...]
+  local label=$1 ready=$2 list=$3 out=() pair
+  shift 3
+  wine reg delete "$key" /f >/dev/null 2>&1
+  wine reg add "$key" /v 'Use Classic Video Renderer' /t REG_DWORD /d 1 /f >/dev/null 2>&1
+  wine reg add "$key" /v Playlist /d "$list" /f >/dev/null 2>&1
+  for pair in "$@"; do wine reg add "$key" /v "${pair%%=*}" /t REG_DWORD /d "${pair#*=}" /f >/dev/null 2>&1; done
+  for _ in $(seq 10); do out+=("$(key_to_exit "$ready")"); done
+  local hangs shown ended
+  hangs=$(printf '%s\n' "${out[@]}" | grep -c hang)
+  shown=$(printf '%s\n' "${out[@]}" | grep -v hang | cut -d/ -f1)
+  ended=$(printf '%s\n' "${out[@]}" | grep -v hang | cut -d/ -f2)
+  printf '%-32s screen back: median %5s worst %5s ms | exit: median %5s worst %5s ms | hangs %d/10\n' \
+    "$label" "$(echo "$shown" | median)" "$(echo "$shown" | sort -n | tail -1)" \
+    "$(echo "$ended" | median)" "$(echo "$ended" | sort -n | tail -1)" "$hangs"
+  echo "    runs (screen back/exit): ${out[*]}"
+}
+echo "key to screen back and to exit by state, 10 runs each (hang: still running 10 s after the key)"
+state_series "playing a video" red 'C:\rh-bench\long.plst'
+state_series "playlist file never answers" covered '\\.\pipe\rh-bench'
+state_series "first video copied to the cache" covered 'C:\rh-bench\huge.plst' 'No Cache=0'
+state_series "message video" lit 'C:\rh-bench\none.plst'
+state_series "after a failed load" red 'C:\rh-bench\failed.plst'
+state_series "a video open never answers" covered 'C:\rh-bench\stuck.plst'
+kill "$pipe_pid" 2>/dev/null
+wine reg delete 'HKLM\Software\Wine\Drives' /v n: /f >/dev/null 2>&1
+rm -f "$WINEPREFIX/dosdevices/n:" "$share/huge.avi"

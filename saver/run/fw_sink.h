@@ -6,8 +6,11 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 #include "abi.h"
+#include "run_shared.h"
 
 struct Settings;
 class VideoCache;
@@ -32,11 +35,32 @@ public:
     // The mouse test starts afresh with the next mouse move (once per process otherwise).
     static void ResetMouseReference();
 
+    // Called once the playlist's current entry plays: works out which entry follows it,
+    // by the rules OnPlaybackEnded applies later, and hands it to the player to open
+    // ahead. Nothing happens when the player has no IHCYFramewheel3.
+    void PrepareFollowing(IHCYFramewheel *player);
+    // The playlist's current entry, read between two item changes; a change held up by a
+    // slow file copy does not hold up the caller for long.
+    LONG CurrentEntry();
+
 private:
+    // The choice made ahead for the entry that was current then: the random draw it used
+    // and the entry it led to, ready to play.
+    struct Following {
+        bool valid = false;
+        LONG from = -1;
+        LONG steps = 0;
+        ItemToPlay next;
+    };
+
     void EndRun();
     void OnKeyDown(IHCYFramewheel *player, WPARAM key);
     void StepItem(IHCYFramewheel *player, bool forward);
     void OnMouseMove();
+    LONG FollowingEntry(LONG current, LONG steps, LONG count) const;
+    // The prepared entry when it is the one wanted after the current entry from, else the
+    // current entry read afresh. Called with choiceLock_ held, after the move.
+    ItemToPlay TakeItem(LONG from, LONG wanted);
 
     std::atomic<LONG> references_{0};
     Settings *settings_;
@@ -46,4 +70,11 @@ private:
     LONG volume_;
     LONG volumeStep_ = 655;
     bool muted_ = false;
+
+    // Held while the current entry changes and while the following one is worked out,
+    // which briefly moves the playlist's current entry.
+    std::timed_mutex choiceLock_;
+    unsigned changes_ = 0;      // moves with every change of the current entry
+    Following following_;
+    std::vector<char> failed_;  // the entries whose last play failed, as recorded here
 };

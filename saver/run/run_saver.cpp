@@ -5,6 +5,7 @@
 
 #include <cwchar>
 #include <memory>
+#include <mutex>
 
 #include "abi.h"
 #include "fw_sink.h"
@@ -18,7 +19,6 @@ using Microsoft::WRL::ComPtr;
 
 std::atomic<wchar_t *> g_messageVideoPath{nullptr};
 std::atomic<bool> g_monitorOff{false};
-wchar_t g_currentItemPath[MAX_PATH];
 
 namespace {
 
@@ -103,9 +103,9 @@ void WaitForEnd(IHCYFramewheel *player, HANDLE endEvent, DWORD timeout)
 
 }  // namespace
 
-void ChooseStartItem(const Settings &settings, IHCYFWPlaylist *playlist, VideoCache &cache, LONG count,
-                     PlaybackItem &item)
+ItemToPlay ChooseStartItem(const Settings &settings, IHCYFWPlaylist *playlist, LONG count)
 {
+    ItemToPlay start;
     const bool messageMode = InMessageVideoMode();
     if (settings.continueWhereStopped && !messageMode &&
         wcscmp(settings.playlist, settings.lastPlaylist) == 0) {
@@ -113,23 +113,20 @@ void ChooseStartItem(const Settings &settings, IHCYFWPlaylist *playlist, VideoCa
         const LONG steps = settings.lastTrack > 0 && count > 0 ? settings.lastTrack % count : 0;
         for (LONG i = 0; i < steps; ++i)
             (void)playlist->Next();
-        (void)PrepareCurrentItem(settings, playlist, item, cache);
-        item.position = settings.lastPosition;
+        start = ReadCurrentItem(settings, playlist);
+        start.item.position = settings.lastPosition;
     } else if (settings.randomOrderPlayback && count >= 2) {
-        LONG calls = 0;
-        LONG r = 0;
-        do {
+        const LONG steps = RandomSteps(count, 1);
+        for (LONG i = 0; i < steps; ++i)
             (void)playlist->Next();
-            ++calls;
-            r = DrawRandom() % (count - 1) + 1;
-        } while (calls < r);
-        (void)PrepareCurrentItem(settings, playlist, item, cache);
+        start = ReadCurrentItem(settings, playlist);
     } else if (!messageMode) {
-        (void)PrepareCurrentItem(settings, playlist, item, cache);
+        start = ReadCurrentItem(settings, playlist);
     }
     // The player repeats a lone item by itself instead of reloading it after every play.
     if (count == 1)
-        item.loops = 9999;
+        start.item.loops = 9999;
+    return start;
 }
 
 void SeedRandom(uint32_t seed) { g_randomState = seed; }
@@ -144,14 +141,35 @@ int DrawRandom()
     return static_cast<int>((next >> 16) & 0x7fff);
 }
 
-HRESULT PrepareCurrentItem(const Settings &settings, IHCYFWPlaylist *playlist, PlaybackItem &item,
-                           VideoCache &cache)
+LONG RandomSteps(LONG count, LONG first)
 {
+    LONG steps = first;
+    while (steps < DrawRandom() % (count - 1) + first)
+        ++steps;
+    return steps;
+}
+
+std::wstring ResolvePath(VideoCache &cache, const wchar_t *source)
+{
+    // The cache keeps its paths in MAX_PATH records: a longer source is played where it is.
+    if (source && wcslen(source) >= MAX_PATH)
+        return source;
+    return cache.Resolve(source);
+}
+
+ItemToPlay ReadCurrentItem(const Settings &settings, IHCYFWPlaylist *playlist)
+{
+    ItemToPlay entry;
+    PlaybackItem &item = entry.item;
     item.fileName = nullptr;
-    const HRESULT hr = playlist->GetCurrentItem(&item);
-    cache.Resolve(SUCCEEDED(hr) ? item.fileName : nullptr, g_currentItemPath);
+    entry.read = playlist->GetCurrentItem(&item);
+    if (SUCCEEDED(entry.read) && item.fileName)
+        entry.path = item.fileName;
     CoTaskMemFree(item.fileName);
-    item.fileName = g_currentItemPath;
+    item.fileName = nullptr;
+    PlaylistPosition position{-1, 0};
+    if (SUCCEEDED(playlist->GetPosition(&position)))
+        entry.index = position.index;
     item.xPosition = 0.5;
     item.yPosition = 0.5;
     item.bounceStep = static_cast<double>(settings.bounceStep);
@@ -160,7 +178,14 @@ HRESULT PrepareCurrentItem(const Settings &settings, IHCYFWPlaylist *playlist, P
     item.blockScreenSaver = 1;
     item.blockMonitorPower = 0;
     item.validMask = ITEM_ALL;
-    return hr;
+    return entry;
+}
+
+ItemToPlay PrepareCurrentItem(const Settings &settings, IHCYFWPlaylist *playlist, VideoCache &cache)
+{
+    ItemToPlay entry = ReadCurrentItem(settings, playlist);
+    entry.path = ResolvePath(cache, entry.path.c_str());
+    return entry;
 }
 
 bool PrepareMessageVideo(int resource, IHCYFramewheel *player, const Settings &settings, wchar_t *path)
@@ -221,55 +246,243 @@ void LeaveMessageVideoMode()
         DeleteFileW(buffer.get());
 }
 
-void RunSaver(Settings &settings, const wchar_t *installFolder)
+namespace {
+
+// The run's own window: black, top-most, over the whole virtual desktop, shown before
+// anything slow happens. Until the player's window covers it, input lands here and is
+// judged by the sink's rules, so a key ends the run even while the playlist or the first
+// video is still being opened. Once the player's window is up, input goes there and this
+// window goes away.
+class InputWindow {
+public:
+    InputWindow() = default;
+    InputWindow(const InputWindow &) = delete;
+    InputWindow &operator=(const InputWindow &) = delete;
+    ~InputWindow() { Join(); }
+
+    // Starts the window's thread and returns once the window is up (or could not be made).
+    void Open(FwSink *sink)
+    {
+        sink_ = sink;
+        UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        closed_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        ready_ = ready.get();
+        if (!ready_ || !closed_)
+            return;
+        thread_.reset(CreateThread(nullptr, 0, &InputWindow::Main, this, 0, &threadId_));
+        if (thread_) {
+            const HANDLE waits[] = {ready.get(), thread_.get()};
+            WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        }
+        ready_ = nullptr;
+    }
+
+    // Stops taking input: returns once the window's thread passes no more input on. The
+    // window goes as its thread ends; taking a full-screen window down can take a while
+    // (two seconds under Wine without a window manager), so that runs alongside the rest
+    // of the run's end until Join.
+    void Close()
+    {
+        if (!thread_ || !closed_)
+            return;
+        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        const HANDLE waits[] = {closed_.get(), thread_.get()};
+        WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    }
+
+    void Join()
+    {
+        if (!thread_)
+            return;
+        Close();
+        WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
+    }
+
+private:
+    static constexpr wchar_t kClass[] = L"Reelhaven Run";
+    static constexpr UINT_PTR kCoverTimer = 1;
+    static constexpr UINT kCoverCheckMs = 50;
+
+    // True when another visible window of this process covers window: the player's.
+    static bool Covered(HWND window)
+    {
+        struct Search {
+            HWND own;
+            RECT area;
+            bool found;
+        } search{window, {}, false};
+        GetWindowRect(window, &search.area);
+        EnumWindows(
+            [](HWND other, LPARAM parameter) -> BOOL {
+                auto &s = *reinterpret_cast<Search *>(parameter);
+                DWORD process = 0;
+                GetWindowThreadProcessId(other, &process);
+                RECT rect;
+                if (other != s.own && process == GetCurrentProcessId() && IsWindowVisible(other) &&
+                    GetWindowRect(other, &rect) && rect.left <= s.area.left && rect.top <= s.area.top &&
+                    rect.right >= s.area.right && rect.bottom >= s.area.bottom)
+                    s.found = true;
+                return !s.found;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    static DWORD WINAPI Main(void *parameter)
+    {
+        auto *self = static_cast<InputWindow *>(parameter);
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &InputWindow::Procedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+        windowClass.lpszClassName = kClass;
+        RegisterClassW(&windowClass);  // fails harmlessly when a previous run registered it
+        const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+        const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+        UniqueWindow window(CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kClass, L"Reelhaven",
+                                            WS_POPUP | WS_VISIBLE, left, top,
+                                            GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                                            GetSystemMetrics(SM_CYVIRTUALSCREEN), nullptr, nullptr,
+                                            windowClass.hInstance, self));
+        if (window) {
+            SetForegroundWindow(window.get());
+            UpdateWindow(window.get());
+            SetTimer(window.get(), kCoverTimer, kCoverCheckMs, nullptr);
+        }
+        // A message queue exists now, so Close's WM_QUIT cannot be lost.
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+        SetEvent(self->ready_);
+        if (!window) {
+            SetEvent(self->closed_.get());
+            return 0;
+        }
+        while (GetMessageW(&message, nullptr, 0, 0) > 0)
+            DispatchMessageW(&message);
+        SetEvent(self->closed_.get());
+        return 0;
+    }
+
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_NCCREATE)
+            SetWindowLongPtrW(window, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams));
+        auto *self = reinterpret_cast<InputWindow *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        switch (message) {
+        case WM_KEYDOWN:
+        case WM_MOUSEMOVE:
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            // No player: keyboard controls that step through the playlist do nothing here.
+            if (self && self->sink_)
+                (void)self->sink_->OnInput(nullptr, message, wParam, lParam);
+            return 0;
+        case WM_SETCURSOR:
+            if (LOWORD(lParam) == HTCLIENT) {
+                SetCursor(nullptr);
+                return TRUE;
+            }
+            break;
+        case WM_TIMER:
+            if (wParam == kCoverTimer && Covered(window)) {
+                KillTimer(window, kCoverTimer);
+                PostQuitMessage(0);  // the thread takes the window down as it ends
+            }
+            return 0;
+        case WM_CLOSE:
+            return 0;  // as the player's windows: Alt+F4 does not end the screen saver
+        case WM_QUERYENDSESSION:
+            if (self && self->sink_)
+                (void)self->sink_->OnQueryClose(nullptr, 1);
+            return TRUE;
+        default:
+            break;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    FwSink *sink_ = nullptr;
+    UniqueHandle thread_;
+    UniqueHandle closed_;  // set when the thread has left its message loop
+    DWORD threadId_ = 0;
+    HANDLE ready_ = nullptr;
+};
+
+// Reads a file from end to end, only to wait for it. A playlist path can name a device or
+// a pipe that never answers, or a share that takes long; every call to the playlist object
+// goes through one thread of COM's, so such a wait inside Load would hold up every other
+// call too. Here it holds up only the thread that starts playback.
+void ReadThrough(const std::wstring &path)
 {
-    ComApartment apartment(COINIT_MULTITHREADED);
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return;  // Load reports it
+    static char buffer[64 * 1024];
+    DWORD read = 0;
+    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    }
+}
+
+// What the run's thread and the thread that starts playback share. Each holds it through a
+// shared_ptr: a start stuck in the system keeps alive what it uses after the run has ended.
+struct RunStart {
+    enum class Phase { Opening, Playing, Failed };
+
+    explicit RunStart(Settings &runSettings) : settings(runSettings) {}
+
+    Settings &settings;
     ComPtr<IHCYFramewheel> player;
     ComPtr<IHCYFWPlaylist> playlist;
-    (void)CoCreateInstance(CLSID_Framewheel, nullptr, kClassContext, IID_IHCYFramewheel,
-                           reinterpret_cast<void **>(player.GetAddressOf()));
-    (void)CoCreateInstance(CLSID_Playlist, nullptr, kClassContext, IID_IHCYFWPlaylist,
-                           reinterpret_cast<void **>(playlist.GetAddressOf()));
-    UniqueHandle endEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    // Without the library or an event there is nothing to show and nothing to wait for.
-    if (!player || !playlist || !endEvent)
-        return;
-
-    const WORD savedVolume = GetMasterVolume();
-    const bool savedMute = GetMasterMute();
-    SetMasterVolume(PercentToMixerVolume(settings.masterVolume));
-    SetMasterMute(false);
-    auto restoreVolume = [&] {
-        SetMasterVolume(savedVolume);
-        SetMasterMute(savedMute);
-    };
-
+    UniqueHandle endEvent;
     VideoCache cache;
-    cache.Start(installFolder, settings);
-    g_monitorOff = false;
-    FwSink::ResetMouseReference();
+    ComPtr<IHCYFramewheelEventSink> sinkInterface;
+    FwSink *sink = nullptr;
+    UniqueHandle done;  // set when the start has played, failed or given up
 
-    ComPtr<IHCYFramewheelEventSink> sink;
-    (void)(new FwSink(settings, playlist.Get(), endEvent.get(), &cache))
-        ->QueryInterface(IID_IHCYFramewheelEventSink, reinterpret_cast<void **>(sink.GetAddressOf()));
-    LONGLONG cookie = 0;
-    (void)player->Advise(sink.Get(), EVENT_ALL, &cookie);
+    // Held for each step of the start that changes the player or the playlist, never
+    // across one that may wait on a file.
+    std::mutex lock;
+    bool ended = false;
+    bool loaded = false;  // the playlist was read: it may be written back
+    Phase phase = Phase::Opening;
 
-    wchar_t playlistPath[MAX_PATH];
-    cache.Resolve(settings.playlist, playlistPath);
+    void Start();
+    static DWORD WINAPI Main(void *parameter);
+};
+
+DWORD WINAPI RunStart::Main(void *parameter)
+{
+    std::unique_ptr<std::shared_ptr<RunStart>> owner(static_cast<std::shared_ptr<RunStart> *>(parameter));
+    const std::shared_ptr<RunStart> start = *owner;
+    {
+        ComApartment apartment(COINIT_MULTITHREADED);
+        start->Start();
+    }
+    SetEvent(start->done.get());
+    return 0;
+}
+
+void RunStart::Start()
+{
+    // A playlist on a network drive is played from its local copy when caching is on.
+    const std::wstring path = ResolvePath(cache, settings.playlist);
+    ReadThrough(path);
+    const HRESULT loaded = playlist->Load(path.c_str());
+
+    std::unique_lock<std::mutex> guard(lock);
+    if (ended)
+        return;
     LONG count = 0;
-    const HRESULT loaded = playlist->Load(playlistPath);
     (void)playlist->GetCount(&count);
+    this->loaded = SUCCEEDED(loaded);
     if (FAILED(loaded) || count == 0) {
         if (!EnterMessageVideoMode(player.Get(), settings)) {
-            LeaveMessageVideoMode();
-            (void)player->Unadvise(cookie);
-            sink.Reset();
-            endEvent.reset();
-            playlist.Reset();
-            player.Reset();
-            restoreVolume();
-            return;  // the cache stops as it goes; the apartment is left after it
+            phase = Phase::Failed;
+            return;
         }
     }
 
@@ -287,11 +500,15 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
 
     SeedRandom(GetTickCount());
     (void)playlist->GetCount(&count);
-    PlaybackItem item = DefaultPlaybackItem();
-    item.fileName = nullptr;
-    ChooseStartItem(settings, playlist.Get(), cache, count, item);
-    if (!messageMode)
-        (void)player->SetItem(&item);
+    ItemToPlay item = ChooseStartItem(settings, playlist.Get(), count);
+    if (!messageMode) {
+        guard.unlock();
+        item.path = ResolvePath(cache, item.path.c_str());  // may copy the video first
+        guard.lock();
+        if (ended)
+            return;
+        (void)player->SetItem(item.Record());
+    }
 
     ComPtr<IHCYFramewheel2> player2;
     (void)player.As(&player2);
@@ -302,34 +519,123 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
     player2.Reset();
 
     (void)player->Play();
-    const DWORD timeout = StandbyTimeout();
-    if (timeout != INFINITE)
-        EnableShutdownPrivilege();
+    phase = Phase::Playing;
+    guard.unlock();
+    sink->PrepareFollowing(player.Get());
+}
+
+}  // namespace
+
+void RunSaver(Settings &settings, const wchar_t *installFolder)
+{
+    ComApartment apartment(COINIT_MULTITHREADED);
+    auto start = std::make_shared<RunStart>(settings);
+    (void)CoCreateInstance(CLSID_Framewheel, nullptr, kClassContext, IID_IHCYFramewheel,
+                           reinterpret_cast<void **>(start->player.GetAddressOf()));
+    (void)CoCreateInstance(CLSID_Playlist, nullptr, kClassContext, IID_IHCYFWPlaylist,
+                           reinterpret_cast<void **>(start->playlist.GetAddressOf()));
+    start->endEvent.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    start->done.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    IHCYFramewheel *const player = start->player.Get();
+    IHCYFWPlaylist *const playlist = start->playlist.Get();
+    // Without the library or an event there is nothing to show and nothing to wait for.
+    if (!player || !playlist || !start->endEvent || !start->done)
+        return;
+
+    const WORD savedVolume = GetMasterVolume();
+    const bool savedMute = GetMasterMute();
+    SetMasterVolume(PercentToMixerVolume(settings.masterVolume));
+    SetMasterMute(false);
+    auto restoreVolume = [&] {
+        SetMasterVolume(savedVolume);
+        SetMasterMute(savedMute);
+    };
+
+    start->cache.Start(installFolder, settings);
+    g_monitorOff = false;
+    FwSink::ResetMouseReference();
+
+    start->sink = new FwSink(settings, playlist, start->endEvent.get(), &start->cache);
+    (void)start->sink->QueryInterface(IID_IHCYFramewheelEventSink,
+                                      reinterpret_cast<void **>(start->sinkInterface.GetAddressOf()));
+    LONGLONG cookie = 0;
+    (void)player->Advise(start->sinkInterface.Get(), EVENT_ALL, &cookie);
+
+    InputWindow inputWindow;
+    inputWindow.Open(start->sink);
     SystemParametersInfoW(SPI_SETSCREENSAVERRUNNING, TRUE, nullptr, 0);
-    WaitForEnd(player.Get(), endEvent.get(), timeout);
+
+    // Loading and the first item's preparation may wait on files; they run on a thread of
+    // their own so that this one can end the run whenever input comes.
+    bool started = false;
+    {
+        auto *owner = new std::shared_ptr<RunStart>(start);
+        UniqueHandle thread(CreateThread(nullptr, 0, &RunStart::Main, owner, 0, nullptr));
+        if (thread) {
+            const HANDLE waits[] = {start->endEvent.get(), start->done.get()};
+            started = WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+        } else {
+            delete owner;
+            start->Start();
+            SetEvent(start->done.get());
+            started = true;
+        }
+    }
+    RunStart::Phase phase;
+    bool loaded;
+    {
+        std::lock_guard<std::mutex> guard(start->lock);
+        phase = start->phase;
+    }
+    if (started && phase != RunStart::Phase::Failed) {
+        const DWORD timeout = StandbyTimeout();
+        if (timeout != INFINITE)
+            EnableShutdownPrivilege();
+        WaitForEnd(player, start->endEvent.get(), timeout);
+    }
+    inputWindow.Close();
     SystemParametersInfoW(SPI_SETSCREENSAVERRUNNING, FALSE, nullptr, 0);
+    {
+        std::lock_guard<std::mutex> guard(start->lock);
+        start->ended = true;
+        phase = start->phase;
+        loaded = start->loaded;
+    }
 
     (void)player->Stop();
     restoreVolume();
-    if (settings.continueWhereStopped && !InMessageVideoMode()) {
-        settings.lastPosition = CurrentPosition(player.Get()).position;
-        PlaylistPosition position{};
-        if (SUCCEEDED(playlist->GetPosition(&position)))
-            settings.lastTrack = position.index;
-        wcsncpy(settings.lastPlaylist, settings.playlist, std::size(settings.lastPlaylist) - 1);
-        settings.lastPlaylist[std::size(settings.lastPlaylist) - 1] = L'\0';
-        (void)settings.Save(true);
-    } else {
-        (void)settings.Save(false);
+    if (phase != RunStart::Phase::Failed) {
+        if (settings.continueWhereStopped && phase == RunStart::Phase::Playing && !InMessageVideoMode()) {
+            settings.lastPosition = CurrentPosition(player).position;
+            const LONG track = start->sink->CurrentEntry();
+            if (track >= 0)
+                settings.lastTrack = track;
+            wcsncpy(settings.lastPlaylist, settings.playlist, std::size(settings.lastPlaylist) - 1);
+            settings.lastPlaylist[std::size(settings.lastPlaylist) - 1] = L'\0';
+            (void)settings.Save(true);
+        } else {
+            (void)settings.Save(false);
+        }
+        // The file named in the settings, not a cached copy; an empty playlist writes
+        // nothing, and a playlist that was never read is not written either.
+        if (loaded)
+            (void)playlist->Save(settings.playlist, FALSE);
     }
-    // The file named in the settings, not a cached copy; an empty playlist writes nothing.
-    (void)playlist->Save(settings.playlist, FALSE);
 
     (void)player->Unadvise(cookie);
-    sink.Reset();
-    endEvent.reset();
-    playlist.Reset();
-    player.Reset();
+    if (WaitForSingleObject(start->done.get(), 0) != WAIT_OBJECT_0) {
+        // The start waits on a file that does not answer (a device, a pipe, a share gone
+        // quiet): it keeps its references to the objects, and the process ends without
+        // waiting for it; ending the process ends that thread too.
+        LeaveMessageVideoMode();
+        start->cache.Stop();
+        return;
+    }
+    start->sinkInterface.Reset();
+    start->endEvent.reset();
+    start->playlist.Reset();
+    start->player.Reset();
     LeaveMessageVideoMode();
-    // Leaving COM and then stopping the cache happen as the apartment and cache go.
+    start->cache.Stop();
+    // Leaving COM happens as the apartment goes.
 }

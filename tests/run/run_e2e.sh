@@ -8,11 +8,8 @@ tool=$1 dll=$2 work=$3
 rm -rf "$work" && mkdir -p "$work"
 drive_c="$WINEPREFIX/drive_c"
 media="$drive_c/rh-e2e" && rm -rf "$media" && mkdir -p "$media"
-key='HKCU\Software\Halcyra\Reelhaven'
-failures=0 run_pid=
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-note() { echo "--- $*"; }
+run_pid=
+. "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
 
 cleanup() {
   [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
@@ -40,17 +37,6 @@ ffmpeg -loglevel error -y -f lavfi -i "color=c=lime:s=320x240:r=10:d=4" -f lavfi
 
 wine regsvr32 /s "$(winepath -w "$dll")" || { echo "FAIL: regsvr32"; exit 1; }
 
-# The colour of the screen's centre: red, green, blue, black or other.
-colour() {
-  import -window root -crop 1x1+960+540 txt:- 2>/dev/null | tail -1 |
-    sed -n 's/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
-    awk '{ r=$1; g=$2; b=$3;
-           if (r > 20000 && g < 8000 && b < 8000) print "red";
-           else if (g > 20000 && r < 8000 && b < 8000) print "green";
-           else if (b > 20000 && r < 8000 && g < 8000) print "blue";
-           else if (r < 3000 && g < 3000 && b < 3000) print "black";
-           else print "other" }'
-}
 # Waits up to $2 seconds for the centre to show colour $1.
 wait_colour() {
   local deadline=$((SECONDS + $2)) c
@@ -70,15 +56,6 @@ first_colour() {
   echo none
 }
 
-settings() { # NAME=TYPE:VALUE... on top of a fresh key with the classic renderer on
-  wine reg delete "$key" /f >/dev/null 2>&1
-  wine reg add "$key" /v 'Use Classic Video Renderer' /t REG_DWORD /d 1 /f >/dev/null 2>&1
-  local pair name value
-  for pair in "$@"; do
-    name=${pair%%=*} value=${pair#*=}
-    wine reg add "$key" /v "$name" /t "${value%%:*}" /d "${value#*:}" /f >/dev/null 2>&1
-  done
-}
 playlist() { # FILE ENTRY... (entries are names in the media folder, optionally NAME*LOOPS)
   local file=$1; shift
   local entries=() e

@@ -6,6 +6,8 @@
 #include <wrl/client.h>
 
 #include <set>
+#include <string>
+#include <vector>
 
 #include "fw_sink.h"
 #include "handles.h"
@@ -48,12 +50,10 @@ protected:
         (void)playlist_->GetPosition(&position);
         return position.index;
     }
-    PlaybackItem Start(LONG count)
+    ItemToPlay Start(LONG count)
     {
         (void)playlist_->First();
-        PlaybackItem item = DefaultPlaybackItem();
-        ChooseStartItem(settings_, playlist_.Get(), cache_, count, item);
-        return item;
+        return ChooseStartItem(settings_, playlist_.Get(), count);
     }
 
     ComApartment apartment_{COINIT_MULTITHREADED};
@@ -69,10 +69,11 @@ TEST_F(RunTest, ContinueWhereStoppedWrapsAndNeedsTheExactPlaylistPath)
     settings_.lastTrack = 7;  // two rounds would be 10: 7 is the third entry
     settings_.lastPosition = 12.5;
     wcscpy(settings_.lastPlaylist, settings_.playlist);
-    PlaybackItem item = Start(5);
+    ItemToPlay start = Start(5);
     EXPECT_EQ(Current(), 2);
-    EXPECT_STREQ(item.fileName, L"C:\\v\\2.avi");
-    EXPECT_EQ(item.fileName, g_currentItemPath);
+    EXPECT_EQ(start.index, 2);
+    EXPECT_STREQ(start.Record()->fileName, L"C:\\v\\2.avi");
+    const PlaybackItem &item = start.item;
     EXPECT_EQ(item.position, 12.5);
     // The run's own overrides of the entry's fields.
     EXPECT_EQ(item.xPosition, 0.5);
@@ -84,9 +85,8 @@ TEST_F(RunTest, ContinueWhereStoppedWrapsAndNeedsTheExactPlaylistPath)
     EXPECT_EQ(item.loops, 1);
 
     wcscpy(settings_.lastPlaylist, L"C:\\LISTS\\a.plst");  // differs in case only
-    item = Start(5);
+    EXPECT_EQ(Start(5).item.position, 0.0);
     EXPECT_EQ(Current(), 0);
-    EXPECT_EQ(item.position, 0.0);
 }
 
 TEST_F(RunTest, RandomStartIsNeverTheFirstAndALoneEntryLoops9999Times)
@@ -104,9 +104,8 @@ TEST_F(RunTest, RandomStartIsNeverTheFirstAndALoneEntryLoops9999Times)
     ASSERT_EQ(playlist_->Remove(-1), S_OK);
     ASSERT_EQ(playlist_->Remove(-1), S_OK);
     ASSERT_EQ(playlist_->Remove(-1), S_OK);
-    PlaybackItem item = Start(1);
+    EXPECT_EQ(Start(1).item.loops, 9999);
     EXPECT_EQ(Current(), 0);
-    EXPECT_EQ(item.loops, 9999);
 }
 
 TEST_F(RunTest, SinkEndsOnInputEvenWhenTheRunIsNotWaiting)
@@ -148,6 +147,144 @@ TEST_F(RunTest, SinkEndsOnInputEvenWhenTheRunIsNotWaiting)
     EXPECT_TRUE(moveTo(121, 140));
     EXPECT_TRUE(moveTo(121, 119));
     EXPECT_FALSE(moveTo(121, 119));
+}
+
+// A player that only records what it is handed: the file and bounce step of each SetItem
+// and PrepareNextItem, in order.
+class RecordingPlayer : public IHCYFramewheel3 {
+public:
+    struct Call {
+        bool prepared;
+        std::wstring file;
+        double bounceStep;
+    };
+    std::vector<Call> calls;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void **object) override
+    {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHCYFramewheel) ||
+            IsEqualIID(riid, IID_IHCYFramewheel2) || IsEqualIID(riid, IID_IHCYFramewheel3)) {
+            *object = static_cast<IHCYFramewheel3 *>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetItem(PlaybackItem *) override { return E_NOTIMPL; }
+    STDMETHODIMP Pause() override { return S_OK; }
+    STDMETHODIMP Play() override { return S_OK; }
+    STDMETHODIMP SetItem(const PlaybackItem *item) override { return Record(false, item); }
+    STDMETHODIMP Reserved() override { return S_OK; }
+    STDMETHODIMP Stop() override { return S_OK; }
+    STDMETHODIMP Advise(IHCYFramewheelEventSink *, DWORD, LONGLONG *) override { return S_OK; }
+    STDMETHODIMP Unadvise(LONGLONG) override { return S_OK; }
+    STDMETHODIMP UseClassicVideoRenderer() override { return S_OK; }
+    STDMETHODIMP UseSingleRendererDesktopMode() override { return S_OK; }
+    STDMETHODIMP PrepareNextItem(const PlaybackItem *item) override { return Record(true, item); }
+
+    // The entry number of the file last set or prepared ("C:\v\3.avi" is 3).
+    int Last(bool prepared) const
+    {
+        for (auto call = calls.rbegin(); call != calls.rend(); ++call)
+            if (call->prepared == prepared)
+                return _wtoi(call->file.c_str() + 5);
+        return -1;
+    }
+
+private:
+    HRESULT Record(bool prepared, const PlaybackItem *item)
+    {
+        calls.push_back({prepared, item->fileName, item->bounceStep});
+        return S_OK;
+    }
+};
+
+class FollowingTest : public RunTest {
+protected:
+    void SetUp() override
+    {
+        RunTest::SetUp();
+        ASSERT_EQ((new FwSink(settings_, playlist_.Get(), end_.get(), &cache_))
+                      ->QueryInterface(IID_IHCYFramewheelEventSink, reinterpret_cast<void **>(sink_.GetAddressOf())),
+                  S_OK);
+        raw_ = static_cast<FwSink *>(sink_.Get());
+    }
+    void TearDown() override { LeaveMessageVideoMode(); }
+    // The entry that plays after the current one ends with result.
+    int End(HRESULT result)
+    {
+        (void)sink_->OnPlaybackEnded(&player_, result);
+        return player_.Last(false);
+    }
+
+    UniqueHandle end_{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    RecordingPlayer player_;
+    ComPtr<IHCYFramewheelEventSink> sink_;
+    FwSink *raw_ = nullptr;
+};
+
+TEST_F(FollowingTest, ThePreparedEntryIsTheOneThatPlaysNext)
+{
+    Fill(3);
+    raw_->PrepareFollowing(&player_);
+    EXPECT_EQ(player_.Last(true), 1);
+    EXPECT_EQ(End(S_OK), 1);
+    EXPECT_EQ(player_.Last(true), 2);
+    // A failed entry is skipped by the preparation as by the choice.
+    EXPECT_EQ(End(E_FAIL), 2);
+    EXPECT_EQ(player_.Last(true), 0);  // back to the first
+    EXPECT_EQ(End(S_OK), 0);
+    EXPECT_EQ(player_.Last(true), 2);
+
+    // The prepared record is the one played: settings changed since do not show.
+    settings_.bounceStep = 7;
+    EXPECT_EQ(End(S_OK), 2);
+    EXPECT_EQ(player_.calls.back().prepared, true);  // the following one, read now
+    EXPECT_EQ(player_.calls[player_.calls.size() - 2].bounceStep, 2.0);
+
+    // Only the current entry is left playable: it is prepared, and when it fails as well
+    // the choice is made afresh and ends in the message video.
+    EXPECT_EQ(End(E_FAIL), 0);
+    EXPECT_EQ(player_.Last(true), 0);
+    const size_t before = player_.calls.size();
+    (void)sink_->OnPlaybackEnded(&player_, E_FAIL);
+    EXPECT_TRUE(InMessageVideoMode());
+    EXPECT_EQ(player_.calls.size(), before);  // no entry set; the message video could not be written here
+}
+
+TEST_F(FollowingTest, RandomOrderDrawsOnceForThePreparationAndTheChoice)
+{
+    Fill(6);
+    settings_.randomOrderPlayback = true;
+    for (uint32_t seed = 1; seed <= 60; ++seed) {
+        SeedRandom(seed * 104729u);
+        raw_->PrepareFollowing(&player_);
+        const int prepared = player_.Last(true);
+        ASSERT_EQ(End(S_OK), prepared) << seed;
+        ASSERT_NE(prepared, -1);
+    }
+}
+
+TEST_F(FollowingTest, KeyboardStepsUseThePreparedEntryOnlyWhenItIsTheOneAsked)
+{
+    Fill(4);
+    settings_.keyboardControls = true;
+    raw_->PrepareFollowing(&player_);
+    settings_.bounceStep = 5;
+    (void)sink_->OnInput(&player_, WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_EQ(player_.Last(false), 1);
+    EXPECT_EQ(player_.calls[player_.calls.size() - 2].bounceStep, 2.0);  // prepared before the change
+    EXPECT_EQ(player_.Last(true), 2);
+    (void)sink_->OnInput(&player_, WM_KEYDOWN, VK_LEFT, 0);
+    EXPECT_EQ(player_.Last(false), 0);
+    EXPECT_EQ(player_.calls[player_.calls.size() - 2].bounceStep, 5.0);  // read afresh
+    // Without a player (the run's own window) a step does nothing.
+    const size_t before = player_.calls.size();
+    (void)sink_->OnInput(nullptr, WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_EQ(player_.calls.size(), before);
+    EXPECT_EQ(Current(), 0);
 }
 
 }  // namespace
