@@ -285,7 +285,7 @@ void FwSink::PrepareFollowing(IHCYFramewheel *player)
     const unsigned changes = changes_;
     // A copy into the cache may take long: the current entry may change meanwhile.
     guard.unlock();
-    item.path = ResolvePath(*cache_, item.path.c_str());
+    item.path = cache_->Resolve(item.path.c_str());
     guard.lock();
     if (changes != changes_)
         return;

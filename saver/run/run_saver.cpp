@@ -149,14 +149,6 @@ LONG RandomSteps(LONG count, LONG first)
     return steps;
 }
 
-std::wstring ResolvePath(VideoCache &cache, const wchar_t *source)
-{
-    // The cache keeps its paths in MAX_PATH records: a longer source is played where it is.
-    if (source && wcslen(source) >= MAX_PATH)
-        return source;
-    return cache.Resolve(source);
-}
-
 ItemToPlay ReadCurrentItem(const Settings &settings, IHCYFWPlaylist *playlist)
 {
     ItemToPlay entry;
@@ -184,7 +176,7 @@ ItemToPlay ReadCurrentItem(const Settings &settings, IHCYFWPlaylist *playlist)
 ItemToPlay PrepareCurrentItem(const Settings &settings, IHCYFWPlaylist *playlist, VideoCache &cache)
 {
     ItemToPlay entry = ReadCurrentItem(settings, playlist);
-    entry.path = ResolvePath(cache, entry.path.c_str());
+    entry.path = cache.Resolve(entry.path.c_str());
     return entry;
 }
 
@@ -469,7 +461,7 @@ DWORD WINAPI RunStart::Main(void *parameter)
 void RunStart::Start()
 {
     // A playlist on a network drive is played from its local copy when caching is on.
-    const std::wstring path = ResolvePath(cache, settings.playlist);
+    const std::wstring path = cache.Resolve(settings.playlist);
     ReadThrough(path);
     const HRESULT loaded = playlist->Load(path.c_str());
 
@@ -503,7 +495,7 @@ void RunStart::Start()
     ItemToPlay item = ChooseStartItem(settings, playlist.Get(), count);
     if (!messageMode) {
         guard.unlock();
-        item.path = ResolvePath(cache, item.path.c_str());  // may copy the video first
+        item.path = cache.Resolve(item.path.c_str());  // a copy, if one is due, is made in the background
         guard.lock();
         if (ended)
             return;

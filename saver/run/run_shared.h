@@ -47,10 +47,6 @@ int DrawRandom();
 // entries: starting at first moves, one draw after each, while fewer moves than
 // draw mod (count - 1) + first were made. The start uses first 1, later choices 0.
 LONG RandomSteps(LONG count, LONG first);
-
-// The path to play for source: through the cache, or the source itself when its whole
-// path does not fit the cache's records. Never shortened.
-std::wstring ResolvePath(VideoCache &cache, const wchar_t *source);
 // Reads the playlist's current entry with the run's own overrides of its fields; the path is
 // the entry's own, not yet resolved.
 ItemToPlay ReadCurrentItem(const Settings &settings, IHCYFWPlaylist *playlist);

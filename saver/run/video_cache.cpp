@@ -337,14 +337,6 @@ std::wstring VideoCache::Resolve(const wchar_t *source)
     return source;
 }
 
-void VideoCache::Resolve(const wchar_t *source, wchar_t (&out)[MAX_PATH])
-{
-    const std::wstring path = Resolve(source);
-    out[0] = L'\0';
-    if (path.size() < MAX_PATH)
-        wcscpy(out, path.c_str());
-}
-
 // The source's file name, cut to fit if it must, a dash and the digest of the whole path,
 // then the extension, which the media framework goes by: N:\a\clip.avi and N:\b\clip.avi
 // get copies of their own.

@@ -27,9 +27,6 @@ public:
     // copies on the calling thread: a missing or outdated copy is queued for the copy
     // thread and the source is played meanwhile.
     std::wstring Resolve(const wchar_t *source);
-    // The same into a fixed buffer; a result that does not fit comes back empty, so the
-    // caller fails to load it rather than playing a cut path.
-    void Resolve(const wchar_t *source, wchar_t (&out)[MAX_PATH]);
     // Cancels the copy in progress (its partial file removed), drops the queue, and stops
     // and joins the cleanup thread. Returns within a few seconds even when the copy
     // thread is stuck in the system; that thread is then left to the process's end.
