@@ -243,22 +243,28 @@ bool Framewheel::ProcessCommands(PlaybackContext &context)
         }
         const LONGLONG taken = Now();
         word = ExpandCommand(word);
+        // The name is copied only where it is used: while stopped, only to see whether the
+        // item opened ahead is still the one wanted.
+        const bool playing = state_ == STATE_PLAYING;
+        const bool checkPrepared = !playing && (word & CMD_LOAD) && prepared_;
         PlaybackItem copy;
         std::wstring name;
         bool copied = true;
         {
             ReadGuard guard(itemLock_);
             copy = item_;
-            try {
-                name = fileName_;
-            } catch (const std::bad_alloc &) {
-                copied = false;
+            if (playing || checkPrepared) {
+                try {
+                    name = fileName_;
+                } catch (const std::bad_alloc &) {
+                    copied = false;
+                }
             }
         }
-        if (state_ != STATE_PLAYING) {
+        if (!playing) {
             pending_ |= word;
             // Another item than the one opened ahead: let that one go now.
-            if ((word & CMD_LOAD) && prepared_ && !PreparedFor(copy, name))
+            if (checkPrepared && (!copied || !PreparedFor(copy, name)))
                 DiscardLoad(prepared_);
             continue;
         }
