@@ -71,7 +71,8 @@ play_codec() { # extension
     wait_class $step 20 || { fail "$ext: no $step after $(switches "$log" | tr '\n' ',')"; ok=0; break; }
   done
   if [ $ok = 1 ]; then
-    # Half way into the red clip the next entry is prepared; Next then Previous.
+    # Next some way into the red clip, when the entry after it has had time to be prepared;
+    # then Previous, which the run has not prepared.
     sleep 0.8; xdotool key Right
     wait_class G 5 || { fail "$ext: Right did not show green"; ok=0; }
     sleep 0.3; xdotool key Left
