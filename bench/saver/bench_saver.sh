@@ -31,6 +31,12 @@ wine reg add "$key" /v 'Use Classic Video Renderer' /t REG_DWORD /d 1 /f >/dev/n
 
 now() { date +%s%3N; }
 
+
+red() { import -window root -crop 1x1+320+240 txt:- 2>/dev/null | tail -1 | grep -qE '\((6[0-9]{4}|[3-5][0-9]{4}),[0-9]{1,4},[0-9]{1,4}\)'; }
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# The Unix process of the Windows program whose command line contains $1.
+win_pid() { pgrep -f "$1" | while read -r p; do [ "$(cat /proc/$p/comm)" != timeout ] && echo "$p"; done | tail -1; }
+
 # Seams. Ten 2-second clips cycling red, green, blue and yellow, so the loop back to the
 # first entry is a change of colour too. Held: the next colour's onset less the outgoing
 # clip's onset and its 2 s (solid colour shows no frame numbers); an estimate of how long
@@ -88,11 +94,6 @@ seam_series avi
 seam_series mp4
 echo "  (the saver has no switch to run without preparation: bench/engine reports both, prepared and held)"
 wine reg add "$key" /v Playlist /d 'C:\rh-bench\ten.plst' /f >/dev/null 2>&1
-
-red() { import -window root -crop 1x1+320+240 txt:- 2>/dev/null | tail -1 | grep -qE '\((6[0-9]{4}|[3-5][0-9]{4}),[0-9]{1,4},[0-9]{1,4}\)'; }
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-# The Unix process of the Windows program whose command line contains $1.
-win_pid() { pgrep -f "$1" | while read -r p; do [ "$(cat /proc/$p/comm)" != timeout ] && echo "$p"; done | tail -1; }
 
 # One launch: prints "start_ms end_ms peak_kib"; $1 names the process, the rest is the command.
 measure() {
