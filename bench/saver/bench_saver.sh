@@ -92,7 +92,8 @@ seam_series() { # ext: one run through the 10 items and back to the first
 echo "seams of the installed saver (uses PrepareNextItem), 10 full-screen items and the loop back, classic renderer, as the pixel probe sees them (goal: black <= 40 ms worst, held <= 40 ms):"
 seam_series avi
 seam_series mp4
-echo "  (the saver has no switch to run without preparation: bench/engine reports both, prepared and held)"
+echo "  (held: from the outgoing clip's end as its onset and length put it; bench/engine's held counts from"
+echo "   the ended event. The saver has no switch to run without preparation: bench/engine reports both)"
 wine reg add "$key" /v Playlist /d 'C:\rh-bench\ten.plst' /f >/dev/null 2>&1
 
 # One launch: prints "start_ms end_ms peak_kib"; $1 names the process, the rest is the command.
