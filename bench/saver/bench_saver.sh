@@ -72,8 +72,11 @@ seam_series() { # ext: one run through the 10 items and back to the first
     [ "$(grep -c ' [RGBY]$' "$log")" -ge 11 ] && break
     sleep 0.1
   done
-  pid=$(win_pid Reelhaven.scr)
-  hwm=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+  # Wine's launcher shares the command line: the largest on this display is the saver itself.
+  hwm=$(for pid in $(pgrep -f Reelhaven.scr); do
+          grep -qzx "DISPLAY=$DISPLAY" "/proc/$pid/environ" 2>/dev/null &&
+            awk '/VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null
+        done | sort -n | tail -1)
   xdotool key a
   wait "$job"
   kill "$probe_job"; wait "$probe_job" 2>/dev/null
