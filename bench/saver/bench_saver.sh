@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Prints the screen saver's start time (launching "Reelhaven.scr /s" to the first video
+# Prints first what the viewer sees between items of the installed saver, per codec: the
+# time the pixel probe (tests/seam/pixel_probe.c) sees black at each switch of a 10-item
+# playlist of solid-colour clips, how long the outgoing clip's colour stays past its end,
+# and the run's peak working set. Then the screen saver's start time (launching "Reelhaven.scr /s" to the first video
 # frame on the screen), end time (key press to process exit) and peak memory over a
 # 10-item playlist, each next to the same for a minimal full-screen Win32 program, which
 # is Wine's own share. Medians of 5. Then key press to process exit in each state of the
@@ -27,10 +30,74 @@ wine reg add "$key" /v Playlist /d 'C:\rh-bench\ten.plst' /f >/dev/null 2>&1
 wine reg add "$key" /v 'Use Classic Video Renderer' /t REG_DWORD /d 1 /f >/dev/null 2>&1
 
 now() { date +%s%3N; }
+
+
 red() { import -window root -crop 1x1+320+240 txt:- 2>/dev/null | tail -1 | grep -qE '\((6[0-9]{4}|[3-5][0-9]{4}),[0-9]{1,4},[0-9]{1,4}\)'; }
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 # The Unix process of the Windows program whose command line contains $1.
 win_pid() { pgrep -f "$1" | while read -r p; do [ "$(cat /proc/$p/comm)" != timeout ] && echo "$p"; done | tail -1; }
+
+# Seams. Ten 2-second clips cycling red, green, blue and yellow, so the loop back to the
+# first entry is a change of colour too. Held: the next colour's onset less the outgoing
+# clip's onset and its 2 s (solid colour shows no frame numbers); an estimate of how long
+# its last frame stays.
+probe="$env_dir/pixel_probe"
+gcc -O2 -Wall -o "$probe" "$root/tests/seam/pixel_probe.c" -lX11 || exit 1
+seam_colours=(red lime blue yellow)
+for ext in avi mp4; do
+  for i in 0 1 2 3; do
+    c=${seam_colours[$i]}
+    if [ $ext = avi ]; then
+      ffmpeg -loglevel error -y -f lavfi -i "color=c=$c:size=320x240:rate=25" -t 2 -c:v msvideo1 \
+        -pix_fmt rgb555le "$media/seam$i.avi"
+    else
+      ffmpeg -loglevel error -y -f lavfi -i "color=c=$c:size=1280x720:rate=25" -f lavfi -i "sine=f=440" \
+        -t 2 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "$media/seam$i.mp4"
+    fi
+  done
+  wine "$build/tests/run/run_tool.exe" make "C:\\rh-bench\\seam-$ext.plst" \
+    $(for i in $(seq 0 9); do printf 'C:\\rh-bench\\seam%d.%s ' $((i % 4)) $ext; done) >/dev/null 2>&1
+done
+seam_series() { # ext: one run through the 10 items and back to the first
+  local ext=$1 log="$env_dir/probe-$1.log" pid hwm
+  wine reg add "$key" /v Playlist /d "C:\\rh-bench\\seam-$ext.plst" /f >/dev/null 2>&1
+  : >"$log"
+  "$probe" 320 240 "$log" &
+  local probe_job=$!
+  xdotool mousemove 10 10
+  timeout 90 wine "$scr" /s >/dev/null 2>&1 &
+  local job=$!
+  # Eleven colours: ten switches, the last of them the loop back.
+  for _ in $(seq 600); do
+    [ "$(grep -c ' [RGBY]$' "$log")" -ge 11 ] && break
+    sleep 0.1
+  done
+  # Wine's launcher shares the command line: the largest on this display is the saver itself.
+  hwm=$(for pid in $(pgrep -f Reelhaven.scr); do
+          grep -qzx "DISPLAY=$DISPLAY" "/proc/$pid/environ" 2>/dev/null &&
+            awk '/VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null
+        done | sort -n | tail -1)
+  xdotool key a
+  wait "$job"
+  kill "$probe_job"; wait "$probe_job" 2>/dev/null
+  awk -v ext="$ext" -v hwm="${hwm:-0}" '
+    function med(a, n,  i, j, t) { for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j-1] > a[j]; j--) { t = a[j]; a[j] = a[j-1]; a[j-1] = t }
+                                   return n ? a[int((n + 1) / 2)] : 0 }
+    function worst(a, n,  i, w) { for (i = 1; i <= n; i++) if (a[i] > w) w = a[i]; return w + 0 }
+    $2 ~ /^[RGBY]$/ { if (last != "") { n++; black[n] = since ? $1 - since : 0; held[n] = $1 - onset - 2000; if (held[n] < 0) held[n] = 0 }
+                      if ($2 != last) onset = $1; last = $2; since = 0; next }
+    $2 == "." { exit }
+    last != "" && !since { since = $1 }
+    END { printf "  %-4s switches %2d  black median %6.1f ms worst %6.1f ms   held median %6.1f ms worst %6.1f ms   peak working set %.1f MB\n",
+                 ext, n, med(black, n), worst(black, n), med(held, n), worst(held, n), hwm / 1024 }' "$log"
+  sleep 0.5
+}
+echo "seams of the installed saver (uses PrepareNextItem), 10 full-screen items and the loop back, classic renderer, as the pixel probe sees them (goal: black <= 40 ms worst, held <= 40 ms):"
+seam_series avi
+seam_series mp4
+echo "  (held: from the outgoing clip's end as its onset and length put it; bench/engine's held counts from"
+echo "   the ended event. The saver has no switch to run without preparation: bench/engine reports both)"
+wine reg add "$key" /v Playlist /d 'C:\rh-bench\ten.plst' /f >/dev/null 2>&1
 
 # One launch: prints "start_ms end_ms peak_kib"; $1 names the process, the rest is the command.
 measure() {

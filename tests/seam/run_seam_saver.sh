@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# What a viewer sees between items of the installed screen saver: Reelhaven.msi installed,
+# the classic video renderer on, a playlist of three solid-colour clips, and pixel_probe
+# watching the screen's centre from outside. Each run shows the end-of-item advance, the
+# loop back to the first entry, then keyboard Next and Previous; every change from one
+# colour to the next may show at most 40 ms of anything else. Both codecs.
+#   run_seam_saver.sh Reelhaven.msi RUN_TOOL WORKDIR
+set -u
+msi=$1 tool=$2 work=$3
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+rm -rf "$work" && mkdir -p "$work"
+media="$WINEPREFIX/drive_c/rh-seam" && rm -rf "$media" && mkdir -p "$media"
+scr='C:\windows\system32\Reelhaven.scr'
+run_pid= probe_pid=
+. "$here/../run/e2e_lib.sh"
+
+cleanup() {
+  [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
+  [ -n "$probe_pid" ] && kill "$probe_pid" 2>/dev/null
+  wine reg delete "$key" /f >/dev/null 2>&1
+  wine msiexec /x "$(winepath -w "$msi")" /qn >/dev/null 2>&1
+  rm -rf "$media"
+}
+trap cleanup EXIT
+
+for colour in red lime blue; do
+  ffmpeg -loglevel error -y -f lavfi -i "color=c=$colour:size=320x240:rate=25" \
+    -t 2 -c:v msvideo1 -pix_fmt rgb555le "$media/$colour.avi"
+  ffmpeg -loglevel error -y -f lavfi -i "color=c=$colour:size=1280x720:rate=25" \
+    -f lavfi -i "sine=f=440" -t 2 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "$media/$colour.mp4"
+done
+gcc -O2 -Wall -o "$work/pixel_probe" "$here/pixel_probe.c" -lX11 || { echo "FAIL: probe"; exit 1; }
+wine msiexec /i "$(winepath -w "$msi")" /qn >/dev/null 2>&1 || { echo "FAIL: install"; exit 1; }
+read -r width height < <(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1], d[2] }')
+
+log="$work/probe.log"
+now_class() { tail -1 "$log" 2>/dev/null | awk '{print $2}'; }
+# Waits up to $2 seconds for the probe's latest class to be $1; then the line count of the
+# log, so a later wait can tell a new change from an old one.
+wait_class() {
+  local deadline=$((SECONDS + $2))
+  until [ "$(now_class)" = "$1" ]; do
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.02
+  done
+}
+
+# Every change from one colour to another in the log: "from to gap_ms" where gap_ms is how
+# long anything that was neither showed. A run of black between two samples of the same
+# colour is a change too (a flash).
+switches() {
+  awk '$2 ~ /^[RGB]$/ { if (last != "") printf "%s %s %.1f\n", last, $2, since ? $1 - since : 0
+                         last = $2; since = 0; next }
+       last != "" && !since { since = $1 }' "$1"
+}
+
+play_codec() { # extension
+  local ext=$1
+  wine "$tool" make "C:\\rh-seam\\$ext.plst" "C:\\rh-seam\\red.$ext" "C:\\rh-seam\\lime.$ext" \
+    "C:\\rh-seam\\blue.$ext" >/dev/null 2>&1
+  settings Playlist=REG_SZ:"C:\\rh-seam\\$ext.plst" 'Keyboard Controls=REG_DWORD:1'
+  : >"$log"
+  "$work/pixel_probe" $((width / 2)) $((height / 2)) "$log" &
+  probe_pid=$!
+  xdotool mousemove 400 400
+  timeout 60 wine "$scr" /s >/dev/null 2>&1 &
+  run_pid=$!
+  local ok=1 step
+  # The items' own ends: red, green, blue, then back to the first entry.
+  for step in R G B R; do
+    wait_class $step 20 || { fail "$ext: no $step after $(switches "$log" | tr '\n' ',')"; ok=0; break; }
+  done
+  if [ $ok = 1 ]; then
+    # Next some way into the red clip, when the entry after it has had time to be prepared;
+    # then Previous, which the run has not prepared.
+    sleep 0.8; xdotool key Right
+    wait_class G 5 || { fail "$ext: Right did not show green"; ok=0; }
+    sleep 0.3; xdotool key Left
+    [ $ok = 1 ] && { wait_class R 5 || fail "$ext: Left did not show red"; }
+  fi
+  xdotool key Escape
+  local deadline=$((SECONDS + 10))
+  while kill -0 "$run_pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
+  kill -0 "$run_pid" 2>/dev/null && { fail "$ext: the run did not end"; kill "$run_pid"; }
+  wait "$run_pid" 2>/dev/null; run_pid=
+  kill "$probe_pid"; wait "$probe_pid" 2>/dev/null; probe_pid=
+  local seen
+  seen=$(switches "$log")
+  echo "$ext switches (from to ms): $(echo "$seen" | tr '\n' ',')"
+  [ "$(echo "$seen" | awk '{printf "%s%s ", $1, $2}')" = "RG GB BR RG GR " ] ||
+    fail "$ext: changes were not advance, advance, loop, Next, Previous"
+  echo "$seen" | awk '$3 > 40 { bad = 1 } END { exit bad }' || fail "$ext: more than 40 ms between colours"
+}
+
+note "Microsoft Video 1 AVI, 320x240, no sound"
+play_codec avi
+note "H.264 MP4, 1280x720, with AAC sound"
+play_codec mp4
+[ $failures = 0 ] && echo PASS
+exit $((failures > 0))
