@@ -157,8 +157,8 @@ TEST(Playback, FilesThatCannotPlayEndWithTheirFailure)
         {Media(L"text.avi"), RenderFileResult(Media(L"text.avi"))},
         {Media(L"tone.wav"), kNoVideo},
     };
-    EXPECT_TRUE(FAILED(cases[0].expected)) << Hr(cases[0].expected);
-    EXPECT_TRUE(FAILED(cases[1].expected)) << Hr(cases[1].expected);
+    EXPECT_TRUE(FAILED(cases[0].expected)) << HrText(cases[0].expected);
+    EXPECT_TRUE(FAILED(cases[1].expected)) << HrText(cases[1].expected);
     size_t ended = 0;
     for (const Case &c : cases) {
         // After a failure the player is Stopped; the next SetItem and Play load the new file.
@@ -173,37 +173,10 @@ TEST(Playback, FilesThatCannotPlayEndWithTheirFailure)
     EXPECT_FALSE(s.sink->WaitFor(SINK_PLAYBACK_ENDED, ended + 1, 1500));
 }
 
-// Sets a DWORD under the product's key for a scope and puts back what was there.
-class ScopedSetting {
-public:
-    ScopedSetting(const wchar_t *name, DWORD value) : name_(name)
-    {
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Halcyra\\Reelhaven", 0, nullptr, 0,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key_.put(), nullptr);
-        DWORD size = sizeof old_, type = 0;
-        had_ = RegQueryValueExW(key_.get(), name, nullptr, &type, reinterpret_cast<BYTE *>(&old_),
-                                &size) == ERROR_SUCCESS;
-        RegSetValueExW(key_.get(), name, 0, REG_DWORD, reinterpret_cast<BYTE *>(&value), sizeof value);
-    }
-    ~ScopedSetting()
-    {
-        if (had_)
-            RegSetValueExW(key_.get(), name_, 0, REG_DWORD, reinterpret_cast<BYTE *>(&old_), sizeof old_);
-        else
-            RegDeleteValueW(key_.get(), name_);
-    }
-
-private:
-    const wchar_t *name_;
-    RegKey key_;
-    DWORD old_ = 0;
-    bool had_ = false;
-};
-
 TEST(Playback, StillPictureShowsForTheDisplayDuration)
 {
     Watchdog watchdog(60000, "still picture");
-    ScopedSetting duration(L"PictureDisplayDuration", 2);
+    ScopedDword duration(kReelhavenKey, L"PictureDisplayDuration", 2);
     Session s;
     const DWORD start = GetTickCount();
     s.Start(ItemFor(Media(L"still.jpg")));

@@ -22,21 +22,13 @@
 #include "abi.h"
 #include "handles.h"
 #include "module.h"
+#include "test_kit.h"
 
 using Microsoft::WRL::ComPtr;
 using Bytes = std::vector<BYTE>;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Hex(HRESULT hr)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(hr));
-    return text;
-}
-#define EXPECT_HR(expected, expr) EXPECT_EQ(Hex(expected), Hex(expr)) << #expr
-#define ASSERT_HR(expected, expr) ASSERT_EQ(Hex(expected), Hex(expr)) << #expr
 
 // ---- the format's bytes, from its table ------------------------------------------------
 
@@ -518,7 +510,7 @@ TEST(FullDisk, FailedSaveKeepsTheOldFile)
         for (int i = 0; i < 300; ++i)
             ASSERT_HR(S_OK, big->Insert(&item, -1));
         const HRESULT hr = big->Save(round == 0 ? path.c_str() : nullptr, FALSE);
-        EXPECT_TRUE(FAILED(hr)) << Hex(hr);
+        EXPECT_TRUE(FAILED(hr)) << HrText(hr);
         EXPECT_EQ(ReadBytes(path), original);
         ASSERT_HR(S_OK, big->Load(path.c_str()));
     }
@@ -543,11 +535,11 @@ testing::AssertionResult LoadsAsWalked(IHCYFWPlaylist *p, const std::wstring &pa
     (void)p->GetCount(&count);
     if (bytes.size() < 22 || std::memcmp(bytes.data(), kMagic, 16) != 0 || GetAt<uint16_t>(bytes, 16) != 1) {
         if (hr != STG_E_INVALIDHEADER || count != 0)
-            return testing::AssertionFailure() << "bad header: " << Hex(hr) << ", " << count << " entries";
+            return testing::AssertionFailure() << "bad header: " << HrText(hr) << ", " << count << " entries";
         return testing::AssertionSuccess();
     }
     if (hr != S_OK)
-        return testing::AssertionFailure() << "Load gave " << Hex(hr);
+        return testing::AssertionFailure() << "Load gave " << HrText(hr);
     LONG whole = 0;
     for (size_t offset = 22; whole < GetAt<int32_t>(bytes, 18) && bytes.size() - offset >= 99; ++whole) {
         const int32_t n = GetAt<int32_t>(bytes, offset + 56);
