@@ -18,8 +18,8 @@ inline std::string HrText(HRESULT hr)
 
 // Compare result codes as text, so that a failure prints both in hexadecimal; gtest reports
 // the line where the macro is used.
-#define EXPECT_HR(expected, actual) EXPECT_EQ(HrText(expected), HrText(actual)) << #actual
-#define ASSERT_HR(expected, actual) ASSERT_EQ(HrText(expected), HrText(actual)) << #actual
+#define EXPECT_HR(expected, actual) EXPECT_EQ(HrText(expected), HrText(actual)) << #actual << ": "
+#define ASSERT_HR(expected, actual) ASSERT_EQ(HrText(expected), HrText(actual)) << #actual << ": "
 
 // A Unix path as Wine shows it (the Unix root is the Z: drive); other paths only get
 // backslashes.
@@ -73,3 +73,23 @@ private:
     DWORD old_ = 0;
     bool had_ = false;
 };
+
+// Polls find() every 100 ms until it gives a window or timeout ms have passed.
+template <typename Find>
+HWND WaitForWindow(Find find, DWORD timeout)
+{
+    HWND window = nullptr;
+    for (const DWORD start = GetTickCount(); !(window = find()) && GetTickCount() - start <= timeout;)
+        Sleep(100);
+    return window;
+}
+
+// The top-level property sheet: the dialog that holds a tab control.
+inline HWND FindPropertySheet()
+{
+    HWND dialog = nullptr;
+    while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) &&
+           !FindWindowExW(dialog, nullptr, L"SysTabControl32", nullptr)) {
+    }
+    return dialog;
+}
