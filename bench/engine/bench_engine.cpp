@@ -26,6 +26,7 @@
 #include "abi.h"
 #include "handles.h"
 #include "player_object.h"
+#include "test_kit.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -40,16 +41,6 @@ LONGLONG Now()
     return now.QuadPart;
 }
 double Ms(LONGLONG ticks) { return static_cast<double>(ticks) / g_ticksPerMs; }
-
-std::wstring WindowsPath(const char *unixPath)
-{
-    std::string path = unixPath;
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    std::wstring out(path.begin(), path.end());
-    std::replace(out.begin(), out.end(), L'/', L'\\');
-    return out;
-}
 
 // On every end of an item: hand the next one (same clip, name in the other letter case so
 // that it loads again) and play it, as the screen saver does.

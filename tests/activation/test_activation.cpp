@@ -16,6 +16,7 @@
 
 #include "abi.h"
 #include "handles.h"
+#include "test_kit.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -26,15 +27,6 @@ std::wstring g_dllPath; // Windows form of the library's path
 constexpr DWORD kContext = 0x17; // in-process server and handler, local and remote server
 const wchar_t kPlayerKey[] = L"CLSID\\{6BD1B160-9A88-11d2-861C-E1F24AB20C36}";
 const wchar_t kPlaylistKey[] = L"CLSID\\{718259E0-C4F7-11d2-861C-BD7B2EB47737}";
-
-std::string Hr(HRESULT hr)
-{
-    char text[16];
-    snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(hr));
-    return text;
-}
-#define EXPECT_HR(expected, actual) EXPECT_EQ(Hr(expected), Hr(actual))
-#define ASSERT_HR(expected, actual) ASSERT_EQ(Hr(expected), Hr(actual))
 
 // Runs regsvr32 silently and waits (bounded) for it.
 DWORD RunRegsvr32(const wchar_t *options)
@@ -381,13 +373,6 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: test_activation <path of Framewheel.dll>\n");
         return 2;
     }
-    // ctest hands over the Unix path; Wine maps the root of the Unix file system to Z:.
-    std::string path = argv[1];
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char &c : path)
-        if (c == '/')
-            c = '\\';
-    g_dllPath.assign(path.begin(), path.end());
+    g_dllPath = WindowsPath(argv[1]);  // ctest hands over the Unix path
     return RUN_ALL_TESTS();
 }

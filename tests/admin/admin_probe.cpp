@@ -15,6 +15,7 @@
 
 #include "abi.h"
 #include "handles.h"
+#include "test_kit.h"
 
 namespace {
 
@@ -48,19 +49,6 @@ int Read(const wchar_t *path)
     return 0;
 }
 
-template <typename Find>
-HWND WaitFor(Find find, DWORD timeout)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (HWND window = find())
-            return window;
-        if (GetTickCount() - start > timeout)
-            return nullptr;
-        Sleep(100);
-    }
-}
-
 // The page dialog of the sheet that holds control id.
 HWND PageWith(HWND sheet, int id)
 {
@@ -74,22 +62,13 @@ HWND PageWith(HWND sheet, int id)
 
 int Options(DWORD timeout)
 {
-    // The sheet is the dialog that holds a tab control.
-    const HWND sheet = WaitFor(
-        [] {
-            HWND dialog = nullptr;
-            while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) &&
-                   !FindWindowExW(dialog, nullptr, L"SysTabControl32", nullptr)) {
-            }
-            return dialog;
-        },
-        timeout);
+    const HWND sheet = WaitForWindow(FindPropertySheet, timeout);
     if (!sheet) {
         std::printf("no sheet\n");
         return 2;
     }
     PostMessageW(sheet, PSM_SETCURSEL, 1, 0);
-    const HWND page = WaitFor([sheet] { return PageWith(sheet, 1022); }, timeout);
+    const HWND page = WaitForWindow([sheet] { return PageWith(sheet, 1022); }, timeout);
     int code = 0;
     if (!page) {
         std::printf("no Options page\n");

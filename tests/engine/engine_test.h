@@ -199,17 +199,6 @@ inline HWND PlayerWindow(Framewheel *player, DWORD ms = 10000)
     return nullptr;
 }
 
-// A Unix path in Wine's form (the Unix root is Z:).
-inline std::wstring WindowsPath(const std::string &unixPath)
-{
-    std::string path = unixPath;
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    std::wstring out(path.begin(), path.end());
-    std::replace(out.begin(), out.end(), L'/', L'\\');
-    return out;
-}
-
 // What the media framework itself answers when asked to render the file.
 inline HRESULT RenderFileResult(const std::wstring &path)
 {
@@ -238,7 +227,7 @@ inline int RunEngineTests(int argc, char **argv)
                 : nullptr;
     const HRESULT registered = registerServer ? registerServer() : E_FAIL;
     if (FAILED(registered)) {
-        fprintf(stderr, "cannot register Framewheel.dll: %s\n", Hr(registered).c_str());
+        fprintf(stderr, "cannot register Framewheel.dll: %s\n", HrText(registered).c_str());
         return 2;
     }
     return RUN_ALL_TESTS();

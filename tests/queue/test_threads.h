@@ -10,15 +10,7 @@
 #include <string>
 
 #include "handles.h"
-
-inline std::string Hr(HRESULT hr)
-{
-    char text[16];
-    snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(hr));
-    return text;
-}
-#define EXPECT_HR(expected, actual) EXPECT_EQ(Hr(expected), Hr(actual))
-#define ASSERT_HR(expected, actual) ASSERT_EQ(Hr(expected), Hr(actual))
+#include "../support/test_kit.h"
 
 // Runs a function on its own thread. Finished(ms) waits at most ms. A worker still running
 // at destruction is a deadlock: the watchdog's rule applies (the process ends).

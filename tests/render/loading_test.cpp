@@ -74,7 +74,7 @@ TEST_F(Loading, FailuresLeaveNoGraph)
             ProbeRenderer renderer(item, window_.get(), classic);
             const HRESULT hr = renderer.LoadFile();
             EXPECT_TRUE(expected ? hr == expected : FAILED(hr))
-                << Hex(hr) << " for " << clip << ", classic " << classic;
+                << HrText(hr) << " for " << clip << ", classic " << classic;
             EXPECT_EQ(renderer.Graph(), nullptr);
             EXPECT_EQ(renderer.Filled(), 0u);
             EXPECT_EQ(renderer.RunGraph(), E_UNEXPECTED);
@@ -141,7 +141,7 @@ TEST_F(Loading, StillPicturesGetTheDisplayDuration)
     const std::tuple<const wchar_t *, const DWORD *, double> cases[] = {
         {L"red.JPG", &two, 2.0}, {L"red.png", &two, -1}, {L"red.JPG", nullptr, -1}};
     for (auto [clip, seconds, stop] : cases) {
-        PictureDurationValue value(seconds);
+        ScopedDword value(kReelhavenKey, L"PictureDisplayDuration", seconds);
         TestItem item(ClipPath(clip));
         ProbeRenderer renderer(item, window_.get());
         EXPECT_EQ(renderer.Duration(), seconds ? *seconds : 0u);

@@ -12,15 +12,8 @@ std::wstring FolderFromEnv(const wchar_t *variable)
     const DWORD n = GetEnvironmentVariableW(variable, buffer, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
         return {};
-    std::wstring path = buffer;
-    for (wchar_t &c : path)
-        if (c == L'/')
-            c = L'\\';
-    return (path[0] == L'\\' ? L"Z:" : L"") + path + L'\\';
+    return WindowsPath(std::wstring(buffer)) + L'\\';
 }
-
-constexpr wchar_t kKey[] = L"Software\\Halcyra\\Reelhaven";
-constexpr wchar_t kValue[] = L"PictureDisplayDuration";
 
 }  // namespace
 
@@ -28,27 +21,6 @@ std::wstring ClipPath(const wchar_t *name)
 {
     const std::wstring folder = FolderFromEnv(L"RH_MEDIA_DIR");
     return folder.empty() ? folder : folder + name;
-}
-
-PictureDurationValue::PictureDurationValue(const DWORD *seconds)
-{
-    DWORD size = sizeof(oldValue_);
-    hadValue_ = RegGetValueW(HKEY_CURRENT_USER, kKey, kValue, RRF_RT_REG_DWORD, nullptr,
-                             &oldValue_, &size) == ERROR_SUCCESS;
-    Write(seconds);
-}
-
-void PictureDurationValue::Write(const DWORD *seconds)
-{
-    RegKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
-                        nullptr) != ERROR_SUCCESS)
-        return;
-    if (seconds != nullptr)
-        RegSetValueExW(key.get(), kValue, 0, REG_DWORD, reinterpret_cast<const BYTE *>(seconds),
-                       sizeof(*seconds));
-    else
-        RegDeleteValueW(key.get(), kValue);
 }
 
 UniqueWindow CreatePlayerWindow(int clientW, int clientH)

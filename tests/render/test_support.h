@@ -10,21 +10,10 @@
 
 #include "abi.h"
 #include "handles.h"
+#include "test_kit.h"
 
 // A clip the wrapper made in RH_MEDIA_DIR (empty when run without the wrapper).
 std::wstring ClipPath(const wchar_t *name);
-
-// Sets "PictureDisplayDuration" (or removes it for nullptr) and restores it at scope end.
-class PictureDurationValue {
-public:
-    explicit PictureDurationValue(const DWORD *seconds);
-    ~PictureDurationValue() { Write(hadValue_ ? &oldValue_ : nullptr); }
-
-private:
-    static void Write(const DWORD *seconds);
-    bool hadValue_ = false;
-    DWORD oldValue_ = 0;
-};
 
 // A top-most black popup over the virtual desktop as the player shows it, or a framed window
 // with the given client size.
@@ -40,13 +29,6 @@ struct TestItem {
     std::wstring name;
     PlaybackItem item;
 };
-
-inline std::string Hex(HRESULT hr)
-{
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%08lx", static_cast<unsigned long>(hr));
-    return text;
-}
 
 // A renderer variant that shows the test its outputs.
 template <typename Base>

@@ -16,6 +16,8 @@
 #include <cwchar>
 #include <string>
 
+#include "test_kit.h"
+
 namespace {
 
 unsigned long Number(HWND window) { return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)); }
@@ -50,18 +52,9 @@ int Host(int width, int height, UINT lifetime)
 }
 
 // Polls for a window every 100 ms until the timeout.
-template <typename Find>
-HWND WaitFor(Find find, DWORD timeout)
-{
-    HWND window = nullptr;
-    for (const DWORD start = GetTickCount(); !(window = find()) && GetTickCount() - start <= timeout;)
-        Sleep(100);
-    return window;
-}
-
 int Message(const wchar_t *caption, DWORD timeout)
 {
-    const HWND box = WaitFor([&] { return FindWindowW(L"#32770", caption); }, timeout);
+    const HWND box = WaitForWindow([&] { return FindWindowW(L"#32770", caption); }, timeout);
     if (!box)
         return 2;
     std::printf("caption: %ls\n", caption);
@@ -82,16 +75,7 @@ int Message(const wchar_t *caption, DWORD timeout)
 
 int Sheet(DWORD timeout)
 {
-    // The sheet is the dialog that holds a tab control.
-    const HWND sheet = WaitFor(
-        [] {
-            HWND dialog = nullptr;
-            while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) &&
-                   !FindWindowExW(dialog, nullptr, L"SysTabControl32", nullptr)) {
-            }
-            return dialog;
-        },
-        timeout);
+    const HWND sheet = WaitForWindow(FindPropertySheet, timeout);
     if (!sheet)
         return 2;
     wchar_t title[300] = {};
