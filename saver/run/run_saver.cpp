@@ -15,6 +15,7 @@
 #include "run_shared.h"
 #include "settings.h"
 #include "video_cache.h"
+#include "windows_version.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -39,16 +40,13 @@ PlaybackItem CurrentPosition(IHCYFramewheel *player)
     return item;
 }
 
+// Windows 2000 and older, which ship no video mixing renderer of their own: there the
+// player keeps to the classic one. A 64-bit build never meets them; the check costs nothing
+// and keeps the program's rule whole for every build.
 bool IsOlderThanXp()
 {
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof version;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExW(&version))
-        return false;
-#pragma GCC diagnostic pop
-    return version.dwMajorVersion < 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion == 0);
+    const WindowsVersion version = GetWindowsVersion();
+    return version.major < 5 || (version.major == 5 && version.minor == 0);
 }
 
 DWORD StandbyTimeout()
