@@ -40,9 +40,9 @@ PlaybackItem CurrentPosition(IHCYFramewheel *player)
     return item;
 }
 
-// Windows 2000 and older, which ship no video mixing renderer of their own: there the
-// player keeps to the classic one. A 64-bit build never meets them; the check costs nothing
-// and keeps the program's rule whole for every build.
+// Windows 2000 and older ship no video mixing renderer: there the player keeps to the
+// classic one. The 64-bit program never runs there; the test stays because Wine can report
+// those version numbers.
 bool IsOlderThanXp()
 {
     const WindowsVersion version = GetWindowsVersion();
