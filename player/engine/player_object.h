@@ -1,7 +1,7 @@
 // The player object: one media item at a time, handed in with SetItem and started with
 // Play. Its methods only store settings under locks and queue command words; the playback
-// thread (playback_thread.cpp) owns the window, the renderer and the media graph and
-// reports back through the event sinks.
+// thread (playback_thread.cpp, its loads in item_loads.cpp) owns the window, the renderer
+// and the media graph and reports back through the event sinks.
 #pragma once
 
 #include <windows.h>
