@@ -12,16 +12,9 @@ namespace {
 // The longest a graph may take to show its first frame before it is played regardless.
 constexpr DWORD kFirstFrameLimitMs = 10000;
 
-LONGLONG Now()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-
 void RunLoad(LoadJob &job)
 {
-    job.started = Now();
+    job.started = CounterNow();
     HRESULT hr = job.renderer->LoadMedia(true);
     if (SUCCEEDED(hr) && !job.abort) {
         // Seeking a paused graph would flush the frame it holds; seek before pausing.
@@ -30,7 +23,7 @@ void RunLoad(LoadJob &job)
         job.seekedTo = job.item.position;
         (void)job.renderer->PauseOnFirstFrame(job.abort, kFirstFrameLimitMs);
     }
-    job.loaded = Now();
+    job.loaded = CounterNow();
     std::unique_ptr<RHRenderer> ownerless;
     {
         CriticalSectionLock guard(job.lock);
@@ -65,6 +58,13 @@ DWORD WINAPI LoaderMain(void *param)
 }
 
 } // namespace
+
+LONGLONG CounterNow()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
 
 void StartLoad(const std::shared_ptr<LoadJob> &job)
 {

@@ -40,6 +40,9 @@ struct LoadJob {
     bool orphaned = false;
 };
 
+// The performance counter, the clock of a job's timings.
+LONGLONG CounterNow();
+
 // Starts a loader thread for the job (or, when no thread can be started, loads right here).
 // The job's renderer must have been built, and its video filters made, by the caller.
 void StartLoad(const std::shared_ptr<LoadJob> &job);

@@ -1,7 +1,7 @@
 // The player object: one media item at a time, handed in with SetItem and started with
 // Play. Its methods only store settings under locks and queue command words; the playback
-// thread (playback_thread.cpp) owns the window, the renderer and the media graph and
-// reports back through the event sinks.
+// thread (playback_thread.cpp, its loads in item_loads.cpp) owns the window, the renderer
+// and the media graph and reports back through the event sinks.
 #pragma once
 
 #include <windows.h>
@@ -119,8 +119,8 @@ private:
     bool ProcessCommands(PlaybackContext &context);
     void OnMediaEvent(PlaybackContext &context);
     void CreatePlayerWindow(PlaybackContext &context);
-    // Loads (loader threads, media_loader.h): a new item is opened while the current
-    // picture stays, then shown in one step.
+    // Loads (item_loads.cpp, loader threads in media_loader.h): a new item is opened
+    // while the current picture stays, then shown in one step.
     void StartItemLoad(PlaybackContext &context, LONG word, const PlaybackItem &copy,
                        const std::wstring &name, LONGLONG taken);
     void FinishItemLoad(PlaybackContext &context);
@@ -131,8 +131,8 @@ private:
     void DiscardLoad(std::shared_ptr<LoadJob> &job);
     void ReapDiscardedLoads();
     void AbandonAllLoads();
-    // Carries out the settings bits of a word on the current renderer (renderer lock held).
     void EndItemForWantOfMemory(LONG word);
+    // Carries out the settings bits of a word on the current renderer (renderer lock held).
     void ApplySettings(PlaybackContext &context, LONG word);
     void ContinueMotion(PlaybackItem &item);
 

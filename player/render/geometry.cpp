@@ -114,7 +114,7 @@ PictureRect PlacePicture(int areaW, int areaH, int nativeW, int nativeH, float s
             size.width, size.height};
 }
 
-void BounceStep(RECT &picture, int areaW, int areaH, int &dx, int &dy)
+void AdvanceBounce(RECT &picture, int areaW, int areaH, int &dx, int &dy)
 {
     const int moveX = BounceMove(picture.left, picture.right, areaW, dx);
     const int moveY = BounceMove(picture.top, picture.bottom, areaH, dy);

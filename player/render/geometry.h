@@ -65,7 +65,7 @@ PictureRect PlacePicture(int areaW, int areaH, int nativeW, int nativeH, float s
 
 // One bounce tick of picture inside (0, 0, areaW, areaH) with velocity (dx, dy): a move
 // that would cross an edge stops at that edge and turns the velocity on that axis.
-void BounceStep(RECT &picture, int areaW, int areaH, int &dx, int &dy);
+void AdvanceBounce(RECT &picture, int areaW, int areaH, int &dx, int &dy);
 
 // Volume in hundredths of a decibel for a percentage (clamped to 0..100); below 12 silent.
 int VolumeFromPercent(int percent);

@@ -1,5 +1,5 @@
-// The platform's monitor enumeration in place of the monitor layout object. Only monitors
-// that are part of the desktop are enumerated, so every one counts as enabled. Order: the
+// The platform's monitor enumeration. Only monitors that are part of the desktop are
+// enumerated, so every one counts as enabled. Order: the
 // primary monitor first, the others in the order the system enumerates them.
 //
 // Without any monitor (the enumeration failing or finding none) the list is empty: the

@@ -1,5 +1,5 @@
-// Stands in for the monitor layout object: the virtual desktop and the enabled monitors,
-// in virtual-desktop coordinates, from the platform's own monitor enumeration.
+// The virtual desktop and the enabled monitors, in virtual-desktop coordinates,
+// read afresh at each call from the platform's own monitor enumeration.
 #pragma once
 
 #include <windows.h>

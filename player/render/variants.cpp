@@ -80,7 +80,7 @@ void RHWindowedRenderer::Step()
         return;
     const RECT before{left_, top_, left_ + width_, top_ + height_};
     RECT picture = before;
-    BounceStep(picture, areaWidth_, areaHeight_, dx_, dy_);
+    AdvanceBounce(picture, areaWidth_, areaHeight_, dx_, dy_);
     left_ = picture.left;
     top_ = picture.top;
     ApplyDestination(before);
@@ -153,7 +153,7 @@ void RHFullscreenMonitorRenderer::Step()
         MonitorOutput &output = Output(i);
         RECT picture{output.left, output.top, output.left + output.width,
                      output.top + output.height};
-        BounceStep(picture, output.monitorWidth, output.monitorHeight, output.dx, output.dy);
+        AdvanceBounce(picture, output.monitorWidth, output.monitorHeight, output.dx, output.dy);
         output.left = picture.left;
         output.top = picture.top;
         PlaceWindow(output);
@@ -264,7 +264,7 @@ void RHFullscreenDesktopRenderer::Step()
     if (!HasGraph())
         return;
     const RECT before = picture_;
-    BounceStep(picture_, area_.right, area_.bottom, dx_, dy_);
+    AdvanceBounce(picture_, area_.right, area_.bottom, dx_, dy_);
     ApplyPicture(before);
 }
 

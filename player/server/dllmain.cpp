@@ -7,7 +7,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void *)
 {
     if (reason != DLL_PROCESS_ATTACH)
         return TRUE;
-    // A system without the wide-character API answers 0 here; the library needs it.
+    // Only a system without the wide-character API (Windows 95, 98, Me) answers 0 here. A
+    // 64-bit build never loads there; the check stays as the library's one guard and
+    // message for a system it cannot serve.
     if (GetWindowsDirectoryW(nullptr, 0) == 0) {
         MessageBoxA(nullptr,
                     "This build of Halcyra Framewheel requires a Unicode operating system (such "

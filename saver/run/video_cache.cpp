@@ -226,7 +226,8 @@ void VideoCache::Start(const wchar_t *installFolder, Settings &settings)
     running_ = 1;
     copier_ = std::make_shared<Copier>();
 
-    // Missing before Windows 2000; the drive root is then found by hand.
+    // Looked up by name because systems older than Windows 2000 lack it; a 64-bit build
+    // always finds it. Where it is missing or fails, IsOnNetworkDrive finds the root by hand.
     if (HMODULE kernel = GetModuleHandleW(L"kernel32"))
         volumePath_ = reinterpret_cast<VolumePathFunction>(
             reinterpret_cast<void *>(GetProcAddress(kernel, "GetVolumePathNameW")));

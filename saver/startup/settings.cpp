@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "handles.h"
-#include "master_volume.h"
+#include "speakers_mixer.h"
 #include "value_limits.h"
 #include "windows_version.h"
 
@@ -343,11 +343,9 @@ void Settings::SetDefaults(LONG currentMasterVolume)
     registryKey = kRegistryKey;
 }
 
-// Callers that link the settings code alone (the run's tests among them) still take the
-// mixer's volume from here; new callers hand it in.
 void Settings::SetDefaults()
 {
-    SetDefaults(MixerVolumeToPercent(GetMasterVolume()));
+    SetDefaults(MixerVolumeToPercent(ReadSpeakersVolume()));
 }
 
 void Settings::Load()

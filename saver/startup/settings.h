@@ -66,10 +66,9 @@ struct Settings {
     bool useSingleRendererDesktopMode;
     const wchar_t *registryKey; // "Software\Halcyra\Reelhaven"
 
-    // Every default; the master volume is the system's current one, which the caller reads
-    // (the mixer belongs to the run).
+    // Every default; the master volume is the system's current one, in percent.
     void SetDefaults(LONG currentMasterVolume);
-    // The same with the mixer's volume now.
+    // The same with the speakers mixer's volume now.
     void SetDefaults();
     // Overwrites each field whose value is found (policy keys first).
     void Load();

@@ -80,7 +80,7 @@ TEST(Geometry, BounceTurnsAtEachEdge)
     for (const Case &c : cases) {
         RECT r = c.start;
         int dx = c.dx, dy = c.dy;
-        BounceStep(r, 100, 50, dx, dy);
+        AdvanceBounce(r, 100, 50, dx, dy);
         EXPECT_TRUE(EqualRect(&r, &c.end)) << c.edge << ": " << r.left << "," << r.top;
         EXPECT_EQ(std::pair(dx, dy), std::pair(c.endDx, c.endDy)) << c.edge;
     }
@@ -158,7 +158,7 @@ TEST(Geometry, DamagedSettingsGiveDefinedResults)
     // A velocity at its limit does not overflow the move at the far edge.
     RECT r{0, 0, 10, 10};
     int dx = kMaxBounceStep, dy = -kMaxBounceStep;
-    BounceStep(r, 1920, 1080, dx, dy);
+    AdvanceBounce(r, 1920, 1080, dx, dy);
     EXPECT_EQ(std::pair(r.left, r.top), std::pair(1910L, 0L));
 }
 
