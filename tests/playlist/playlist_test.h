@@ -142,8 +142,9 @@ inline Entry Current(IHCYFWPlaylist *p)
     EXPECT_EQ(e.item.validMask, DWORD(ITEM_ALL));
     e.path = e.item.fileName ? e.item.fileName : L"<null>";
     ComPtr<IMalloc> malloc;
-    if (e.item.fileName && SUCCEEDED(CoGetMalloc(1, &malloc)))
+    if (e.item.fileName && SUCCEEDED(CoGetMalloc(1, &malloc))) {
         EXPECT_GE(malloc->GetSize(e.item.fileName) + 1, (e.path.size() + 1) * sizeof(WCHAR) + 1); // -1: not its
+    }
     CoTaskMemFree(e.item.fileName);
     e.item.fileName = nullptr;
     e.result = pos.playResult;
@@ -218,7 +219,8 @@ public:
         GetModuleFileNameW(nullptr, exe, MAX_PATH);
         const std::wstring helper = fs::path(exe).replace_filename(L"hold_file.exe").wstring();
         std::wstring command = L"\"" + helper + L"\" \"" + path + L"\"";
-        STARTUPINFOW si{sizeof si};
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
         if (!CreateProcessW(helper.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
             return;

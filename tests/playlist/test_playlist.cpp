@@ -118,8 +118,9 @@ TEST(PlaylistObject, ItemFieldsByMask)
         groups.push_back({offsetof(PlaybackItem, scaleToScreen) + flag, 1});
     for (int bit = -1; bit < 18; ++bit) {
         item = In(base);
-        if (bit >= 0)
+        if (bit >= 0) {
             ASSERT_HR(S_OK, p->SetCurrentItem(&item));
+        }
         item = In(other);
         item.validMask = bit < 0 ? 0 : (1u << bit) | 0xfffc0000u;
         ASSERT_HR(S_OK, p->SetCurrentItem(&item));
