@@ -42,15 +42,10 @@ LONGLONG Now()
 }
 double Ms(LONGLONG ticks) { return static_cast<double>(ticks) / g_ticksPerMs; }
 
-// On every end of an item: hand the next one (same clip, name in the other letter case so
-// that it loads again) and play it, as the screen saver does.
-class SwitchSink final : public IHCYFramewheelEventSink {
+// Calls a function for every ended event, on the playback thread.
+class EndedSink final : public IHCYFramewheelEventSink {
 public:
-    std::wstring names[2];
-    int switches = 0;
-    int wanted = 0;
-    std::vector<LONGLONG> endedAt;
-    UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::function<void(IHCYFramewheel *)> onEnded;
 
     STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
     {
@@ -69,16 +64,7 @@ public:
     STDMETHODIMP OnMonitorPower(IHCYFramewheel *, LPARAM) override { return S_OK; }
     STDMETHODIMP OnPlaybackEnded(IHCYFramewheel *player, HRESULT) override
     {
-        endedAt.push_back(Now());
-        if (switches == wanted) {
-            SetEvent(done.get());
-            return S_OK;
-        }
-        PlaybackItem item = DefaultPlaybackItem();
-        item.fileName = names[++switches % 2].data();
-        item.validMask = ITEM_FILENAME | ITEM_LOOPS;
-        (void)player->SetItem(&item);
-        (void)player->Play();
+        onEnded(player);
         return S_OK;
     }
 };
@@ -180,33 +166,6 @@ double ProbeClockOffset()
     return result;
 }
 
-// Calls a function for every ended event, on the playback thread.
-class EndedSink final : public IHCYFramewheelEventSink {
-public:
-    std::function<void(IHCYFramewheel *)> onEnded;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
-    {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHCYFramewheelEventSink)) {
-            *ppv = static_cast<IHCYFramewheelEventSink *>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP OnQueryClose(IHCYFramewheel *, LONG) override { return S_OK; }
-    STDMETHODIMP OnInput(IHCYFramewheel *, UINT, WPARAM, LPARAM) override { return S_OK; }
-    STDMETHODIMP OnMonitorPower(IHCYFramewheel *, LPARAM) override { return S_OK; }
-    STDMETHODIMP OnPlaybackEnded(IHCYFramewheel *player, HRESULT) override
-    {
-        onEnded(player);
-        return S_OK;
-    }
-};
-
 PlaybackItem FullScreenItem(std::wstring &file)
 {
     PlaybackItem item = DefaultPlaybackItem();
@@ -306,15 +265,30 @@ void ItemSwitch(const std::wstring &clip)
     constexpr int kSwitches = 50;
     ComPtr<Framewheel> player(new Framewheel);
     (void)player->UseClassicVideoRenderer();
-    SwitchSink sink;
-    sink.names[0] = clip;
-    sink.names[1] = clip;
-    for (wchar_t &c : sink.names[1])
+    // On every end of an item: hand the next one (same clip, name in the other letter case
+    // so that it loads again) and play it, as the screen saver does.
+    std::wstring names[2] = {clip, clip};
+    for (wchar_t &c : names[1])
         c = static_cast<wchar_t>(towupper(c));
-    sink.wanted = kSwitches;
+    int switches = 0;
+    std::vector<LONGLONG> endedAt;
+    UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    EndedSink sink;
+    sink.onEnded = [&](IHCYFramewheel *p) {
+        endedAt.push_back(Now());
+        if (switches == kSwitches) {
+            SetEvent(done.get());
+            return;
+        }
+        PlaybackItem next = DefaultPlaybackItem();
+        next.fileName = names[++switches % 2].data();
+        next.validMask = ITEM_FILENAME | ITEM_LOOPS;
+        (void)p->SetItem(&next);
+        (void)p->Play();
+    };
     LONGLONG cookie = 0;
     (void)player->Advise(&sink, EVENT_PLAYBACK_ENDED, &cookie);
-    PlaybackItem item = WindowedItem(sink.names[0], 1);
+    PlaybackItem item = WindowedItem(names[0], 1);
     (void)player->SetItem(&item);
 
     // Each switch's timing is read from the next end (the item runs 0.5 s meanwhile).
@@ -322,11 +296,11 @@ void ItemSwitch(const std::wstring &clip)
     std::vector<Framewheel::LoadTiming> timings;
     (void)player->Play();
     for (int i = 0; i <= kSwitches; ++i) {
-        const size_t before = sink.endedAt.size();
+        const size_t before = endedAt.size();
         const DWORD start = GetTickCount();
-        while (sink.endedAt.size() == before && GetTickCount() - start < 20000)
+        while (endedAt.size() == before && GetTickCount() - start < 20000)
             Sleep(1);
-        if (sink.endedAt.size() == before) {
+        if (endedAt.size() == before) {
             printf("item switch: no end within 20 s\n");
             break;
         }
@@ -334,11 +308,11 @@ void ItemSwitch(const std::wstring &clip)
         if (i > 0)
             timings.push_back(player->LastLoadTiming());
     }
-    WaitForSingleObject(sink.done.get(), 20000);
+    WaitForSingleObject(done.get(), 20000);
     (void)player->Unadvise(cookie);
-    for (size_t i = 0; i < timings.size() && i + 1 < sink.endedAt.size(); ++i) {
+    for (size_t i = 0; i < timings.size() && i + 1 < endedAt.size(); ++i) {
         const Framewheel::LoadTiming &t = timings[i];
-        const LONGLONG ended = sink.endedAt[i];
+        const LONGLONG ended = endedAt[i];
         total.push_back(Ms(t.running - ended));
         load.push_back(Ms(t.loadEnd - t.loadStart));
         run.push_back(Ms(t.running - t.runStart));
