@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "seam/probe_log.h"
+
 #include "abi.h"
 #include "handles.h"
 #include "player_object.h"
@@ -96,35 +98,9 @@ double Worst(const std::vector<double> &v)
 
 std::wstring g_probeLog;
 
-struct Change {
-    double t; // probe clock, ms
-    char colour;
-};
-
-std::vector<Change> ReadProbe(long offset)
-{
-    std::vector<Change> changes;
-    FILE *file = _wfopen(g_probeLog.c_str(), L"r");
-    if (!file)
-        return changes;
-    fseek(file, offset, SEEK_SET);
-    Change c{};
-    while (fscanf(file, "%lf %c", &c.t, &c.colour) == 2)
-        changes.push_back(c);
-    fclose(file);
-    return changes;
-}
-
-long ProbeSize()
-{
-    FILE *file = _wfopen(g_probeLog.c_str(), L"r");
-    if (!file)
-        return 0;
-    fseek(file, 0, SEEK_END);
-    const long size = ftell(file);
-    fclose(file);
-    return size;
-}
+using Change = ProbeChange;
+std::vector<Change> ReadProbe(long offset) { return ReadProbeLog(g_probeLog, offset); }
+long ProbeSize() { return ProbeLogSize(g_probeLog); }
 
 // The probe's clock minus this process's performance counter, in ms, found by putting up a
 // white square at the probe's point; it includes the time a paint takes to reach the X

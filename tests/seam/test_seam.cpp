@@ -2,6 +2,7 @@
 // classic renderer, item after item from the ended event as the saver's run does, while
 // pixel_probe (an X client outside Wine) logs every colour change of the screen's centre.
 #include "engine_test.h"
+#include "probe_log.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,31 +27,15 @@ struct ColourRun {
 std::vector<ColourRun> ReadRuns(long offset)
 {
     std::vector<ColourRun> runs;
-    FILE *file = _wfopen(g_probeLog.c_str(), L"r");
-    if (!file)
-        return runs;
-    fseek(file, offset, SEEK_SET);
-    double t;
-    char c;
-    while (fscanf(file, "%lf %c", &t, &c) == 2) {
+    for (const ProbeChange &c : ReadProbeLog(g_probeLog, offset)) {
         if (!runs.empty())
-            runs.back().length = t - runs.back().start;
-        runs.push_back({c, t, 0.0});
+            runs.back().length = c.t - runs.back().start;
+        runs.push_back({c.colour, c.t, 0.0});
     }
-    fclose(file);
     return runs;
 }
 
-long LogSize()
-{
-    FILE *file = _wfopen(g_probeLog.c_str(), L"r");
-    if (!file)
-        return 0;
-    fseek(file, 0, SEEK_END);
-    const long size = ftell(file);
-    fclose(file);
-    return size;
-}
+long LogSize() { return ProbeLogSize(g_probeLog); }
 
 // One change from the colour before to the next as the probe saw it: black and anything
 // else in between, and how long the outgoing colour stayed in all.
