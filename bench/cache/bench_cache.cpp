@@ -4,25 +4,15 @@
 //   bench_cache SOURCE INSTALL_FOLDER
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "bench_figures.h"
 #include "settings.h"
 #include "video_cache.h"
 
 namespace {
-
-double Now()
-{
-    static LARGE_INTEGER frequency{};
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return static_cast<double>(count.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 int FilesIn(const std::wstring &folder)
 {
@@ -38,10 +28,9 @@ int FilesIn(const std::wstring &folder)
     return count;
 }
 
-void Report(const char *what, std::vector<double> times)
+void Report(const char *what, const std::vector<double> &times)
 {
-    std::sort(times.begin(), times.end());
-    printf("%-34s median %8.2f ms   worst %8.2f ms\n", what, times[times.size() / 2], times.back());
+    printf("%-34s median %8.2f ms   worst %8.2f ms\n", what, Median(times), Worst(times));
 }
 
 }  // namespace
@@ -63,16 +52,16 @@ int wmain(int argc, wchar_t **argv)
     for (int round = 0; round < 10; ++round) {
         VideoCache cache;
         cache.Start(argv[2], settings);
-        double start = Now();
+        double start = NowMs();
         const std::wstring played = cache.Resolve(argv[1]);
-        resolves.push_back(Now() - start);
+        resolves.push_back(NowMs() - start);
         if (played != argv[1])
             printf("round %d: Resolve gave another path\n", round);
         for (int i = 0; i < 1000 && FilesIn(cacheFolder) == 0; ++i)
             Sleep(5);
-        start = Now();
+        start = NowMs();
         cache.Stop();
-        stops.push_back(Now() - start);
+        stops.push_back(NowMs() - start);
         leftovers += FilesIn(cacheFolder);
     }
     Report("Resolve, 5 GB on a network drive", resolves);

@@ -6,7 +6,6 @@
 #include <objbase.h>
 #include <wrl/client.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "abi.h"
+#include "bench_figures.h"
 #include "configuration.h"
 #include "settings.h"
 
@@ -22,16 +22,6 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr int kEntries = 5000;
-
-double Now()
-{
-    static LARGE_INTEGER frequency{};
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return static_cast<double>(count.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 bool MakePlaylist(const std::wstring &path, const std::wstring &folder)
 {
@@ -94,7 +84,7 @@ int wmain(int argc, wchar_t **argv)
     settings.Load();
 
     std::atomic<bool> done{false};
-    double start = Now();
+    double start = NowMs();
     std::thread ui([&] {
         RunConfiguration(nullptr, false, settings);
         done = true;
@@ -104,7 +94,7 @@ int wmain(int argc, wchar_t **argv)
     FindSheet found;
     HWND grid = nullptr;
     double shown = 0;
-    while (Now() - start < 60000) {
+    while (NowMs() - start < 60000) {
         if (!found.sheet)
             EnumWindows(FindSheet::Visit, reinterpret_cast<LPARAM>(&found));
         if (found.sheet) {
@@ -113,7 +103,7 @@ int wmain(int argc, wchar_t **argv)
             if (grid && IsWindowVisible(grid) && SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0) == kEntries) {
                 RECT update;
                 if (!GetUpdateRect(grid, &update, FALSE)) {
-                    shown = Now() - start;
+                    shown = NowMs() - start;
                     break;
                 }
             }
@@ -130,22 +120,21 @@ int wmain(int argc, wchar_t **argv)
     std::vector<double> scrolls, paints;
     int perPage = static_cast<int>(SendMessageW(grid, LVM_GETCOUNTPERPAGE, 0, 0));
     for (int n = 0; n < 40; ++n) {
-        double before = Now();
+        double before = NowMs();
         SendMessageW(grid, WM_VSCROLL, MAKEWPARAM(n < 20 ? SB_PAGEDOWN : SB_PAGEUP, 0), 0);
         UpdateWindow(grid);
-        double scrolled = Now();
+        double scrolled = NowMs();
         RedrawWindow(grid, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        paints.push_back(Now() - scrolled);
+        paints.push_back(NowMs() - scrolled);
         scrolls.push_back(scrolled - before);
     }
-    auto summary = [](std::vector<double> values) {
-        std::sort(values.begin(), values.end());
+    auto summary = [](const std::vector<double> &values) {
         double sum = 0;
         for (double v : values)
             sum += v;
         static char text[96];
         std::snprintf(text, sizeof(text), "mean %.1f ms, median %.1f ms, max %.1f ms", sum / values.size(),
-                      values[values.size() / 2], values.back());
+                      Median(values), Worst(values));
         return std::string(text);
     };
     std::string scrollFigures = summary(scrolls);

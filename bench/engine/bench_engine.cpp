@@ -27,6 +27,7 @@
 
 #include "abi.h"
 #include "handles.h"
+#include "bench_figures.h"
 #include "player_object.h"
 #include "test_kit.h"
 
@@ -81,17 +82,6 @@ PlaybackItem WindowedItem(std::wstring &file, LONG loops)
     item.windowHeight = 480;
     item.volume = 0;
     return item;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
-
-double Worst(const std::vector<double> &v)
-{
-    return v.empty() ? 0.0 : *std::max_element(v.begin(), v.end());
 }
 
 // ---- Seams, as the pixel probe sees them ----------------------------------------------
