@@ -15,6 +15,19 @@ constexpr UINT kTakeFocusBack = WM_APP + 1;
 
 const wchar_t *const kBounceItems[] = {L"no", L"yes"};
 
+const PlaylistPage::ListCol::Choices kSizeChoices = {
+    IDC_SIZE_EDITOR, kSizeNames, kSizeModeCount, L"Double Original  ", 1,
+    [](const PlaylistRow &row) { return static_cast<int>(row.sizeMode); },
+    [](PlaylistRow &row, int index) { row.sizeMode = index; }};
+const PlaylistPage::ListCol::Choices kBounceChoices = {
+    IDC_BOUNCE_EDITOR, kBounceItems, 2, L"yes  ", 2,
+    [](const PlaylistRow &row) { return row.bounce ? 1 : 0; },
+    [](PlaylistRow &row, int index) { row.bounce = index != 0; }};
+const PlaylistPage::ListCol::Choices kStyleChoices = {
+    IDC_STYLE_EDITOR, kStyleNames, kStyleCount, L"Monitor    ", 1,
+    [](const PlaylistRow &row) { return row.displayStyle != 0 ? 1 : 0; },
+    [](PlaylistRow &row, int index) { row.displayStyle = index; }};
+
 int StringWidth(HWND list, const wchar_t *sample)
 {
     return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(sample)));
@@ -69,10 +82,10 @@ bool PlaylistPage::CreateColumns()
         switch (n) {
         case 0: column = new (std::nothrow) FileCol(this); break;
         case 1: column = new (std::nothrow) LoopsCol(this); break;
-        case 2: column = new (std::nothrow) SizeCol(this); break;
-        case 3: column = new (std::nothrow) BounceCol(this); break;
+        case 2: column = new (std::nothrow) ListCol(this, kSizeChoices); break;
+        case 3: column = new (std::nothrow) ListCol(this, kBounceChoices); break;
         case 4: column = new (std::nothrow) VolumeCol(this); break;
-        case 5: column = new (std::nothrow) StyleCol(this); break;
+        case 5: column = new (std::nothrow) ListCol(this, kStyleChoices); break;
         case 6: column = new (std::nothrow) SpeedCol(this); break;
         }
         if (!column) {
@@ -136,11 +149,6 @@ void PlaylistPage::EditorCol::BeginEdit(int row)
 int PlaylistPage::EditorCol::SampleWidth(HWND list) const
 {
     return StringWidth(list, SampleText());
-}
-
-int PlaylistPage::BounceCol::SampleWidth(HWND list) const
-{
-    return 2 * StringWidth(list, SampleText());
 }
 
 void PlaylistPage::EditorCol::EndEdit()
@@ -244,16 +252,14 @@ HWND PlaylistPage::ListCol::CreateEditor(const RECT &cell, int x, int width)
     HWND list = page_->Grid().Window();
     int cellHeight = cell.bottom - cell.top;
     HWND box = CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_VSCROLL | CBS_DROPDOWNLIST, x, cell.top, width,
-                               10 * cellHeight, list, reinterpret_cast<HMENU>(static_cast<INT_PTR>(EditorId())),
+                               10 * cellHeight, list, reinterpret_cast<HMENU>(static_cast<INT_PTR>(choices_.editorId)),
                                page_->Instance(), nullptr);
     if (!box)
         return nullptr;
     SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(GridFont(list)), FALSE);
-    int count = 0;
-    const wchar_t *const *items = Items(&count);
-    for (int n = 0; n < count; ++n)
-        SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(items[n]));
-    SendMessageW(box, CB_SETCURSEL, InitialIndex(), 0);
+    for (int n = 0; n < choices_.count; ++n)
+        SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choices_.names[n]));
+    SendMessageW(box, CB_SETCURSEL, choices_.get(*data_), 0);
     SetFocus(box);
     // The closed box is centred on the cell; the window keeps its dropped height.
     RECT closed;
@@ -264,52 +270,13 @@ HWND PlaylistPage::ListCol::CreateEditor(const RECT &cell, int x, int width)
     return box;
 }
 
-int PlaylistPage::SizeCol::EditorId() const { return IDC_SIZE_EDITOR; }
-const wchar_t *const *PlaylistPage::SizeCol::Items(int *count) const
-{
-    *count = kSizeModeCount;
-    return kSizeNames;
-}
-int PlaylistPage::SizeCol::InitialIndex() const { return data_->sizeMode; }
-void PlaylistPage::SizeCol::Commit()
+void PlaylistPage::ListCol::Commit()
 {
     LRESULT index = SendMessageW(editor_, CB_GETCURSEL, 0, 0);
-    if (index >= 0)
-        data_->sizeMode = static_cast<LONG>(index);
-    wchar_t text[20] = L"";
-    GetWindowTextW(editor_, text, 20);
-    page_->Grid().SetCellText(row_, description.iSubItem, text);
-}
-
-int PlaylistPage::BounceCol::EditorId() const { return IDC_BOUNCE_EDITOR; }
-const wchar_t *const *PlaylistPage::BounceCol::Items(int *count) const
-{
-    *count = 2;
-    return kBounceItems;
-}
-int PlaylistPage::BounceCol::InitialIndex() const { return data_->bounce ? 1 : 0; }
-void PlaylistPage::BounceCol::Commit()
-{
-    data_->bounce = SendMessageW(editor_, CB_GETCURSEL, 0, 0) != 0;
-    wchar_t text[4] = L"";
-    GetWindowTextW(editor_, text, 4);
-    page_->Grid().SetCellText(row_, description.iSubItem, text);
-}
-
-int PlaylistPage::StyleCol::EditorId() const { return IDC_STYLE_EDITOR; }
-const wchar_t *const *PlaylistPage::StyleCol::Items(int *count) const
-{
-    *count = kStyleCount;
-    return kStyleNames;
-}
-int PlaylistPage::StyleCol::InitialIndex() const { return data_->displayStyle != 0 ? 1 : 0; }
-void PlaylistPage::StyleCol::Commit()
-{
-    LRESULT index = SendMessageW(editor_, CB_GETCURSEL, 0, 0);
-    if (index == 0 || index == 1)
-        data_->displayStyle = static_cast<LONG>(index);
-    wchar_t text[8] = L"";
-    GetWindowTextW(editor_, text, 8);
+    if (index >= 0 && index < choices_.count)
+        choices_.set(*data_, static_cast<int>(index));
+    wchar_t text[32] = L"";
+    GetWindowTextW(editor_, text, 32);
     page_->Grid().SetCellText(row_, description.iSubItem, text);
 }
 

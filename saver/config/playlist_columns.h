@@ -48,53 +48,29 @@ protected:
     const wchar_t *SampleText() const override { return L"Loops  "; }
 };
 
-// Size, Bounce and Style: a drop-down list.
+// Size, Bounce and Style: a drop-down list of choices.
 class PlaylistPage::ListCol : public EditorCol {
 public:
-    using EditorCol::EditorCol;
+    // What a drop-down column offers and where the choice lives in the row.
+    struct Choices {
+        int editorId;
+        const wchar_t *const *names;
+        int count;
+        const wchar_t *sample;   // the widest name, with room to spare
+        int sampleRepeat;        // Bounce takes twice its sample: room for the list's arrow
+        int (*get)(const PlaylistRow &);
+        void (*set)(PlaylistRow &, int index);
+    };
+    ListCol(PlaylistPage *page, const Choices &choices) : EditorCol(page), choices_(choices) {}
 
 protected:
     HWND CreateEditor(const RECT &cell, int x, int width) override;
-    virtual int EditorId() const = 0;
-    virtual const wchar_t *const *Items(int *count) const = 0;
-    virtual int InitialIndex() const = 0;
-};
-
-class PlaylistPage::SizeCol : public ListCol {
-public:
-    using ListCol::ListCol;
-
-protected:
     void Commit() override;
-    const wchar_t *SampleText() const override { return L"Double Original  "; }
-    int EditorId() const override;
-    const wchar_t *const *Items(int *count) const override;
-    int InitialIndex() const override;
-};
+    const wchar_t *SampleText() const override { return choices_.sample; }
+    int SampleWidth(HWND list) const override { return choices_.sampleRepeat * EditorCol::SampleWidth(list); }
 
-class PlaylistPage::BounceCol : public ListCol {
-public:
-    using ListCol::ListCol;
-
-protected:
-    void Commit() override;
-    const wchar_t *SampleText() const override { return L"yes  "; }
-    int SampleWidth(HWND list) const override; // twice the sample: room for the list's arrow
-    int EditorId() const override;
-    const wchar_t *const *Items(int *count) const override;
-    int InitialIndex() const override;
-};
-
-class PlaylistPage::StyleCol : public ListCol {
-public:
-    using ListCol::ListCol;
-
-protected:
-    void Commit() override;
-    const wchar_t *SampleText() const override { return L"Monitor    "; }
-    int EditorId() const override;
-    const wchar_t *const *Items(int *count) const override;
-    int InitialIndex() const override;
+private:
+    const Choices &choices_;
 };
 
 // Volume and Speed: a read-only value box over the cell and a pop-up vertical slider below it.

@@ -44,9 +44,6 @@ public:
     class EditorCol;
     class LoopsCol;
     class ListCol;
-    class SizeCol;
-    class BounceCol;
-    class StyleCol;
     class SliderCol;
     class VolumeCol;
     class SpeedCol;
