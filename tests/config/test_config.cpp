@@ -6,6 +6,7 @@ namespace {
 // Toolbar commands of the Playlist page: the file bar and the edit bar.
 enum { kFileBar = 32774, kOpen = 32770, kSave = 32771, kSaveAs = 32772 };
 enum { kEditBar = 32789, kAdd = 32776, kRemove = 32777, kMoveUp = 32778, kMoveDown = 32779, kPlay = 32780 };
+constexpr int kLoopsEditor = 32781;
 const std::wstring kAskToSave = L"Do you want to save your changes to the current playlist?";
 const std::wstring kInUse = L"Couldn't save playlist because file is in use by another application.";
 
@@ -34,7 +35,7 @@ std::wstring StartOn(SheetRun &run, const wchar_t *name, const std::vector<Entry
 {
     std::wstring list = Media(name);
     EXPECT_TRUE(WritePlaylistFile(list, entries));
-    SetRegistry(nullptr, L"Playlist", list);
+    Put(kReelhavenKey, L"Playlist", Text(list));
     run.Start();
     return list;
 }
@@ -54,6 +55,21 @@ std::wstring ColumnText(HWND grid, int column)
     for (int row = 0; row < ListView_GetItemCount(grid); ++row)
         text += (row ? L"|" : L"") + CellText(grid, row, column);
     return text;
+}
+
+// Two clicks on a cell: the first focuses it, the second opens its editor, returned once visible.
+HWND OpenEditor(HWND grid, int row, int column, int editorId = kLoopsEditor)
+{
+    ClickCell(grid, row, column);
+    ClickCell(grid, row, column);
+    HWND editor = nullptr;
+    WaitUntil([&] { return (editor = GetDlgItem(grid, editorId)) && IsWindowVisible(editor); }, 3000);
+    return editor;
+}
+
+bool HasOverlay(HWND grid, int row)
+{
+    return ListView_GetItemState(grid, row, LVIS_OVERLAYMASK) == INDEXTOOVERLAYMASK(1);
 }
 
 int RowImage(HWND grid, int row)
@@ -145,9 +161,7 @@ TEST_F(ConfigTest, OpeningAPlaylistShowsItsRowsTitleAndFailuresAndPlayMarksThem)
     EXPECT_EQ(L"four - " + list, WindowText(run.Sheet()));
     // With an editor open, Open asks about its edit; the playlist opened then is unchanged,
     // so Cancel closes the sheet without a question.
-    ClickCell(grid, 0, 1);
-    ClickCell(grid, 0, 1);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(GetDlgItem(grid, 32781)); }, 3000));
+    ASSERT_TRUE(OpenEditor(grid, 0, 1));
     ToolbarClick(page, kFileBar, kOpen);
     EXPECT_EQ(kAskToSave, AnswerMessage(IDNO));
     ChooseFile(L"Open Playlist", other);
@@ -155,9 +169,12 @@ TEST_F(ConfigTest, OpeningAPlaylistShowsItsRowsTitleAndFailuresAndPlayMarksThem)
     EXPECT_EQ(1, ListView_GetItemCount(grid));
     EXPECT_EQ(L"other - " + other, WindowText(run.Sheet()));
 
+    // Cancel writes only what is always written: column widths and Show Path.
+    ListView_SetColumnWidth(grid, 2, 77);
     ASSERT_TRUE(run.Close(IDCANCEL));
-    EXPECT_EQ(1, RegistryDword(nullptr, L"Show Path")) << "Show Path is written even after Cancel";
-    EXPECT_EQ(L"(missing)", RegistryText(nullptr, L"Playlist Open Directory")) << "written only after OK";
+    EXPECT_EQ(Dword(77), Get(kWidthsKey, L"Size"));
+    EXPECT_EQ(Dword(1), Get(kReelhavenKey, L"Show Path"));
+    EXPECT_EQ("missing", Get(kReelhavenKey, L"Playlist Open Directory")) << "written only after OK";
 }
 
 TEST_F(ConfigTest, EditingEveryColumnInPlaceIsSavedToTheFile)
@@ -168,10 +185,8 @@ TEST_F(ConfigTest, EditingEveryColumnInPlaceIsSavedToTheFile)
     ASSERT_EQ(4, ListView_GetItemCount(grid));
 
     // Loops: first click focuses the cell, the second opens the box; 0 commits as 1.
-    ClickCell(grid, 0, 1);
-    ClickCell(grid, 0, 1);
-    HWND loops = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (loops = GetDlgItem(grid, 32781)) && IsWindowVisible(loops); }, 3000));
+    HWND loops = OpenEditor(grid, 0, 1);
+    ASSERT_NE(nullptr, loops);
     EXPECT_EQ(L"9999", WindowText(loops));
     Screenshot(run.Sheet(), L"loops-editor");
     Key('0');
@@ -202,8 +217,7 @@ TEST_F(ConfigTest, EditingEveryColumnInPlaceIsSavedToTheFile)
         ASSERT_NE(nullptr, editor) << "column " << column;
         if (column == 2) {
             // Narrower than "Double Original": the list reaches left of its cell, right edges aligned.
-            RECT box, cell{};
-            ListView_GetSubItemRect(grid, 0, 2, LVIR_LABEL, &cell);
+            RECT box, cell = CellRect(grid, 0, 2);
             GetWindowRect(editor, &box);
             MapWindowPoints(nullptr, grid, reinterpret_cast<POINT *>(&box), 2);
             EXPECT_EQ(ListView_GetStringWidth(grid, L"Double Original  "), box.right - box.left);
@@ -244,13 +258,11 @@ TEST_F(ConfigTest, EditingEveryColumnInPlaceIsSavedToTheFile)
     PROCESS_INFORMATION hold{};
     ASSERT_TRUE(
         CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &hold));
+    UniqueHandle holder(hold.hProcess), holderThread(hold.hThread);
     EXPECT_TRUE(WaitUntil([&] {
-        HANDLE file = CreateFileW(list.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return GetLastError() == ERROR_SHARING_VIOLATION;
-        CloseHandle(file);
-        return false;
+        UniqueHandle file(CreateFileW(list.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        return !file && GetLastError() == ERROR_SHARING_VIOLATION;
     })) << "hold_file did not take the file";
     ToolbarClick(run.PlaylistPage(), kFileBar, kSave);
     EXPECT_EQ(kInUse, AnswerMessage(IDOK));
@@ -258,10 +270,8 @@ TEST_F(ConfigTest, EditingEveryColumnInPlaceIsSavedToTheFile)
     EXPECT_EQ(kAskToSave, AnswerMessage(IDYES));
     EXPECT_EQ(kInUse, AnswerMessage(IDOK));
     EXPECT_FALSE(run.Finish(1000)) << "the sheet stays open so the edits are not lost";
-    TerminateProcess(hold.hProcess, 0);
-    WaitForSingleObject(hold.hProcess, 10000);
-    CloseHandle(hold.hProcess);
-    CloseHandle(hold.hThread);
+    TerminateProcess(holder.get(), 0);
+    WaitForSingleObject(holder.get(), 10000);
 
     // Once the file is free, Save works; nothing unsaved is left, so OK closes without a question.
     ToolbarClick(run.PlaylistPage(), kFileBar, kSave);
@@ -279,15 +289,15 @@ TEST_F(ConfigTest, EditingEveryColumnInPlaceIsSavedToTheFile)
     Press(run.Sheet(), IDOK);
     EXPECT_TRUE(NoMessage());
     EXPECT_TRUE(run.Finish());
-    EXPECT_EQ(list, RegistryText(nullptr, L"Playlist"));
+    EXPECT_EQ(Text(list), Get(kReelhavenKey, L"Playlist"));
 }
 
 TEST_F(ConfigTest, AddRemoveAndMovesKeepEachRowsDataWithItsRow)
 {
-    SetRegistry(L"Playlist Defaults", L"Loops", L"x"); // the type is not checked: the text's bytes read as 120
-    SetRegistry(L"Playlist Defaults", L"Volume", 70);
-    SetRegistry(L"Playlist Defaults", L"Style", L"Desktop");
-    SetRegistry(nullptr, L"Video Directory", Media(L""));
+    Put(kDefaultsKey, L"Loops", Text(L"x")); // the type is not checked: the text's bytes read as 120
+    Put(kDefaultsKey, L"Volume", Dword(70));
+    Put(kDefaultsKey, L"Style", Text(L"Desktop"));
+    Put(kReelhavenKey, L"Video Directory", Text(Media(L"")));
     SheetRun run;
     run.Start();
     HWND page = run.PlaylistPage(), grid = run.Grid();
@@ -302,12 +312,11 @@ TEST_F(ConfigTest, AddRemoveAndMovesKeepEachRowsDataWithItsRow)
     EXPECT_EQ(L"120|120|120", ColumnText(grid, 1));
     EXPECT_EQ(L"70%|70%|70%", ColumnText(grid, 4));
     EXPECT_EQ(L"Desktop|Desktop|Desktop", ColumnText(grid, 5));
-    EXPECT_EQ(Media(L""), RegistryText(nullptr, L"Video Directory")) << "not written before OK";
+    EXPECT_EQ(Text(Media(L"")), Get(kReelhavenKey, L"Video Directory")) << "not written before OK";
 
     // Give the second row loops of its own, then move it about.
     SelectRow(grid, 1);
-    ClickCell(grid, 1, 1);
-    ClickCell(grid, 1, 1);
+    OpenEditor(grid, 1, 1);
     Key(VK_BACK, false, 4);
     Key('4');
     Key('2');
@@ -356,36 +365,10 @@ TEST_F(ConfigTest, AddRemoveAndMovesKeepEachRowsDataWithItsRow)
     Press(run.Sheet(), IDOK);
     EXPECT_EQ(kAskToSave, AnswerMessage(IDNO));
     ASSERT_TRUE(run.Finish());
-    EXPECT_EQ(list, RegistryText(nullptr, L"Playlist"));
-    EXPECT_EQ(Media(L""), RegistryText(nullptr, L"Video Directory").substr(0, Media(L"").size()));
+    EXPECT_EQ(Text(list), Get(kReelhavenKey, L"Playlist"));
+    const std::string folder = Text(Media(L"")).substr(0, Text(Media(L"")).size() - 2); // no terminator
+    EXPECT_EQ(folder, Get(kReelhavenKey, L"Video Directory").substr(0, folder.size()));
     EXPECT_EQ(Media(L"gamma.avi"), ReadPlaylistFile(list)[0].path) << "No does not save";
-}
-
-TEST_F(ConfigTest, OkWritesEverySettingCancelOnlyTheAlwaysWrittenOnes)
-{
-    for (int button : {IDCANCEL, IDOK}) {
-        bool ok = button == IDOK;
-        ClearProductKey();
-        SheetRun run;
-        run.Start();
-        ListView_SetColumnWidth(run.Grid(), 2, 77 + ok);
-        // The Options page and the playlist defaults dialog.
-        HWND options = run.Show(1);
-        ClickWindow(GetDlgItem(options, 1005)); // Random Order Playback
-        ClickWindow(GetDlgItem(options, 1020)); // Playlist Defaults: Change...
-        HWND defaults = FindDialog(L"Playlist Defaults");
-        ASSERT_NE(nullptr, defaults);
-        SetDlgItemTextW(defaults, 1024, L"12");
-        Press(defaults, IDOK);
-        ASSERT_TRUE(WaitGone(defaults));
-        ASSERT_TRUE(run.Close(button));
-
-        EXPECT_EQ(77 + ok, RegistryDword(L"Playlist Column Widths", L"Size"));
-        EXPECT_NE(-1, RegistryDword(nullptr, L"Show Path"));
-        EXPECT_EQ(ok ? 1 : -1, RegistryDword(nullptr, L"Random Order Playback")) << "OK: " << ok;
-        EXPECT_EQ(ok ? 12 : -1, RegistryDword(L"Playlist Defaults", L"Loops"));
-        EXPECT_EQ(ok ? L"" : L"(missing)", RegistryText(nullptr, L"Playlist"));
-    }
 }
 
 // Run by the wrapper with the product installed: Help buttons and the Welcome dialog.
@@ -411,12 +394,7 @@ TEST_F(ConfigTest, InstalledShowsHelpAndWelcomesOnce)
     Screenshot(run.Sheet(), L"options-page-installed");
     ASSERT_TRUE(run.Close(IDCANCEL));
 
-    BYTE shown = 0;
-    DWORD size = sizeof(shown), type = 0;
-    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, L"Software\\Halcyra\\Reelhaven", L"QuickStartShown",
-                                          RRF_RT_ANY, &type, &shown, &size));
-    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
-    EXPECT_EQ(1, shown);
+    EXPECT_EQ(Form(REG_BINARY, "\1", 1), Get(kReelhavenKey, L"QuickStartShown"));
 
     SheetRun again;
     again.Start();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gridctrl.h"
+#include "list_cells.h"
 
 namespace {
 
@@ -103,12 +104,7 @@ protected:
         for (int n = 0; n < count; ++n)
             ASSERT_TRUE(AddRow(-1, L"row" + std::to_wstring(n), 100 + n));
     }
-    std::wstring Text(int row, int column)
-    {
-        wchar_t text[1000] = L"";
-        ListView_GetItemText(List(), row, column, text, 1000);
-        return text;
-    }
+    std::wstring Text(int row, int column) { return CellText(List(), row, column); }
     void Keys(std::initializer_list<WPARAM> keys)
     {
         for (WPARAM key : keys)
@@ -117,11 +113,7 @@ protected:
     // A click as the list control receives it, on a cell or at a point; the button is already up again.
     void Click(int row, int column, UINT message = WM_LBUTTONDOWN)
     {
-        RECT cell{};
-        if (column == 0)
-            ListView_GetItemRect(List(), row, &cell, LVIR_LABEL);
-        else
-            ListView_GetSubItemRect(List(), row, column, LVIR_LABEL, &cell);
+        const RECT cell = CellRect(List(), row, column);
         ClickAt((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2, message);
     }
     void ClickAt(int x, int y, UINT message = WM_LBUTTONDOWN)
