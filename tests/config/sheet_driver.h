@@ -209,11 +209,8 @@ inline void ClickRect(HWND window, RECT client, bool right = false)
     SetForegroundWindow(GetAncestor(WindowFromPoint(point), GA_ROOT));
     SetCursorPos(point.x, point.y);
     Sleep(30);
-    INPUT input[2]{};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
-    SendInput(2, input, sizeof(INPUT));
+    mouse_event(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+    mouse_event(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
     Sleep(150);
 }
 
@@ -240,14 +237,12 @@ inline void ToolbarClick(HWND page, int toolbarId, int command)
 inline void Key(WORD vk, bool shift = false, int times = 1)
 {
     for (int n = 0; n < times; ++n) {
-        INPUT inputs[4]{};
-        WORD keys[4] = {VK_SHIFT, vk, vk, VK_SHIFT};
-        for (int k = 0; k < 4; ++k) {
-            inputs[k].type = INPUT_KEYBOARD;
-            inputs[k].ki.wVk = keys[k];
-            inputs[k].ki.dwFlags = k >= 2 ? KEYEVENTF_KEYUP : 0;
-        }
-        SendInput(shift ? 4 : 2, shift ? inputs : inputs + 1, sizeof(INPUT));
+        if (shift)
+            keybd_event(VK_SHIFT, 0, 0, 0);
+        keybd_event(static_cast<BYTE>(vk), 0, 0, 0);
+        keybd_event(static_cast<BYTE>(vk), 0, KEYEVENTF_KEYUP, 0);
+        if (shift)
+            keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
         Sleep(120);
     }
 }
@@ -266,36 +261,34 @@ inline void ChooseFile(const wchar_t *title, const std::wstring &fileNames)
     WaitGone(dialog, 10000);
 }
 
-// Captures `window` into <CONFIG_ARTEFACTS>/<name>.bmp (the wrapper makes PNGs of them).
+// Captures `window` as the screen shows it into <CONFIG_ARTEFACTS>\<name>.bmp (the wrapper
+// makes PNGs of them).
 inline void Screenshot(HWND window, const std::wstring &name)
 {
     const wchar_t *folder = _wgetenv(L"CONFIG_ARTEFACTS");
-    if (!folder || !window)
+    RECT rect{};
+    if (!folder || !window || !GetWindowRect(window, &rect))
         return;
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Sleep(300);
-    RECT rect;
-    GetWindowRect(window, &rect);
     BITMAPINFOHEADER info{sizeof(info), rect.right - rect.left, rect.bottom - rect.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    DWORD size = ((info.biWidth * 3 + 3) & ~3) * info.biHeight;
+    const DWORD size = ((info.biWidth * 3 + 3) & ~3) * info.biHeight;
     void *bits = nullptr;
     HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS, &bits,
-                                      nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
+    GdiObject bitmap(
+        CreateDIBSection(screen, reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS, &bits, nullptr, 0));
+    HGDIOBJ old = SelectObject(memory, bitmap.get());
     BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, rect.left, rect.top, SRCCOPY);
     SelectObject(memory, old);
-    BITMAPFILEHEADER file{0x4d42, static_cast<DWORD>(sizeof(file) + sizeof(info) + size), 0, 0,
-                          sizeof(file) + sizeof(info)};
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    const BITMAPFILEHEADER file{0x4d42, DWORD(sizeof(file) + sizeof(info) + size), 0, 0, sizeof(file) + sizeof(info)};
     if (FILE *out = _wfopen((std::wstring(folder) + L"\\" + name + L".bmp").c_str(), L"wb")) {
         fwrite(&file, sizeof(file), 1, out);
         fwrite(&info, sizeof(info), 1, out);
         fwrite(bits, 1, size, out);
         fclose(out);
     }
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
 }
 
 // <CONFIG_MEDIA>\name: the clips made by the wrapper script live there.

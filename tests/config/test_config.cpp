@@ -40,20 +40,15 @@ std::wstring StartOn(SheetRun &run, const wchar_t *name, const std::vector<Entry
     return list;
 }
 
-// A row's cells, or a column's, joined by '|'.
-std::wstring RowText(HWND grid, int row)
-{
-    std::wstring text = CellText(grid, row, 0);
-    for (int column = 1; column < 7; ++column)
-        text += L"|" + CellText(grid, row, column);
-    return text;
-}
-
-std::wstring ColumnText(HWND grid, int column)
+// The cells of `columns`, '|' between cells and ", " between rows.
+std::wstring Cells(HWND grid, std::initializer_list<int> columns = {0, 1, 2, 3, 4, 5, 6})
 {
     std::wstring text;
-    for (int row = 0; row < ListView_GetItemCount(grid); ++row)
-        text += (row ? L"|" : L"") + CellText(grid, row, column);
+    for (int row = 0; row < ListView_GetItemCount(grid); ++row) {
+        text += row ? L", " : L"";
+        for (int column : columns)
+            text += (column == *columns.begin() ? L"" : L"|") + CellText(grid, row, column);
+    }
     return text;
 }
 
@@ -90,10 +85,9 @@ TEST_F(ConfigTest, OpeningAPlaylistShowsItsRowsTitleAndFailuresAndPlayMarksThem)
     HWND grid = run.Grid(), page = run.PlaylistPage();
     ASSERT_EQ(4, ListView_GetItemCount(grid));
     EXPECT_EQ(L"four - " + list, WindowText(run.Sheet()));
-    EXPECT_EQ(L"alpha.avi|9999|Full Screen|yes|40%|Desktop|1.50", RowText(grid, 0));
-    EXPECT_EQ(L"beta.avi|3|Maximized|no|100%|Monitor|1.00", RowText(grid, 1));
-    EXPECT_EQ(L"gamma.avi|1|Original|no|100%|Monitor|0.25", RowText(grid, 2));
-    EXPECT_EQ(L"CLIP.AVI|9999|1/2 Screen|no|100%|Monitor|1.00", RowText(grid, 3));
+    EXPECT_EQ(L"alpha.avi|9999|Full Screen|yes|40%|Desktop|1.50, beta.avi|3|Maximized|no|100%|Monitor|1.00, "
+              L"gamma.avi|1|Original|no|100%|Monitor|0.25, CLIP.AVI|9999|1/2 Screen|no|100%|Monitor|1.00",
+              Cells(grid));
     EXPECT_FALSE(HasOverlay(grid, 0));
     EXPECT_TRUE(HasOverlay(grid, 1));
     EXPECT_FALSE(HasOverlay(grid, 3));
@@ -226,12 +220,10 @@ TEST_F(ConfigTest, EditingEveryColumnInPlaceIsSavedToTheFile)
         }
         if (edit.picture)
             Screenshot(run.Sheet(), edit.picture);
-        if (edit.before) {
-            EXPECT_EQ(edit.before, WindowText(editor));
-        }
+        const std::wstring before = WindowText(editor);
         Key(edit.key, false, edit.presses);
         if (edit.before) {
-            EXPECT_EQ(edit.after, WindowText(editor));
+            EXPECT_EQ(std::wstring(edit.before) + L" > " + edit.after, before + L" > " + WindowText(editor));
         }
         Key(VK_RETURN);
         EXPECT_EQ(edit.after, CellText(grid, 0, column));
@@ -308,10 +300,8 @@ TEST_F(ConfigTest, AddRemoveAndMovesKeepEachRowsDataWithItsRow)
     tool(kAdd);
     ChooseFile(L"Add Videos", L"\"alpha.avi\" \"beta.avi\" \"gamma.avi\"");
     ASSERT_EQ(3, ListView_GetItemCount(grid));
-    EXPECT_EQ(L"alpha.avi|beta.avi|gamma.avi", ColumnText(grid, 0));
-    EXPECT_EQ(L"120|120|120", ColumnText(grid, 1));
-    EXPECT_EQ(L"70%|70%|70%", ColumnText(grid, 4));
-    EXPECT_EQ(L"Desktop|Desktop|Desktop", ColumnText(grid, 5));
+    EXPECT_EQ(L"alpha.avi|120|70%|Desktop, beta.avi|120|70%|Desktop, gamma.avi|120|70%|Desktop",
+              Cells(grid, {0, 1, 4, 5}));
     EXPECT_EQ(Text(Media(L"")), Get(kReelhavenKey, L"Video Directory")) << "not written before OK";
 
     // Give the second row loops of its own, then move it about.
@@ -321,25 +311,21 @@ TEST_F(ConfigTest, AddRemoveAndMovesKeepEachRowsDataWithItsRow)
     Key('4');
     Key('2');
     Key(VK_RETURN);
-    ASSERT_EQ(L"120|42|120", ColumnText(grid, 1));
-    struct Step {
+    ASSERT_EQ(L"120, 42, 120", Cells(grid, {1}));
+    const struct {
         int select, command;
-        const wchar_t *files, *loops;
+        const wchar_t *rows;
+    } steps[] = {
+        {1, kMoveUp, L"beta.avi|42, alpha.avi|120, gamma.avi|120"},
+        {-1, kMoveDown, L"alpha.avi|120, beta.avi|42, gamma.avi|120"},
+        {-1, kMoveDown, L"alpha.avi|120, gamma.avi|120, beta.avi|42"},
+        {0, kRemove, L"gamma.avi|120, beta.avi|42"},
     };
-    const Step steps[] = {
-        {0, kMoveUp, L"alpha.avi|beta.avi|gamma.avi", L"120|42|120"}, // the first row cannot go up
-        {1, kMoveUp, L"beta.avi|alpha.avi|gamma.avi", L"42|120|120"},
-        {-1, kMoveDown, L"alpha.avi|beta.avi|gamma.avi", L"120|42|120"},
-        {-1, kMoveDown, L"alpha.avi|gamma.avi|beta.avi", L"120|120|42"},
-        {-1, kMoveDown, L"alpha.avi|gamma.avi|beta.avi", L"120|120|42"}, // already last
-        {0, kRemove, L"gamma.avi|beta.avi", L"120|42"},
-    };
-    for (const Step &step : steps) {
+    for (const auto &step : steps) {
         if (step.select >= 0)
             SelectRow(grid, step.select);
         tool(step.command);
-        EXPECT_EQ(step.files, ColumnText(grid, 0)) << "after " << step.command;
-        EXPECT_EQ(step.loops, ColumnText(grid, 1)) << "after " << step.command;
+        EXPECT_EQ(step.rows, Cells(grid, {0, 1})) << "after " << step.command;
     }
 
     // Save As with a name without extension writes <name>.plst.

@@ -6,7 +6,6 @@
 #include <commctrl.h>
 
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -68,10 +67,8 @@ protected:
             ImageList_AddIcon(images, LoadIconW(nullptr, IDI_APPLICATION));
         ImageList_SetOverlayImage(images, 1, 1);
         grid.SetImageList(images);
-        for (int n = 0; n < 3; ++n) {
-            columns.push_back(std::make_unique<RecordingColumn>(n));
-            ASSERT_TRUE(grid.AddColumn(columns.back().get()));
-        }
+        for (RecordingColumn &column : columns)
+            ASSERT_TRUE(grid.AddColumn(&column));
         calls.clear();
         deletedParams.clear();
     }
@@ -134,7 +131,7 @@ protected:
     HWND parent = nullptr;
     GridCtrl grid;
     HIMAGELIST images = nullptr;
-    std::vector<std::unique_ptr<RecordingColumn>> columns;
+    RecordingColumn columns[3]{RecordingColumn(0), RecordingColumn(1), RecordingColumn(2)};
 };
 
 TEST_F(Grid, ArrowKeysAndEnterMoveAndOpenTheFocusCellWithinTheGrid)

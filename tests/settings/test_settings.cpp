@@ -214,7 +214,8 @@ TEST_F(SettingsTest, SaveWritesEachValueInItsForm)
     EXPECT_TRUE(ValueNames(kDefaultsKey).empty());
     s.quickStartShown = true;
     s.Save(false);
-    EXPECT_EQ(ValueNames(kReelhavenKey), (std::set<std::wstring>{L"Show Path", L"CacheLastCleanup", L"QuickStartShown"}));
+    EXPECT_EQ(ValueNames(kReelhavenKey),
+              (std::set<std::wstring>{L"Show Path", L"CacheLastCleanup", L"QuickStartShown"}));
     EXPECT_EQ(Loaded().columnWidths[2], 42);
     EXPECT_FALSE(Loaded().keyboardControls);
 
