@@ -83,13 +83,13 @@ public:
             RunConfiguration(nullptr, false, settings_);
             finished_ = true;
         });
-        WaitUntil([&] {
+        sheet_ = WaitForWindow([&] {
             for (HWND window : Dialogs())
                 if (IsSheet(window) && std::find(before.begin(), before.end(), window) == before.end() &&
                     PropSheet_GetCurrentPageHwnd(window))
-                    return (sheet_ = window) != nullptr;
-            return false;
-        });
+                    return window;
+            return HWND{};
+        }, 10000);
     }
     // Waits (bounded) for the sheet to close after OK or Cancel.
     bool Finish(DWORD ms = 15000)
@@ -166,14 +166,12 @@ protected:
 // Top-level dialog of this process whose caption is `caption`.
 inline HWND FindDialog(const wchar_t *caption, DWORD ms = 10000)
 {
-    HWND found = nullptr;
-    WaitUntil([&] {
+    return WaitForWindow([caption] {
         for (HWND window : Dialogs())
             if (!IsSheet(window) && WindowText(window) == caption)
-                return (found = window) != nullptr;
-        return false;
+                return window;
+        return HWND{};
     }, ms);
-    return found;
 }
 
 // Waits for a message box (by default the program's), returns its text and presses `answer`.
