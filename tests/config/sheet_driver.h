@@ -259,36 +259,6 @@ inline void ChooseFile(const wchar_t *title, const std::wstring &fileNames)
     WaitGone(dialog, 10000);
 }
 
-// Captures `window` as the screen shows it into <CONFIG_ARTEFACTS>\<name>.bmp (the wrapper
-// makes PNGs of them).
-inline void Screenshot(HWND window, const std::wstring &name)
-{
-    const wchar_t *folder = _wgetenv(L"CONFIG_ARTEFACTS");
-    RECT rect{};
-    if (!folder || !window || !GetWindowRect(window, &rect))
-        return;
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Sleep(300);
-    BITMAPINFOHEADER info{sizeof(info), rect.right - rect.left, rect.bottom - rect.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const DWORD size = ((info.biWidth * 3 + 3) & ~3) * info.biHeight;
-    void *bits = nullptr;
-    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-    GdiObject bitmap(
-        CreateDIBSection(screen, reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS, &bits, nullptr, 0));
-    HGDIOBJ old = SelectObject(memory, bitmap.get());
-    BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    const BITMAPFILEHEADER file{0x4d42, DWORD(sizeof(file) + sizeof(info) + size), 0, 0, sizeof(file) + sizeof(info)};
-    if (FILE *out = _wfopen((std::wstring(folder) + L"\\" + name + L".bmp").c_str(), L"wb")) {
-        fwrite(&file, sizeof(file), 1, out);
-        fwrite(&info, sizeof(info), 1, out);
-        fwrite(bits, 1, size, out);
-        fclose(out);
-    }
-}
-
 // <CONFIG_MEDIA>\name: the clips made by the wrapper script live there.
 inline std::wstring Media(const wchar_t *name)
 {

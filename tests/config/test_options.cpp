@@ -43,7 +43,6 @@ TEST_F(Options, ControlsAndDialogsShowTheSettingsAndOkStoresThem)
     EXPECT_EQ(37, Position(page, 1014));
     EXPECT_EQ(L"37%", WindowText(GetDlgItem(page, 1029)));
     EXPECT_EQ(L"1001", Checks(page, {1005, 1006, 1007, 1009})); // random, mouse, mouse, keyboard
-    Screenshot(run.Sheet(), L"options-page");
 
     // The user's moves: bounce speed to Slow with Home, volume down three with the keys.
     SetFocus(nullptr);
@@ -82,13 +81,11 @@ TEST_F(Options, ControlsAndDialogsShowTheSettingsAndOkStoresThem)
     ClickWindow(GetDlgItem(dialog, 1028));
     HWND add = FindDialog(L"Add File Type");
     ASSERT_NE(nullptr, add);
-    Screenshot(add, L"add-file-type");
     SetDlgItemTextW(add, 1010, L"*.MKV");
     Press(add, IDOK);
     ASSERT_TRUE(WaitGone(add));
     EXPECT_EQ(3, count());
     EXPECT_NE(LB_ERR, SendMessageW(list, LB_FINDSTRINGEXACT, -1, reinterpret_cast<LPARAM>(L".MKV")));
-    Screenshot(dialog, L"video-files-filter");
     Press(dialog, IDOK);
     ASSERT_TRUE(WaitGone(dialog));
     EXPECT_EQ(L".asf, .avi, .MKV", WindowText(GetDlgItem(page, 1023)));
@@ -109,7 +106,6 @@ TEST_F(Options, ControlsAndDialogsShowTheSettingsAndOkStoresThem)
     EXPECT_EQ(L"1", WindowText(GetDlgItem(dialog, 1024)));
     EXPECT_EQ(60, Position(dialog, 1012));
     EXPECT_EQ(L"1.00", WindowText(GetDlgItem(dialog, 1027)));
-    Screenshot(dialog, L"playlist-defaults");
     for (const wchar_t *loops : {L"0", L"10000"}) {
         SetDlgItemTextW(dialog, 1024, loops);
         Press(dialog, IDOK);
@@ -140,9 +136,6 @@ TEST_F(Options, ControlsAndDialogsShowTheSettingsAndOkStoresThem)
     Press(chooser, IDOK);
     ASSERT_TRUE(WaitGone(chooser));
     EXPECT_EQ(RGB(10, 120, 200), run.settings().focusColor);
-    Screenshot(run.Sheet(), L"options-focus-colour");
-    run.Show(2);
-    Screenshot(run.Sheet(), L"about-page");
 
     // Back to the Playlist page and OK: the page was copied when it was left.
     run.Show(0);
@@ -172,8 +165,6 @@ TEST_F(Options, RendererChecksFollowWindowsVersion)
     EXPECT_EQ(!vista, IsWindowEnabled(GetDlgItem(page, 1056)));
     EXPECT_EQ(!vista, IsWindowEnabled(GetDlgItem(page, 1057)));
     EXPECT_EQ(std::wstring(xp ? L"1" : L"0") + (vista ? L"0" : L"1"), Checks(page, {1053, 1056}));
-    Screenshot(run.Sheet(), L"options-page-windows-" + std::to_wstring(version.major) + L"." +
-                                std::to_wstring(version.minor));
     run.Show(0);
     ASSERT_TRUE(run.Close(IDOK));
     EXPECT_EQ(Dword(vista ? 0 : 1), Get(kReelhavenKey, L"UseSingleRendererDesktopMode"))
