@@ -58,8 +58,9 @@ HWND OpenEditor(HWND grid, int row, int column, int editorId = kLoopsEditor)
     ClickCell(grid, row, column);
     ClickCell(grid, row, column);
     HWND editor = nullptr;
-    WaitUntil([&] { return (editor = GetDlgItem(grid, editorId)) && IsWindowVisible(editor); }, 3000);
-    return editor;
+    return WaitUntil([&] { return (editor = GetDlgItem(grid, editorId)) && IsWindowVisible(editor); }, 3000)
+               ? editor
+               : nullptr;
 }
 
 bool HasOverlay(HWND grid, int row)
