@@ -1,26 +1,23 @@
 #!/usr/bin/env bash
 # Runs the configuration dialog tests under Wine: registers Framewheel.dll in the prefix,
-# makes the clips the playlists refer to, runs the cases (the Windows-version cases once
-# more with Wine reporting older Windows versions), turns the screenshots into PNGs and restores
+# makes the clips the playlists refer to in ARTEFACT_DIR, runs the cases (the
+# Windows-version cases once more with Wine reporting older Windows versions) and restores
 # the prefix. The Help and Welcome cases run last, with the product's package installed
 # (and removed again afterwards).
 #   config_test.sh TEST_EXE FRAMEWHEEL_DLL HOLD_FILE_EXE ARTEFACT_DIR [MSI]
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../support/test_kit.sh"
 exe=$1 dll=$2 hold=$3 artefacts=$4 msi=${5:-}
 media="$artefacts/media"
 rm -rf "$artefacts"
 mkdir -p "$media"
 
 wine regsvr32 /s "$(winepath -w "$dll")" >/dev/null 2>&1 || { echo "regsvr32 failed"; exit 1; }
-for name in alpha beta gamma; do
-  ffmpeg -v error -y -f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v msvideo1 -pix_fmt rgb555le \
-    "$media/$name.avi" </dev/null || exit 1
-done
-cp "$media/alpha.avi" "$media/CLIP.AVI"
+avi_clip "$media/alpha.avi" testsrc=size=160x120:rate=10 1 </dev/null || exit 1
+for name in beta.avi gamma.avi CLIP.AVI; do cp "$media/alpha.avi" "$media/$name"; done
 
-export CONFIG_MEDIA CONFIG_ARTEFACTS HOLD_FILE WINEDEBUG=-all
+export CONFIG_MEDIA HOLD_FILE WINEDEBUG=-all
 CONFIG_MEDIA=$(winepath -w "$media")
-CONFIG_ARTEFACTS=$(winepath -w "$artefacts")
 HOLD_FILE=$(winepath -w "$hold")
 
 # Play opens a clip with its associated program: let that be a program that just exits
@@ -55,8 +52,4 @@ fi
 
 wine reg delete 'HKLM\Software\Classes\RhTestVideo' /f >/dev/null 2>&1
 wine reg delete 'HKLM\Software\Classes\.avi' /f >/dev/null 2>&1
-
-for bmp in "$artefacts"/*.bmp; do
-  [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
-done
 exit $status

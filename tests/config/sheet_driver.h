@@ -21,47 +21,9 @@
 
 #include "abi.h"
 #include "configuration.h"
+#include "list_cells.h"
+#include "registry_forms.h"
 #include "settings.h"
-
-class SheetRun {
-public:
-    // Starts configure mode with settings loaded from the registry like the program does.
-    void Start();
-    // Waits (bounded) for the sheet to close after OK or Cancel.
-    bool Finish(DWORD ms = 15000);
-    // Presses OK or Cancel and waits for the sheet to close.
-    bool Close(int button);
-    ~SheetRun();
-
-    HWND Sheet() const { return sheet_; }
-    HWND Page(int index) const { return sheet_ ? PropSheet_IndexToHwnd(sheet_, index) : nullptr; }
-    HWND PlaylistPage() const { return Page(0); }
-    HWND Grid() const { return GetDlgItem(PlaylistPage(), 32775); }
-    // Shows page `index` and returns it once visible.
-    HWND Show(int index) const;
-    Settings &settings() { return settings_; }
-
-private:
-    Settings settings_{};
-    std::thread thread_;
-    std::atomic<bool> finished_{false};
-    HWND sheet_ = nullptr;
-};
-
-// A playlist entry as the test writes and reads it: the item (fileName aside) and the
-// remembered result of its last play.
-struct Entry : PlaybackItem {
-    std::wstring path;
-    HRESULT result = 0;
-    Entry(std::wstring file = L"") : PlaybackItem(DefaultPlaybackItem()), path(std::move(file)) {}
-};
-
-// Every case starts from an empty product key with column widths that show every column.
-class ConfigTest : public testing::Test {
-protected:
-    void SetUp() override;
-    void TearDown() override;
-};
 
 // Polls `done` every 20 ms for at most `ms` milliseconds.
 inline bool WaitUntil(const std::function<bool()> &done, DWORD ms = 10000)
@@ -88,15 +50,12 @@ inline std::wstring WindowText(HWND window)
 inline std::vector<HWND> Dialogs()
 {
     std::vector<HWND> found;
-    EnumWindows([](HWND window, LPARAM list) {
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", nullptr));) {
         DWORD process = 0;
-        wchar_t className[64] = L"";
         GetWindowThreadProcessId(window, &process);
-        GetClassNameW(window, className, 64);
-        if (process == GetCurrentProcessId() && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0)
-            reinterpret_cast<std::vector<HWND> *>(list)->push_back(window);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&found));
+        if (process == GetCurrentProcessId() && IsWindowVisible(window))
+            found.push_back(window);
+    }
     return found;
 }
 
@@ -112,76 +71,107 @@ inline void Press(HWND dialog, int buttonId)
                  button && IsWindowEnabled(button) ? reinterpret_cast<LPARAM>(button) : 0);
 }
 
-inline void SheetRun::Start()
-{
-    settings_.SetDefaults();
-    settings_.Load();
-    finished_ = false;
-    std::vector<HWND> before = Dialogs(); // a sheet a failed case could not close
-    thread_ = std::thread([this] {
-        RunConfiguration(nullptr, false, settings_);
-        finished_ = true;
-    });
-    WaitUntil([&] {
-        for (HWND window : Dialogs())
-            if (IsSheet(window) && std::find(before.begin(), before.end(), window) == before.end() &&
-                PropSheet_GetCurrentPageHwnd(window))
-                return (sheet_ = window) != nullptr;
-        return false;
-    });
-}
-
-inline bool SheetRun::Finish(DWORD ms)
-{
-    bool done = WaitUntil([this] { return finished_.load(); }, ms);
-    if (done && thread_.joinable())
-        thread_.join();
-    return done;
-}
-
-inline bool SheetRun::Close(int button)
-{
-    Press(sheet_, button);
-    return Finish();
-}
-
-inline SheetRun::~SheetRun()
-{
-    // A failed case may leave the sheet open: close whatever it shows (No to a question)
-    // and then the sheet with Cancel, so the next case starts clean.
-    for (int attempt = 0; attempt < 20 && thread_.joinable() && !Finish(0); ++attempt) {
-        for (HWND window : Dialogs())
-            if (window != sheet_) {
-                PostMessageW(window, WM_COMMAND, IDNO, 0);
-                PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-            }
-        if (!Finish(300))
-            PostMessageW(sheet_, WM_COMMAND, IDCANCEL, 0);
-        Finish(500);
+class SheetRun {
+public:
+    // Starts configure mode with settings loaded from the registry like the program does.
+    void Start()
+    {
+        settings_.SetDefaults();
+        settings_.Load();
+        std::vector<HWND> before = Dialogs(); // a sheet a failed case could not close
+        thread_ = std::thread([this] {
+            RunConfiguration(nullptr, false, settings_);
+            finished_ = true;
+        });
+        sheet_ = WaitForWindow([&] {
+            for (HWND window : Dialogs())
+                if (IsSheet(window) && std::find(before.begin(), before.end(), window) == before.end() &&
+                    PropSheet_GetCurrentPageHwnd(window))
+                    return window;
+            return HWND{};
+        }, 10000);
     }
-    if (thread_.joinable())
-        thread_.detach();
-}
+    // Waits (bounded) for the sheet to close after OK or Cancel.
+    bool Finish(DWORD ms = 15000)
+    {
+        bool done = WaitUntil([this] { return finished_.load(); }, ms);
+        if (done && thread_.joinable())
+            thread_.join();
+        return done;
+    }
+    // Presses OK or Cancel and waits for the sheet to close.
+    bool Close(int button)
+    {
+        Press(sheet_, button);
+        return Finish();
+    }
+    // A failed case may leave the sheet open: answer what it shows with No or Cancel, then
+    // cancel the sheet, so the next case starts clean.
+    ~SheetRun()
+    {
+        for (int attempt = 0; attempt < 20 && thread_.joinable() && !Finish(300); ++attempt) {
+            const std::vector<HWND> open = Dialogs();
+            for (HWND window : open)
+                if (window != sheet_) {
+                    PostMessageW(window, WM_COMMAND, IDNO, 0);
+                    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+                } else if (open.size() == 1) {
+                    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+                }
+        }
+        if (thread_.joinable())
+            thread_.detach();
+    }
 
-inline HWND SheetRun::Show(int index) const
-{
-    PropSheet_SetCurSel(sheet_, nullptr, index);
-    HWND page = Page(index);
-    WaitUntil([&] { return IsWindowVisible(page); }, 3000);
-    return page;
-}
+    HWND Sheet() const { return sheet_; }
+    HWND Page(int index) const { return sheet_ ? PropSheet_IndexToHwnd(sheet_, index) : nullptr; }
+    HWND PlaylistPage() const { return Page(0); }
+    HWND Grid() const { return GetDlgItem(PlaylistPage(), 32775); }
+    // Shows page `index` and returns it once visible.
+    HWND Show(int index) const
+    {
+        PropSheet_SetCurSel(sheet_, nullptr, index);
+        HWND page = Page(index);
+        WaitUntil([&] { return IsWindowVisible(page); }, 3000);
+        return page;
+    }
+    Settings &settings() { return settings_; }
+
+private:
+    Settings settings_{};
+    std::thread thread_;
+    std::atomic<bool> finished_{false};
+    HWND sheet_ = nullptr;
+};
+
+// Every case starts from an empty product key with column widths that show every column.
+class ConfigTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The test's own thread reads and writes playlist files through the playlist object.
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        ClearProductKeys();
+        const LONG widths[kColumnCount] = {88, 36, 66, 42, 44, 50, 34};
+        for (int n = 0; n < kColumnCount; ++n)
+            Put(kWidthsKey, kColumnNames[n], Dword(widths[n]));
+    }
+    void TearDown() override
+    {
+        ClearProductKeys();
+        CoUninitialize();
+    }
+};
 
 // Top-level dialog of this process whose caption is `caption`.
 inline HWND FindDialog(const wchar_t *caption, DWORD ms = 10000)
 {
-    HWND found = nullptr;
-    WaitUntil([&] {
+    return WaitForWindow([caption] {
         for (HWND window : Dialogs())
             if (!IsSheet(window) && WindowText(window) == caption)
-                return (found = window) != nullptr;
-        return false;
+                return window;
+        return HWND{};
     }, ms);
-    return found;
 }
 
 // Waits for a message box (by default the program's), returns its text and presses `answer`.
@@ -202,21 +192,9 @@ inline bool NoMessage(DWORD ms = 500)
     return FindDialog(L"Reelhaven", ms) == nullptr;
 }
 
-inline std::wstring CellText(HWND grid, int row, int column)
-{
-    wchar_t text[600] = L"";
-    ListView_GetItemText(grid, row, column, text, 600);
-    return text;
-}
-
 inline void SelectRow(HWND grid, int row)
 {
     ListView_SetItemState(grid, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-}
-
-inline bool HasOverlay(HWND grid, int row)
-{
-    return ListView_GetItemState(grid, row, LVIS_OVERLAYMASK) == INDEXTOOVERLAYMASK(1);
 }
 
 // Real input: a click at the centre of a rectangle in `window`'s client area, of a grid
@@ -229,22 +207,14 @@ inline void ClickRect(HWND window, RECT client, bool right = false)
     SetForegroundWindow(GetAncestor(WindowFromPoint(point), GA_ROOT));
     SetCursorPos(point.x, point.y);
     Sleep(30);
-    INPUT input[2]{};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
-    SendInput(2, input, sizeof(INPUT));
+    mouse_event(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+    mouse_event(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
     Sleep(150);
 }
 
 inline void ClickCell(HWND grid, int row, int column)
 {
-    RECT cell{};
-    if (column == 0)
-        ListView_GetItemRect(grid, row, &cell, LVIR_LABEL);
-    else
-        ListView_GetSubItemRect(grid, row, column, LVIR_LABEL, &cell);
-    ClickRect(grid, cell);
+    ClickRect(grid, CellRect(grid, row, column));
 }
 
 inline void ClickWindow(HWND window)
@@ -265,14 +235,12 @@ inline void ToolbarClick(HWND page, int toolbarId, int command)
 inline void Key(WORD vk, bool shift = false, int times = 1)
 {
     for (int n = 0; n < times; ++n) {
-        INPUT inputs[4]{};
-        WORD keys[4] = {VK_SHIFT, vk, vk, VK_SHIFT};
-        for (int k = 0; k < 4; ++k) {
-            inputs[k].type = INPUT_KEYBOARD;
-            inputs[k].ki.wVk = keys[k];
-            inputs[k].ki.dwFlags = k >= 2 ? KEYEVENTF_KEYUP : 0;
-        }
-        SendInput(shift ? 4 : 2, shift ? inputs : inputs + 1, sizeof(INPUT));
+        if (shift)
+            keybd_event(VK_SHIFT, 0, 0, 0);
+        keybd_event(static_cast<BYTE>(vk), 0, 0, 0);
+        keybd_event(static_cast<BYTE>(vk), 0, KEYEVENTF_KEYUP, 0);
+        if (shift)
+            keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
         Sleep(120);
     }
 }
@@ -291,98 +259,20 @@ inline void ChooseFile(const wchar_t *title, const std::wstring &fileNames)
     WaitGone(dialog, 10000);
 }
 
-// Captures `window` into <CONFIG_ARTEFACTS>/<name>.bmp (the wrapper makes PNGs of them).
-inline void Screenshot(HWND window, const std::wstring &name)
-{
-    const wchar_t *folder = _wgetenv(L"CONFIG_ARTEFACTS");
-    if (!folder || !window)
-        return;
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Sleep(300);
-    RECT rect;
-    GetWindowRect(window, &rect);
-    BITMAPINFOHEADER info{sizeof(info), rect.right - rect.left, rect.bottom - rect.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    DWORD size = ((info.biWidth * 3 + 3) & ~3) * info.biHeight;
-    void *bits = nullptr;
-    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS, &bits,
-                                      nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
-    BITMAPFILEHEADER file{0x4d42, static_cast<DWORD>(sizeof(file) + sizeof(info) + size), 0, 0,
-                          sizeof(file) + sizeof(info)};
-    if (FILE *out = _wfopen((std::wstring(folder) + L"\\" + name + L".bmp").c_str(), L"wb")) {
-        fwrite(&file, sizeof(file), 1, out);
-        fwrite(&info, sizeof(info), 1, out);
-        fwrite(bits, 1, size, out);
-        fclose(out);
-    }
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-}
-
-inline const wchar_t *kProductKey = L"Software\\Halcyra\\Reelhaven";
-inline std::wstring KeyPath(const wchar_t *subkey)
-{
-    return subkey ? std::wstring(kProductKey) + L"\\" + subkey : std::wstring(kProductKey);
-}
-// The product's registry key, current user. RegistryDword gives -1 when the value is missing.
-inline long long RegistryDword(const wchar_t *subkey, const wchar_t *name)
-{
-    DWORD value = 0, size = sizeof(value);
-    return RegGetValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, RRF_RT_REG_DWORD, nullptr, &value,
-                        &size) == ERROR_SUCCESS ? static_cast<long long>(value) : -1;
-}
-
-inline std::wstring RegistryText(const wchar_t *subkey, const wchar_t *name)
-{
-    wchar_t text[600] = L"";
-    DWORD size = sizeof(text);
-    return RegGetValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) ==
-                   ERROR_SUCCESS ? text : L"(missing)";
-}
-
-inline void ClearProductKey()
-{
-    RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
-}
-
-inline void SetRegistry(const wchar_t *subkey, const wchar_t *name, const std::wstring &text)
-{
-    RegSetKeyValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, REG_SZ, text.c_str(),
-                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
-inline void SetRegistry(const wchar_t *subkey, const wchar_t *name, DWORD value)
-{
-    RegSetKeyValueW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), name, REG_DWORD, &value, sizeof(value));
-}
-
-inline void ConfigTest::SetUp()
-{
-    // The test's own thread reads and writes playlist files through the playlist object.
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    ClearProductKey();
-    const wchar_t *names[] = {L"File", L"Loops", L"Size", L"Bounce", L"Volume", L"Style", L"Speed"};
-    const DWORD widths[] = {88, 36, 66, 42, 44, 50, 34};
-    for (int n = 0; n < 7; ++n)
-        SetRegistry(L"Playlist Column Widths", names[n], widths[n]);
-}
-
-inline void ConfigTest::TearDown()
-{
-    ClearProductKey();
-    CoUninitialize();
-}
-
 // <CONFIG_MEDIA>\name: the clips made by the wrapper script live there.
 inline std::wstring Media(const wchar_t *name)
 {
     const wchar_t *folder = _wgetenv(L"CONFIG_MEDIA");
     return std::wstring(folder ? folder : L"C:\\") + L"\\" + name;
 }
+
+// A playlist entry as the test writes and reads it: the item (fileName aside) and the
+// remembered result of its last play.
+struct Entry : PlaybackItem {
+    std::wstring path;
+    HRESULT result = 0;
+    Entry(std::wstring file = L"") : PlaybackItem(DefaultPlaybackItem()), path(std::move(file)) {}
+};
 
 inline Microsoft::WRL::ComPtr<IHCYFWPlaylist> NewPlaylist()
 {
@@ -391,6 +281,7 @@ inline Microsoft::WRL::ComPtr<IHCYFWPlaylist> NewPlaylist()
                      reinterpret_cast<void **>(playlist.GetAddressOf()));
     return playlist;
 }
+
 // Writes a playlist file through the playlist object; a failure names its HRESULT.
 inline testing::AssertionResult WritePlaylistFile(const std::wstring &path, const std::vector<Entry> &entries)
 {
@@ -407,9 +298,7 @@ inline testing::AssertionResult WritePlaylistFile(const std::wstring &path, cons
         hr = playlist->Save(path.c_str(), FALSE);
     if (SUCCEEDED(hr))
         return testing::AssertionSuccess();
-    char code[16];
-    std::snprintf(code, sizeof(code), "0x%08lx", static_cast<unsigned long>(hr));
-    return testing::AssertionFailure() << "writing the playlist failed with " << code;
+    return testing::AssertionFailure() << "writing the playlist failed with " << HrText(hr);
 }
 
 inline std::vector<Entry> ReadPlaylistFile(const std::wstring &path)

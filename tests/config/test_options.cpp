@@ -2,6 +2,7 @@
 #include "sheet_driver.h"
 
 #include <cstdio>
+#include <tuple>
 
 #include "config_common.h"
 #include "speed_slider.h"
@@ -28,20 +29,20 @@ std::wstring Checks(HWND dialog, std::initializer_list<int> ids)
 
 TEST_F(Options, ControlsAndDialogsShowTheSettingsAndOkStoresThem)
 {
-    SetRegistry(nullptr, L"Bounce Speed", 125); // no table row: the slider's end
-    SetRegistry(nullptr, L"Master Volume", 37);
-    SetRegistry(nullptr, L"Random Order Playback", 1);
-    SetRegistry(nullptr, L"Keyboard Controls", 1);
-    SetRegistry(nullptr, L"Video File Types", L"*.asf;*.avi;*.mov");
+    Put(kReelhavenKey, L"Bounce Speed", Dword(125)); // no table row: the slider's end
+    Put(kReelhavenKey, L"Master Volume", Dword(37));
+    Put(kReelhavenKey, L"Random Order Playback", Dword(1));
+    Put(kReelhavenKey, L"Keyboard Controls", Dword(1));
+    Put(kReelhavenKey, L"Video File Types", Text(L"*.asf;*.avi;*.mov"));
     SheetRun run;
     run.Start();
+    ListView_SetColumnWidth(run.Grid(), 2, 78);
     HWND page = run.Show(1);
     EXPECT_EQ(11, Position(page, 1022));
     EXPECT_EQ(L".asf, .avi, .mov", WindowText(GetDlgItem(page, 1023)));
     EXPECT_EQ(37, Position(page, 1014));
     EXPECT_EQ(L"37%", WindowText(GetDlgItem(page, 1029)));
     EXPECT_EQ(L"1001", Checks(page, {1005, 1006, 1007, 1009})); // random, mouse, mouse, keyboard
-    Screenshot(run.Sheet(), L"options-page");
 
     // The user's moves: bounce speed to Slow with Home, volume down three with the keys.
     SetFocus(nullptr);
@@ -80,13 +81,11 @@ TEST_F(Options, ControlsAndDialogsShowTheSettingsAndOkStoresThem)
     ClickWindow(GetDlgItem(dialog, 1028));
     HWND add = FindDialog(L"Add File Type");
     ASSERT_NE(nullptr, add);
-    Screenshot(add, L"add-file-type");
     SetDlgItemTextW(add, 1010, L"*.MKV");
     Press(add, IDOK);
     ASSERT_TRUE(WaitGone(add));
     EXPECT_EQ(3, count());
     EXPECT_NE(LB_ERR, SendMessageW(list, LB_FINDSTRINGEXACT, -1, reinterpret_cast<LPARAM>(L".MKV")));
-    Screenshot(dialog, L"video-files-filter");
     Press(dialog, IDOK);
     ASSERT_TRUE(WaitGone(dialog));
     EXPECT_EQ(L".asf, .avi, .MKV", WindowText(GetDlgItem(page, 1023)));
@@ -107,7 +106,6 @@ TEST_F(Options, ControlsAndDialogsShowTheSettingsAndOkStoresThem)
     EXPECT_EQ(L"1", WindowText(GetDlgItem(dialog, 1024)));
     EXPECT_EQ(60, Position(dialog, 1012));
     EXPECT_EQ(L"1.00", WindowText(GetDlgItem(dialog, 1027)));
-    Screenshot(dialog, L"playlist-defaults");
     for (const wchar_t *loops : {L"0", L"10000"}) {
         SetDlgItemTextW(dialog, 1024, loops);
         Press(dialog, IDOK);
@@ -126,6 +124,7 @@ TEST_F(Options, ControlsAndDialogsShowTheSettingsAndOkStoresThem)
     SendDlgItemMessageW(dialog, 1014, CB_SETCURSEL, 6, 0);
     Press(dialog, IDOK);
     ASSERT_TRUE(WaitGone(dialog));
+    EXPECT_EQ("missing", Get(kDefaultsKey, L"Loops")) << "stored only with the sheet's OK";
 
     // The focus colour chosen is in the settings at once.
     ClickWindow(GetDlgItem(page, 1049));
@@ -137,29 +136,26 @@ TEST_F(Options, ControlsAndDialogsShowTheSettingsAndOkStoresThem)
     Press(chooser, IDOK);
     ASSERT_TRUE(WaitGone(chooser));
     EXPECT_EQ(RGB(10, 120, 200), run.settings().focusColor);
-    Screenshot(run.Sheet(), L"options-focus-colour");
-    run.Show(2);
-    Screenshot(run.Sheet(), L"about-page");
 
     // Back to the Playlist page and OK: the page was copied when it was left.
     run.Show(0);
     ASSERT_TRUE(run.Close(IDOK));
-    const std::pair<const wchar_t *, long long> stored[] = {
-        {L"Bounce Speed", 10}, {L"Master Volume", volume - 3}, {L"Random Order Playback", 0},
-        {L"Ignore Mouse Movement", 1}, {L"Keyboard Controls", 1}, {L"Focus Color", RGB(10, 120, 200)}};
-    for (auto [name, value] : stored)
-        EXPECT_EQ(value, RegistryDword(nullptr, name)) << name;
-    EXPECT_EQ(L"", RegistryText(nullptr, L"Video File Types"));
-    EXPECT_EQ(9999, RegistryDword(L"Playlist Defaults", L"Loops"));
-    EXPECT_EQ(L"Double Original", RegistryText(L"Playlist Defaults", L"Size"));
-    EXPECT_EQ(L"1.05", RegistryText(L"Playlist Defaults", L"Speed"));
+    const std::tuple<const wchar_t *, const wchar_t *, std::string> stored[] = {
+        {kReelhavenKey, L"Bounce Speed", Dword(10)}, {kReelhavenKey, L"Master Volume", Dword(volume - 3)},
+        {kReelhavenKey, L"Random Order Playback", Dword(0)}, {kReelhavenKey, L"Ignore Mouse Movement", Dword(1)},
+        {kReelhavenKey, L"Keyboard Controls", Dword(1)}, {kReelhavenKey, L"Focus Color", Dword(RGB(10, 120, 200))},
+        {kReelhavenKey, L"Video File Types", Text(L"")}, {kDefaultsKey, L"Loops", Dword(9999)},
+        {kDefaultsKey, L"Size", Text(L"Double Original")}, {kDefaultsKey, L"Speed", Text(L"1.05")},
+        {kWidthsKey, L"Size", Dword(78)}};
+    for (const auto &[key, name, form] : stored)
+        EXPECT_EQ(form, Get(key, name)) << name;
 }
 
 // Run with Wine's own version, as Windows XP x64 and as Windows 2000 (the wrapper sets it).
 TEST_F(Options, RendererChecksFollowWindowsVersion)
 {
-    SetRegistry(nullptr, L"Use Classic Video Renderer", 1);
-    SetRegistry(nullptr, L"UseSingleRendererDesktopMode", 1);
+    Put(kReelhavenKey, L"Use Classic Video Renderer", Dword(1));
+    Put(kReelhavenKey, L"UseSingleRendererDesktopMode", Dword(1));
     WindowsVersion version = GetWindowsVersion();
     bool vista = version.major >= 6, xp = vista || (version.major == 5 && version.minor >= 1);
     SheetRun run;
@@ -169,11 +165,9 @@ TEST_F(Options, RendererChecksFollowWindowsVersion)
     EXPECT_EQ(!vista, IsWindowEnabled(GetDlgItem(page, 1056)));
     EXPECT_EQ(!vista, IsWindowEnabled(GetDlgItem(page, 1057)));
     EXPECT_EQ(std::wstring(xp ? L"1" : L"0") + (vista ? L"0" : L"1"), Checks(page, {1053, 1056}));
-    Screenshot(run.Sheet(), L"options-page-windows-" + std::to_wstring(version.major) + L"." +
-                                std::to_wstring(version.minor));
     run.Show(0);
     ASSERT_TRUE(run.Close(IDOK));
-    EXPECT_EQ(vista ? 0 : 1, RegistryDword(nullptr, L"UseSingleRendererDesktopMode"))
+    EXPECT_EQ(Dword(vista ? 0 : 1), Get(kReelhavenKey, L"UseSingleRendererDesktopMode"))
         << "a disabled option is cleared when the page is left";
     std::printf("Windows %lu.%lu\n", version.major, version.minor);
 }

@@ -6,12 +6,12 @@
 #include <commctrl.h>
 
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "gridctrl.h"
+#include "list_cells.h"
 
 namespace {
 
@@ -67,10 +67,8 @@ protected:
             ImageList_AddIcon(images, LoadIconW(nullptr, IDI_APPLICATION));
         ImageList_SetOverlayImage(images, 1, 1);
         grid.SetImageList(images);
-        for (int n = 0; n < 3; ++n) {
-            columns.push_back(std::make_unique<RecordingColumn>(n));
-            ASSERT_TRUE(grid.AddColumn(columns.back().get()));
-        }
+        for (RecordingColumn &column : columns)
+            ASSERT_TRUE(grid.AddColumn(&column));
         calls.clear();
         deletedParams.clear();
     }
@@ -103,12 +101,7 @@ protected:
         for (int n = 0; n < count; ++n)
             ASSERT_TRUE(AddRow(-1, L"row" + std::to_wstring(n), 100 + n));
     }
-    std::wstring Text(int row, int column)
-    {
-        wchar_t text[1000] = L"";
-        ListView_GetItemText(List(), row, column, text, 1000);
-        return text;
-    }
+    std::wstring Text(int row, int column) { return CellText(List(), row, column); }
     void Keys(std::initializer_list<WPARAM> keys)
     {
         for (WPARAM key : keys)
@@ -117,11 +110,7 @@ protected:
     // A click as the list control receives it, on a cell or at a point; the button is already up again.
     void Click(int row, int column, UINT message = WM_LBUTTONDOWN)
     {
-        RECT cell{};
-        if (column == 0)
-            ListView_GetItemRect(List(), row, &cell, LVIR_LABEL);
-        else
-            ListView_GetSubItemRect(List(), row, column, LVIR_LABEL, &cell);
+        const RECT cell = CellRect(List(), row, column);
         ClickAt((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2, message);
     }
     void ClickAt(int x, int y, UINT message = WM_LBUTTONDOWN)
@@ -142,7 +131,7 @@ protected:
     HWND parent = nullptr;
     GridCtrl grid;
     HIMAGELIST images = nullptr;
-    std::vector<std::unique_ptr<RecordingColumn>> columns;
+    RecordingColumn columns[3]{RecordingColumn(0), RecordingColumn(1), RecordingColumn(2)};
 };
 
 TEST_F(Grid, ArrowKeysAndEnterMoveAndOpenTheFocusCellWithinTheGrid)

@@ -12,46 +12,10 @@
 #include <tuple>
 #include <vector>
 
-#include "handles.h"
-#include "master_volume.h"
+#include "registry_forms.h"
 #include "settings.h"
 
 namespace {
-
-constexpr wchar_t kUserKey[] = L"Software\\Halcyra\\Reelhaven";
-constexpr wchar_t kDefaultsKey[] = L"Software\\Halcyra\\Reelhaven\\Playlist Defaults";
-constexpr wchar_t kWidthsKey[] = L"Software\\Halcyra\\Reelhaven\\Playlist Column Widths";
-constexpr wchar_t kPolicyKey[] = L"Software\\Policies\\Halcyra\\Reelhaven";
-
-// A registry value as "type:bytes", the form both written and read here.
-std::string Form(DWORD type, const void *data, size_t size)
-{
-    return std::to_string(type) + ":" + std::string(static_cast<const char *>(data), size);
-}
-std::string Dword(LONG value) { return Form(REG_DWORD, &value, 4); }
-std::string Text(const std::wstring &text, DWORD type = REG_SZ)
-{
-    return Form(type, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-}
-
-void Put(const wchar_t *key, const wchar_t *name, const std::string &form, HKEY root = HKEY_CURRENT_USER)
-{
-    const size_t colon = form.find(':');
-    ASSERT_EQ(RegSetKeyValueW(root, key, name, std::stoul(form.substr(0, colon)), form.data() + colon + 1,
-                              DWORD(form.size() - colon - 1)),
-              ERROR_SUCCESS)
-        << "putting " << testing::PrintToString(std::wstring(name));
-}
-
-// A stored value's form, or "missing".
-std::string Get(const wchar_t *key, const wchar_t *name, HKEY root = HKEY_CURRENT_USER)
-{
-    char buffer[1024];
-    DWORD size = sizeof(buffer), type = 0;
-    if (RegGetValueW(root, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type, buffer, &size))
-        return "missing";
-    return Form(type, buffer, size);
-}
 
 std::set<std::wstring> ValueNames(const wchar_t *key)
 {
@@ -68,13 +32,8 @@ std::set<std::wstring> ValueNames(const wchar_t *key)
 
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override { TearDown(); }
-    void TearDown() override
-    {
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Halcyra");
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Halcyra");
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Policies\\Halcyra");
-    }
+    void SetUp() override { ClearProductKeys(); }
+    void TearDown() override { ClearProductKeys(); }
     static Settings Loaded()
     {
         Settings s;
@@ -84,21 +43,16 @@ protected:
     }
 };
 
-// With an empty registry: the documented defaults, and those taken from the system.
-TEST_F(SettingsTest, EmptyRegistryGivesTheDefaults)
+// With an empty registry, the defaults taken from the system: Wine gives every user a
+// documents folder, where all three file dialogs start, and a version after NT 4, whose
+// focus colour is the hot-track colour.
+TEST_F(SettingsTest, EmptyRegistryTakesFoldersAndColourFromTheSystem)
 {
     const Settings s = Loaded();
-    const PlaylistRow &d = s.playlistDefaults;
-    EXPECT_EQ(std::tuple(d.loops, d.sizeMode, d.displayStyle, d.volume, d.speed, d.bounce, s.bounceStep,
-                         s.bounceInterval, s.noCache, s.cacheExpirationPeriod, s.cacheCleanupInterval),
-              std::tuple(1, 0, 0, 100, 1.0f, false, 1u, 25u, true, 10u, 2u));
-    EXPECT_EQ(d.name, d.path) << "the defaults' name is their own empty path";
-    EXPECT_EQ(s.masterVolume, MixerVolumeToPercent(GetMasterVolume()));
-    // Wine gives every user a documents folder; all three file dialogs start there.
     EXPECT_NE(s.playlistOpenDirectory[0], L'\0');
     EXPECT_STREQ(s.playlistSaveDirectory, s.playlistOpenDirectory);
     EXPECT_STREQ(s.videoDirectory, s.playlistOpenDirectory);
-    EXPECT_EQ(s.focusColor, GetSysColor(COLOR_HOTLIGHT)); // Wine reports a version after NT 4
+    EXPECT_EQ(s.focusColor, GetSysColor(COLOR_HOTLIGHT));
 }
 
 // Stored forms of one value at a time, on an otherwise empty registry, and what the
@@ -107,44 +61,41 @@ TEST_F(SettingsTest, LoadClampsAndConverts)
 {
     const double minus3p5 = -3.5, p12p25 = 12.25;
     const LONG minus1 = -1, seven = 7;
+#define FIELD(expression) [](const Settings &s) -> double { return expression; }
     const struct {
         const wchar_t *key, *name;
         double (*field)(const Settings &);
         std::vector<std::pair<std::string, double>> cases;
     } values[] = {
-        {kDefaultsKey, L"Loops", [](const Settings &s) -> double { return s.playlistDefaults.loops; },
-         {{Dword(0), 1}, {Dword(10000), 9999}}},
-        {kDefaultsKey, L"Volume", [](const Settings &s) -> double { return s.playlistDefaults.volume; },
-         {{Dword(-1), 0}, {Dword(101), 100}}},
-        {kUserKey, L"Master Volume", [](const Settings &s) -> double { return s.masterVolume; },
-         {{Dword(-5), 0}, {Dword(250), 100}}},
-        {kUserKey, L"LastTrack", [](const Settings &s) -> double { return s.lastTrack; },
+        {kDefaultsKey, L"Loops", FIELD(s.playlistDefaults.loops), {{Dword(0), 1}, {Dword(10000), 9999}}},
+        {kDefaultsKey, L"Volume", FIELD(s.playlistDefaults.volume), {{Dword(-1), 0}, {Dword(101), 100}}},
+        {kReelhavenKey, L"Master Volume", FIELD(s.masterVolume), {{Dword(-5), 0}, {Dword(250), 100}}},
+        {kReelhavenKey, L"LastTrack", FIELD(s.lastTrack),
          {{Form(REG_BINARY, &minus1, 4), 0}, {Form(REG_BINARY, &seven, 4), 7}}},
-        {kUserKey, L"LastPos", [](const Settings &s) { return s.lastPosition; },
+        {kReelhavenKey, L"LastPos", FIELD(s.lastPosition),
          {{Form(REG_BINARY, &minus3p5, 8), 0}, {Form(REG_BINARY, &p12p25, 8), 12.25}}},
-        {kWidthsKey, L"Speed", [](const Settings &s) -> double { return s.columnWidths[6]; },
+        {kWidthsKey, L"Speed", FIELD(s.columnWidths[6]),
          {{Dword(-3), 16}, {Dword(0), 16}, {Dword(250), 250}, {Dword(0x7fffffff), 4096}}},
-        {kDefaultsKey, L"Speed", [](const Settings &s) -> double { return s.playlistDefaults.speed; },
+        {kDefaultsKey, L"Speed", FIELD(s.playlistDefaults.speed),
          {{Text(L"0.1"), 0.25}, {Text(L"9"), 4}, {Text(L"no number"), 0.25}, {Text(L"  +1.5x"), 1.5},
           {Text(L"2e0"), 2}, {Text(L"nan"), 0.25}}},
-        {kDefaultsKey, L"Size", [](const Settings &s) -> double { return s.playlistDefaults.sizeMode; },
-         {{Text(L"fULL sCREEN"), 1}}},
-        {kDefaultsKey, L"Style", [](const Settings &s) -> double { return s.playlistDefaults.displayStyle; },
-         {{Text(L"DESKTOP"), 1}}},
+        {kDefaultsKey, L"Size", FIELD(s.playlistDefaults.sizeMode), {{Text(L"fULL sCREEN"), 1}}},
+        {kDefaultsKey, L"Style", FIELD(s.playlistDefaults.displayStyle), {{Text(L"DESKTOP"), 1}}},
         // Booleans as a number or as text; text longer than the 4-byte buffer is read
         // nowhere and the default stays.
-        {kUserKey, L"Keyboard Controls", [](const Settings &s) -> double { return s.keyboardControls; },
+        {kReelhavenKey, L"Keyboard Controls", FIELD(s.keyboardControls),
          {{Text(L"1"), 1}, {Text(L"0"), 0}, {Text(L"y"), 0}, {Form(REG_SZ, L"1", 2), 1}, {Dword(2), 1},
           {Dword(0), 0}}},
-        {kUserKey, L"No Cache", [](const Settings &s) -> double { return s.noCache; }, {{Text(L"10"), 1}}},
+        {kReelhavenKey, L"No Cache", FIELD(s.noCache), {{Text(L"10"), 1}}},
         // "Bounce Speed" read as step x 1000 + interval.
-        {kUserKey, L"Bounce Speed", [](const Settings &s) { return s.bounceStep * 1000.0 + s.bounceInterval; },
+        {kReelhavenKey, L"Bounce Speed", FIELD(s.bounceStep * 1000.0 + s.bounceInterval),
          {{Dword(5), 1100}, {Dword(19), 1100}, {Dword(40), 1025}, {Dword(120), 2017}, {Dword(121), 2017},
           {Dword(-1), 2017}, {Dword(70), 2029}}},
     };
+#undef FIELD
     for (const auto &value : values)
         for (const auto &[form, expected] : value.cases) {
-            TearDown();
+            ClearProductKeys();
             Put(value.key, value.name, form);
             EXPECT_EQ(value.field(Loaded()), expected)
                 << testing::PrintToString(std::wstring(value.name)) << " " << testing::PrintToString(form);
@@ -173,11 +124,11 @@ TEST_F(SettingsTest, AValueShorterThanItsFieldCountsAsMissing)
         std::string user;
         bool fixedSize;
     } values[] = {
-        {kPolicyKey, kUserKey, L"Master Volume", Dword(60), true},
-        {kPolicyKey, kUserKey, L"Focus Color", Dword(RGB(1, 2, 3)), true},
+        {kPolicyKey, kReelhavenKey, L"Master Volume", Dword(60), true},
+        {kPolicyKey, kReelhavenKey, L"Focus Color", Dword(RGB(1, 2, 3)), true},
         {policyWidths.c_str(), kWidthsKey, L"File", Dword(120), true},
-        {kPolicyKey, kUserKey, L"Video File Types", Text(L"*.avi"), false},
-        {kPolicyKey, kUserKey, L"Keyboard Controls", Dword(1), false},
+        {kPolicyKey, kReelhavenKey, L"Video File Types", Text(L"*.avi"), false},
+        {kPolicyKey, kReelhavenKey, L"Keyboard Controls", Dword(1), false},
     };
     for (const auto &value : values) {
         Put(value.policyKey, value.name, empty, HKEY_LOCAL_MACHINE);
@@ -185,7 +136,7 @@ TEST_F(SettingsTest, AValueShorterThanItsFieldCountsAsMissing)
             Put(value.policyKey, value.name, twoBytes);
         Put(value.userKey, value.name, value.user);
     }
-    Put(kUserKey, L"CacheLastCleanup", Form(REG_BINARY, &cleanup, 4));
+    Put(kReelhavenKey, L"CacheLastCleanup", Form(REG_BINARY, &cleanup, 4));
     const Settings s = Loaded();
     EXPECT_EQ(std::tuple(s.masterVolume, std::wstring(s.videoFileTypes), s.focusColor, s.keyboardControls,
                          s.columnWidths[0], s.cacheLastCleanup),
@@ -195,20 +146,19 @@ TEST_F(SettingsTest, AValueShorterThanItsFieldCountsAsMissing)
 TEST_F(SettingsTest, SavedFormsLoadBack)
 {
     Settings s = Loaded();
-    // Every size mode and style as its name; speeds with two decimals.
+    // Every size mode and style comes back as saved, speeds to two decimals; the last
+    // saved is stored by names and the speed's text.
     for (LONG mode = 0; mode < kSizeModeCount; ++mode) {
         s.playlistDefaults.sizeMode = mode;
         s.playlistDefaults.displayStyle = mode % 2;
         s.playlistDefaults.speed = 0.25f + mode * 0.5f;
         s.Save(true);
-        EXPECT_EQ(Get(kDefaultsKey, L"Size"), Text(kSizeNames[mode]));
-        EXPECT_EQ(Get(kDefaultsKey, L"Style"), Text(mode % 2 ? L"Desktop" : L"Monitor"));
-        wchar_t speed[8];
-        swprintf(speed, 8, L"%.2f", 0.25 + mode * 0.5);
-        EXPECT_EQ(Get(kDefaultsKey, L"Speed"), Text(speed));
         const PlaylistRow back = Loaded().playlistDefaults;
-        EXPECT_EQ(std::tuple(back.sizeMode, back.displayStyle, back.speed), std::tuple(mode, mode % 2, 0.25f + mode * 0.5f));
+        EXPECT_EQ(std::tuple(back.sizeMode, back.displayStyle, back.speed),
+                  std::tuple(mode, mode % 2, s.playlistDefaults.speed));
     }
+    EXPECT_EQ(std::tuple(Get(kDefaultsKey, L"Size"), Get(kDefaultsKey, L"Style"), Get(kDefaultsKey, L"Speed")),
+              std::tuple(Text(L"Double Original"), Text(L"Monitor"), Text(L"3.25")));
     // Bounce speeds as (index + 1) x 10; past the table, a pair that is in no row is stored
     // as 130 and read as the fastest.
     for (int i = 0; i <= kBounceSpeedCount; ++i) {
@@ -216,7 +166,7 @@ TEST_F(SettingsTest, SavedFormsLoadBack)
         s.bounceStep = pair.step;
         s.bounceInterval = pair.interval;
         s.Save(true);
-        EXPECT_EQ(Get(kUserKey, L"Bounce Speed"), Dword((i + 1) * 10));
+        EXPECT_EQ(Get(kReelhavenKey, L"Bounce Speed"), Dword((i + 1) * 10));
         const BounceSpeed back = kBounceSpeeds[std::min(i, kBounceSpeedCount - 1)];
         const Settings loaded = Loaded();
         EXPECT_EQ(std::tuple(loaded.bounceStep, loaded.bounceInterval), std::tuple(back.step, back.interval));
@@ -226,8 +176,8 @@ TEST_F(SettingsTest, SavedFormsLoadBack)
 TEST_F(SettingsTest, MachinePolicyWinsAndSurvivesSave)
 {
     Put(kPolicyKey, L"Master Volume", Dword(33), HKEY_LOCAL_MACHINE);
-    Put(kUserKey, L"Master Volume", Dword(80));
-    Put(kUserKey, L"Playlist", Text(L"C:\\user.plst"));
+    Put(kReelhavenKey, L"Master Volume", Dword(80));
+    Put(kReelhavenKey, L"Playlist", Text(L"C:\\user.plst"));
     Settings s = Loaded();
     EXPECT_EQ(s.masterVolume, 33);
     EXPECT_STREQ(s.playlist, L"C:\\user.plst");
@@ -235,7 +185,7 @@ TEST_F(SettingsTest, MachinePolicyWinsAndSurvivesSave)
     s.masterVolume = 50;
     EXPECT_EQ(s.Save(true), ERROR_SUCCESS);
     EXPECT_EQ(Get(kPolicyKey, L"Master Volume", HKEY_LOCAL_MACHINE), Dword(33));
-    EXPECT_EQ(Get(kUserKey, L"Master Volume"), Dword(50));
+    EXPECT_EQ(Get(kReelhavenKey, L"Master Volume"), Dword(50));
     EXPECT_EQ(Loaded().masterVolume, 33);
 
     // The user's policy key comes after the machine's and before the user's own value.
@@ -258,13 +208,14 @@ TEST_F(SettingsTest, SaveWritesEachValueInItsForm)
     // Without `all`, only the always-saved values: the column widths, these two, and
     // QuickStartShown once it is true.
     ASSERT_EQ(s.Save(false), ERROR_SUCCESS);
-    EXPECT_EQ(ValueNames(kUserKey), (std::set<std::wstring>{L"Show Path", L"CacheLastCleanup"}));
+    EXPECT_EQ(ValueNames(kReelhavenKey), (std::set<std::wstring>{L"Show Path", L"CacheLastCleanup"}));
     EXPECT_EQ(ValueNames(kWidthsKey),
               (std::set<std::wstring>{L"File", L"Loops", L"Size", L"Bounce", L"Volume", L"Style", L"Speed"}));
     EXPECT_TRUE(ValueNames(kDefaultsKey).empty());
     s.quickStartShown = true;
     s.Save(false);
-    EXPECT_EQ(ValueNames(kUserKey), (std::set<std::wstring>{L"Show Path", L"CacheLastCleanup", L"QuickStartShown"}));
+    EXPECT_EQ(ValueNames(kReelhavenKey),
+              (std::set<std::wstring>{L"Show Path", L"CacheLastCleanup", L"QuickStartShown"}));
     EXPECT_EQ(Loaded().columnWidths[2], 42);
     EXPECT_FALSE(Loaded().keyboardControls);
 
@@ -286,14 +237,12 @@ TEST_F(SettingsTest, SaveWritesEachValueInItsForm)
         {L"Cache Cleanup Interval", "missing"},
     };
     for (const auto &[name, form] : expected)
-        EXPECT_EQ(Get(kUserKey, name), form) << testing::PrintToString(std::wstring(name));
+        EXPECT_EQ(Get(kReelhavenKey, name), form) << testing::PrintToString(std::wstring(name));
     EXPECT_EQ(Get(kDefaultsKey, L"Bounce"), Dword(0));
 
+    // The other forms' loads are in the load case.
     const Settings back = Loaded();
-    EXPECT_STREQ(back.lastPlaylist, L"D:\\Lists\\Evening.plst");
-    EXPECT_EQ(std::tuple(back.lastPosition, back.lastTrack, back.cacheLastCleanup),
-              std::tuple(12.5, 3L, s.cacheLastCleanup));
-    EXPECT_TRUE(back.quickStartShown && back.keyboardControls);
+    EXPECT_EQ(std::pair(back.cacheLastCleanup, back.quickStartShown), std::pair(s.cacheLastCleanup, true));
 }
 
 TEST_F(SettingsTest, TextIsTerminatedWithinItsField)
@@ -302,9 +251,9 @@ TEST_F(SettingsTest, TextIsTerminatedWithinItsField)
     // terminator left out of the count when one follows the data, so more text is given.)
     const std::wstring full(301, L'x');
     for (auto [name, type] : {std::pair(L"Playlist", REG_SZ), std::pair(L"LastPlaylist", REG_BINARY)})
-        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kUserKey, name, type, full.data(), 600), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kReelhavenKey, name, type, full.data(), 600), ERROR_SUCCESS);
     // 200 characters and the terminator do not fit the 200-character field.
-    Put(kUserKey, L"Video File Types", Text(std::wstring(200, L'y')));
+    Put(kReelhavenKey, L"Video File Types", Text(std::wstring(200, L'y')));
     const Settings s = Loaded();
     EXPECT_EQ(std::wstring(s.playlist), full.substr(0, 299));
     EXPECT_EQ(std::wstring(s.lastPlaylist), full.substr(0, 299));
