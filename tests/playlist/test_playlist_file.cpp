@@ -81,10 +81,11 @@ TEST(PlaylistFile, OpenFailuresUnderRealConditions)
     EXPECT_HR(STG_E_FILEALREADYEXISTS, p->Save(path.c_str(), TRUE));
     EXPECT_EQ(ReadBytes(path), original);
 
-    // Another program holds the file open without sharing.
+    // Someone else holds the file open without sharing (the system checks sharing per
+    // handle, whichever process holds it).
     {
-        FileHolder holder(path);
-        ASSERT_TRUE(holder.held()) << "hold_file.exe did not take the file";
+        const UniqueHandle held(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
         EXPECT_HR(STG_E_SHAREVIOLATION, p->Save(path.c_str(), FALSE));
         EXPECT_HR(STG_E_SHAREVIOLATION, NewPlaylist()->Load(path.c_str()));
     }
