@@ -100,9 +100,12 @@ HRESULT CanUnloadNow()
 
 std::wstring TempPath(const wchar_t *name) { return (std::filesystem::temp_directory_path() / name).wstring(); }
 
-// The whole round trip a client makes: build, save, load, walk, read names.
-void UsePlaylist(IHCYFWPlaylist *playlist, const std::wstring &file)
+// Creates the playlist by class identifier and makes the whole round trip a client makes:
+// build, save, load, walk, read names.
+void UsePlaylist(ComPtr<IHCYFWPlaylist> &playlist, const wchar_t *fileName)
 {
+    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Playlist, nullptr, kContext, IID_PPV_ARGS(&playlist)));
+    const std::wstring file = TempPath(fileName);
     const std::pair<const wchar_t *, LONG> entries[] = {
         {L"C:\\videos\\one.avi", 2}, {L"C:\\videos\\two.avi", -1}, {nullptr, 3}};
     for (auto [name, loops] : entries) {
@@ -158,8 +161,7 @@ TEST_F(Activation, BothClassesFromASingleThreadedApartment)
     ComApartment apartment(COINIT_APARTMENTTHREADED);
     ASSERT_HR(S_OK, apartment.result());
     ComPtr<IHCYFWPlaylist> playlist;
-    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Playlist, nullptr, kContext, IID_PPV_ARGS(&playlist)));
-    ASSERT_NO_FATAL_FAILURE(UsePlaylist(playlist.Get(), TempPath(L"activation-sta.plst")));
+    ASSERT_NO_FATAL_FAILURE(UsePlaylist(playlist, L"activation-sta.plst"));
 
     ComPtr<IHCYFramewheel> player;
     ASSERT_HR(S_OK, CoCreateInstance(CLSID_Framewheel, nullptr, kContext, IID_PPV_ARGS(&player)));
@@ -245,8 +247,7 @@ TEST_F(Activation, PlaylistThroughItsProxyFromTheMultithreadedApartment)
     ComApartment apartment(COINIT_MULTITHREADED);
     ASSERT_HR(S_OK, apartment.result());
     ComPtr<IHCYFWPlaylist> playlist;
-    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Playlist, nullptr, kContext, IID_PPV_ARGS(&playlist)));
-    ASSERT_NO_FATAL_FAILURE(UsePlaylist(playlist.Get(), TempPath(L"activation-mta.plst")));
+    ASSERT_NO_FATAL_FAILURE(UsePlaylist(playlist, L"activation-mta.plst"));
 
     // Another thread of the same apartment uses the same proxy.
     std::thread second([&] {
