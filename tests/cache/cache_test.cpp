@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,6 @@ LONGLONG WriteTimeOf(const std::wstring &path)
 }
 LONGLONG SizeOf(const std::wstring &path) { return Value(Attributes(path).nFileSizeHigh, Attributes(path).nFileSizeLow); }
 bool Exists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-std::string Narrow(const std::wstring &text) { return std::string(text.begin(), text.end()); }
 
 UniqueHandle Open(const std::wstring &path, DWORD access, DWORD share, DWORD creation)
 {
@@ -47,7 +47,7 @@ UniqueHandle Open(const std::wstring &path, DWORD access, DWORD share, DWORD cre
 void WriteFileText(const std::wstring &path, const std::string &text, LONGLONG size = 0)
 {
     const UniqueHandle file = Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
-    EXPECT_TRUE(file) << "cannot write " << Narrow(path);
+    EXPECT_TRUE(file) << "cannot write " << path;
     LARGE_INTEGER at{.QuadPart = size ? size - LONGLONG(text.size()) : 0};
     DWORD written = 0;
     SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN);
@@ -68,8 +68,7 @@ void SetTimes(const std::wstring &path, LONGLONG accessed, LONGLONG written)
     const UniqueHandle file = Open(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
     const FILETIME access{DWORD(accessed), DWORD(ULONGLONG(accessed) >> 32)};
     const FILETIME write{DWORD(written), DWORD(ULONGLONG(written) >> 32)};
-    EXPECT_TRUE(SetFileTime(file.get(), nullptr, accessed ? &access : nullptr, written ? &write : nullptr))
-        << Narrow(path);
+    EXPECT_TRUE(SetFileTime(file.get(), nullptr, accessed ? &access : nullptr, written ? &write : nullptr)) << path;
 }
 
 // Polls until done() holds, for at most a minute (copies run on the cache's own thread).
@@ -102,11 +101,7 @@ class CacheTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        install_ = std::wstring(temp) + L"rh-cache-test";  // no backslash: Start adds one
-        cacheDir_ = install_ + L"\\Cache\\";
-        RemoveAll();
+        TearDown();
         CreateDirectoryW(install_.c_str(), nullptr);
         CreateDirectoryW(cacheDir_.c_str(), nullptr);
         CreateDirectoryW(L"N:\\videos", nullptr);
@@ -114,17 +109,12 @@ protected:
         settings_.cacheCleanupInterval = 2;
         settings_.cacheLastCleanup = Now();  // no cleanup unless a test wants one
     }
-    void TearDown() override { RemoveAll(); }
-
-    void RemoveAll()
+    void TearDown() override // read-only copies too
     {
-        for (const std::wstring &dir : {cacheDir_, install_ + L"\\"})
-            for (const std::wstring &file : Files(dir)) {
-                SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(file.c_str());
-            }
-        RemoveDirectoryW(cacheDir_.c_str());
-        RemoveDirectoryW(install_.c_str());
+        std::error_code ignored;
+        for (const auto &file : std::filesystem::recursive_directory_iterator(install_, ignored))
+            SetFileAttributesW(file.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        std::filesystem::remove_all(install_, ignored);
     }
 
     // The one copy in the cache folder whose name matches pattern, once it is there.
@@ -136,7 +126,9 @@ protected:
     }
 
     Settings settings_{}; // caching on
-    std::wstring install_, cacheDir_;
+    // No backslash at the end: Start adds one.
+    const std::wstring install_ = (std::filesystem::temp_directory_path() / L"rh-cache-test").wstring();
+    const std::wstring cacheDir_ = install_ + L"\\Cache\\";
 };
 
 TEST_F(CacheTest, NetworkVideoIsCopiedInTheBackgroundRefreshedAndKeptWhenTheShareIsGone)
@@ -200,8 +192,8 @@ TEST_F(CacheTest, SameNameInTwoFoldersGetsTwoCopies)
     EXPECT_EQ(ReadFileText(copyA), "picture A");
     EXPECT_EQ(ReadFileText(copyB), "picture B");
     for (const std::wstring &copy : {copyA, copyB}) {
-        EXPECT_EQ(copy.rfind(cacheDir_, 0), 0u) << Narrow(copy);
-        EXPECT_TRUE(copy.ends_with(L".avi")) << Narrow(copy);  // the media framework goes by it
+        EXPECT_EQ(copy.rfind(cacheDir_, 0), 0u) << copy;
+        EXPECT_TRUE(copy.ends_with(L".avi")) << copy;  // the media framework goes by it
     }
     // Another spelling of the same path is the same copy.
     EXPECT_EQ(_wcsicmp(cache.Resolve(L"n:\\A\\CLIP.AVI").c_str(), copyA.c_str()), 0);
@@ -318,7 +310,7 @@ TEST_F(CacheTest, CleanupRemovesOldCopiesOnlyWhenDue)
         cache.Stop();
         EXPECT_EQ(settings_.cacheLastCleanup, last);
         for (auto &file : files)
-            EXPECT_TRUE(Exists(cacheDir_ + file.name)) << Narrow(file.name);
+            EXPECT_TRUE(Exists(cacheDir_ + file.name)) << file.name;
     }
 
     // Two days ago (the interval): the cleanup runs, also with caching off.
@@ -331,7 +323,7 @@ TEST_F(CacheTest, CleanupRemovesOldCopiesOnlyWhenDue)
     cache.Stop();
     EXPECT_GE(settings_.cacheLastCleanup, now);
     for (auto &file : files)
-        EXPECT_EQ(Exists(cacheDir_ + file.name), file.survives) << Narrow(file.name);
+        EXPECT_EQ(Exists(cacheDir_ + file.name), file.survives) << file.name;
 }
 
 TEST_F(CacheTest, FirstRunEverStartsACleanupAndAMissingFolderEndsIt)
