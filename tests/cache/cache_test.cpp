@@ -15,27 +15,21 @@ namespace {
 
 constexpr LONGLONG kDay = 864000000000LL;
 
-LONGLONG Value(DWORD high, DWORD low) { return static_cast<LONGLONG>((static_cast<ULONGLONG>(high) << 32) | low); }
-
+// A FILETIME as one number of 100 ns units.
+LONGLONG Value(const FILETIME &t) { return static_cast<LONGLONG>((ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime); }
 LONGLONG Now()
 {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    return Value(now.dwHighDateTime, now.dwLowDateTime);
-}
-
-WIN32_FILE_ATTRIBUTE_DATA Attributes(const std::wstring &path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    return data;
+    return Value(now);
 }
 LONGLONG WriteTimeOf(const std::wstring &path)
 {
-    const FILETIME t = Attributes(path).ftLastWriteTime;
-    return Value(t.dwHighDateTime, t.dwLowDateTime);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return Value(data.ftLastWriteTime);
 }
-LONGLONG SizeOf(const std::wstring &path) { return Value(Attributes(path).nFileSizeHigh, Attributes(path).nFileSizeLow); }
+LONGLONG SizeOf(const std::wstring &path) { std::error_code e; return LONGLONG(std::filesystem::file_size(path, e)); }
 bool Exists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 UniqueHandle Open(const std::wstring &path, DWORD access, DWORD share, DWORD creation)
@@ -59,7 +53,8 @@ std::string ReadFileText(const std::wstring &path)
     const UniqueHandle file = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
     char buffer[256];
     DWORD read = 0;
-    return file && ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) ? std::string(buffer, read) : "<missing>";
+    const bool ok = file && ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr);
+    return ok ? std::string(buffer, read) : "<missing>";
 }
 
 // Sets the last-access and last-write times, each unless it is 0.

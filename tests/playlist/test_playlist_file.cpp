@@ -84,7 +84,8 @@ TEST(PlaylistFile, OpenFailuresUnderRealConditions)
     // Someone else holds the file open without sharing (the system checks sharing per
     // handle, whichever process holds it).
     {
-        const UniqueHandle held(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        const UniqueHandle held(
+            CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
         EXPECT_HR(STG_E_SHAREVIOLATION, p->Save(path.c_str(), FALSE));
         EXPECT_HR(STG_E_SHAREVIOLATION, NewPlaylist()->Load(path.c_str()));
