@@ -120,6 +120,11 @@ inline PlaybackItem In(const Entry &e)
     item.fileName = const_cast<WCHAR *>(e.path.c_str());
     return item;
 }
+inline HRESULT Append(IHCYFWPlaylist *p, const Entry &e)
+{
+    const PlaybackItem item = In(e);
+    return p->Insert(&item, -1);
+}
 
 // ---- objects and files ---------------------------------------------------------------
 
@@ -179,11 +184,8 @@ inline ComPtr<IHCYFWPlaylist> PlaylistOf(std::initializer_list<const wchar_t *> 
     const CalledFrom trace(at);
     auto p = NewPlaylist(at);
     int k = 0;
-    for (const wchar_t *name : names) {
-        const Entry e = Distinct(k++, name);
-        const PlaybackItem item = In(e);
-        EXPECT_HR(S_OK, p->Insert(&item, -1));
-    }
+    for (const wchar_t *name : names)
+        EXPECT_HR(S_OK, Append(p.Get(), Distinct(k++, name)));
     return p;
 }
 
@@ -221,6 +223,14 @@ struct TempDir {
     }
     static inline int serial = 0;
     fs::path path;
+};
+
+// A playlist and a file name in a fresh folder.
+class PlaylistFile : public testing::Test {
+protected:
+    TempDir dir;
+    const std::wstring path = dir / L"test.plst";
+    ComPtr<IHCYFWPlaylist> p = NewPlaylist();
 };
 
 inline bool WriteBytes(const std::wstring &path, const Bytes &bytes)
