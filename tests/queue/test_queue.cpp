@@ -17,12 +17,9 @@ TEST(CommandWords, Expansions)
 {
     // A renderer word brings a load's work and more; a load word brings its own; anything
     // else is carried out as it is.
-    const std::pair<LONG, LONG> cases[] = {{CMD_RENDERER, 0x3bf},
-                                           {CMD_RENDERER | CMD_PLAY, 0x3bd | CMD_RENDERER | CMD_PLAY},
-                                           {CMD_LOAD, 0x1bd},
-                                           {CMD_LOAD | CMD_SINKS, 0x1bd | CMD_SINKS},
-                                           {CMD_VOLUME | CMD_PLAY, CMD_VOLUME | CMD_PLAY},
-                                           {0, 0}};
+    const std::pair<LONG, LONG> cases[] = {
+        {CMD_RENDERER, 0x3bf}, {CMD_RENDERER | CMD_PLAY, 0x3bd | CMD_RENDERER | CMD_PLAY}, {CMD_LOAD, 0x1bd},
+        {CMD_LOAD | CMD_SINKS, 0x1bd | CMD_SINKS}, {CMD_VOLUME | CMD_PLAY, CMD_VOLUME | CMD_PLAY}, {0, 0}};
     for (auto [word, expanded] : cases)
         EXPECT_EQ(expanded, ExpandCommand(word)) << "word 0x" << std::hex << word;
 }
