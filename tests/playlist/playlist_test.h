@@ -182,7 +182,7 @@ inline Entry Current(IHCYFWPlaylist *p, Where at = Where::current())
 inline ComPtr<IHCYFWPlaylist> PlaylistOf(std::initializer_list<const wchar_t *> names, Where at = Where::current())
 {
     const CalledFrom trace(at);
-    auto p = NewPlaylist(at);
+    auto p = NewPlaylist();
     int k = 0;
     for (const wchar_t *name : names)
         EXPECT_HR(S_OK, Append(p.Get(), Distinct(k++, name)));

@@ -1,5 +1,5 @@
 // CommandQueue, SharedLock and the command words, exercised with real threads. Every wait
-// is bounded; a hang ends the process through the workers' and the watchdog's limits.
+// is bounded; a hang ends the process through the workers' limits.
 #include <windows.h>
 
 #include <gtest/gtest.h>
