@@ -272,10 +272,8 @@ TEST_F(Activation, PlaylistThroughItsProxyFromTheMultithreadedApartment)
 TEST_F(Activation, VersionResourceAndManifestDescribeTheLibrary)
 {
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(g_dllPath.c_str(), &ignored);
-    ASSERT_NE(0u, size);
-    std::vector<BYTE> info(size);
-    ASSERT_TRUE(GetFileVersionInfoW(g_dllPath.c_str(), 0, size, info.data()));
+    std::vector<BYTE> info(GetFileVersionInfoSizeW(g_dllPath.c_str(), &ignored));
+    ASSERT_TRUE(GetFileVersionInfoW(g_dllPath.c_str(), 0, DWORD(info.size()), info.data())); // fails when empty
     VS_FIXEDFILEINFO *fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void **>(&fixed), &length));

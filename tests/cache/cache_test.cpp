@@ -16,7 +16,7 @@ namespace {
 constexpr LONGLONG kDay = 864000000000LL;
 
 // A FILETIME as one number of 100 ns units.
-LONGLONG Value(const FILETIME &t) { return static_cast<LONGLONG>((ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime); }
+LONGLONG Value(const FILETIME &t) { return LONGLONG((ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime); }
 LONGLONG Now()
 {
     FILETIME now;
@@ -182,8 +182,7 @@ TEST_F(CacheTest, SameNameInTwoFoldersGetsTwoCopies)
     EXPECT_EQ(cache.Resolve(a.c_str()), a);
     EXPECT_EQ(cache.Resolve(b.c_str()), b);
     ASSERT_TRUE(WaitFor([&] { return Files(cacheDir_, L"clip-*.avi").size() == 2; }));
-    const std::wstring copyA = cache.Resolve(a.c_str()), copyB = cache.Resolve(b.c_str());
-    EXPECT_NE(copyA, copyB);
+    const std::wstring copyA = cache.Resolve(a.c_str()), copyB = cache.Resolve(b.c_str()); // told apart by contents
     EXPECT_EQ(ReadFileText(copyA), "picture A");
     EXPECT_EQ(ReadFileText(copyB), "picture B");
     for (const std::wstring &copy : {copyA, copyB}) {
