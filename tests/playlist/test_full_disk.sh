@@ -31,8 +31,5 @@ FW_FULL_DISK_DRIVE="${letter^^}:" wine "$exe" --gtest_filter='FullDisk.*' 2>&1 |
 status=${PIPESTATUS[0]}
 # The test removes its files; anything left on the disk is a leftover of a failed save.
 leftover=$(ls -A "$dir")
-if [ -n "$leftover" ]; then
-  echo "files left on the full disk: $leftover" >&2
-  [ "$status" -eq 0 ] && status=1
-fi
+[ -z "$leftover" ] || { echo "files left on the full disk: $leftover" >&2; [ "$status" -ne 0 ] || status=1; }
 exit "$status"
