@@ -45,26 +45,33 @@ private:
 // Ends the process with a message if the scope is not left within the limit.
 class Watchdog {
 public:
-    Watchdog(DWORD ms, const char *what) : ms_(ms), what_(what)
+    Watchdog(DWORD ms, const char *what)
+        : done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), ms_(ms), what_(what)
     {
-        CreateTimerQueueTimer(&timer_, nullptr, &Bark, this, ms, 0, WT_EXECUTEONLYONCE);
+        thread_.reset(CreateThread(nullptr, 0, &Watchdog::Run, this, 0, nullptr));
     }
-    ~Watchdog() { DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE); } // waits for a running Bark
-    Watchdog(const Watchdog &) = delete;
-    Watchdog &operator=(const Watchdog &) = delete;
+    ~Watchdog()
+    {
+        SetEvent(done_.get());
+        WaitForSingleObject(thread_.get(), INFINITE);
+    }
 
 private:
-    static void CALLBACK Bark(void *self, BOOLEAN)
+    static DWORD WINAPI Run(void *p)
     {
-        const auto *dog = static_cast<Watchdog *>(self);
-        fprintf(stderr, "watchdog: %s did not finish within %lu ms (deadlock)\n", dog->what_,
-                static_cast<unsigned long>(dog->ms_));
-        fflush(stderr);
-        ExitProcess(2);
+        auto *self = static_cast<Watchdog *>(p);
+        if (WaitForSingleObject(self->done_.get(), self->ms_) == WAIT_TIMEOUT) {
+            fprintf(stderr, "watchdog: %s did not finish within %lu ms (deadlock)\n", self->what_,
+                    static_cast<unsigned long>(self->ms_));
+            fflush(stderr);
+            ExitProcess(2);
+        }
+        return 0;
     }
-    HANDLE timer_ = nullptr;
+    UniqueHandle done_;
     DWORD ms_;
     const char *what_;
+    UniqueHandle thread_;
 };
 
 inline bool IsSignalled(HANDLE h) { return WaitForSingleObject(h, 0) == WAIT_OBJECT_0; }
