@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,8 +36,7 @@ DWORD RunRegsvr32(const wchar_t *options)
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &si, &pi))
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return GetLastError();
     UniqueHandle process(pi.hProcess), thread(pi.hThread);
     if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0)
@@ -62,6 +62,7 @@ std::vector<std::wstring> KeyValues(const std::wstring &path)
         values.push_back(std::wstring(type == REG_SZ ? L"" : L"(not REG_SZ)") + name + L"=" +
                          std::wstring(data, dataBytes / sizeof(wchar_t)));
     }
+    std::sort(values.begin(), values.end());
     return values;
 }
 
@@ -71,19 +72,19 @@ bool KeyExists(const std::wstring &path)
     return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
-void ExpectSixValues()
+// The six class values, each key holding nothing else; data ends in its zero.
+testing::AssertionResult SixValues()
 {
-    using V = std::vector<std::wstring>;
-    // Registry data is stored with its terminating zero.
-    const std::wstring path = g_dllPath + std::wstring(1, L'\0');
-    EXPECT_EQ(V({std::wstring(L"=Halcyra Framewheel") + L'\0'}), KeyValues(kPlayerKey));
-    EXPECT_EQ(V({std::wstring(L"=Halcyra Framewheel Playlist") + L'\0'}), KeyValues(kPlaylistKey));
-    V inproc = KeyValues(std::wstring(kPlayerKey) + L"\\InprocServer32");
-    std::sort(inproc.begin(), inproc.end());
-    EXPECT_EQ(V({L"=" + path, std::wstring(L"ThreadingModel=Both") + L'\0'}), inproc);
-    inproc = KeyValues(std::wstring(kPlaylistKey) + L"\\InprocServer32");
-    std::sort(inproc.begin(), inproc.end());
-    EXPECT_EQ(V({L"=" + path, std::wstring(L"ThreadingModel=Apartment") + L'\0'}), inproc);
+    const std::wstring end(1, L'\0'), player = kPlayerKey, playlist = kPlaylistKey;
+    const std::pair<std::wstring, std::vector<std::wstring>> keys[] = {
+        {player, {L"=Halcyra Framewheel" + end}},
+        {playlist, {L"=Halcyra Framewheel Playlist" + end}},
+        {player + L"\\InprocServer32", {L"=" + g_dllPath + end, L"ThreadingModel=Both" + end}},
+        {playlist + L"\\InprocServer32", {L"=" + g_dllPath + end, L"ThreadingModel=Apartment" + end}}};
+    for (const auto &[key, values] : keys)
+        if (const std::vector<std::wstring> found = KeyValues(key); found != values)
+            return testing::AssertionFailure() << key << " holds " << testing::PrintToString(found);
+    return testing::AssertionSuccess();
 }
 
 template <typename F>
@@ -100,56 +101,44 @@ HRESULT CanUnloadNow()
     return canUnload ? canUnload() : E_FAIL;
 }
 
-PlaybackItem Item(const wchar_t *name, LONG loops)
-{
-    PlaybackItem item = DefaultPlaybackItem();
-    item.fileName = const_cast<wchar_t *>(name);
-    item.loops = loops;
-    return item;
-}
+std::wstring TempPath(const wchar_t *name) { return (std::filesystem::temp_directory_path() / name).wstring(); }
 
-std::wstring TempPath(const wchar_t *name)
+// Creates the playlist by class identifier and makes the whole round trip a client makes:
+// build, save, load, walk, read names.
+void UsePlaylist(ComPtr<IHCYFWPlaylist> &playlist, const wchar_t *fileName)
 {
-    wchar_t folder[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    return std::wstring(folder) + name;
-}
-
-// The whole round trip a client makes: build, save, load, walk, read names.
-void UsePlaylist(IHCYFWPlaylist *playlist, const std::wstring &file)
-{
-    const PlaybackItem items[] = {Item(L"C:\\videos\\one.avi", 2),
-                                  Item(L"C:\\videos\\two.avi", -1), Item(nullptr, 3)};
-    for (const PlaybackItem &item : items)
+    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Playlist, nullptr, kContext, IID_PPV_ARGS(&playlist)));
+    const std::wstring file = TempPath(fileName);
+    const std::pair<const wchar_t *, LONG> entries[] = {
+        {L"C:\\videos\\one.avi", 2}, {L"C:\\videos\\two.avi", -1}, {nullptr, 3}};
+    for (auto [name, loops] : entries) {
+        PlaybackItem item = DefaultPlaybackItem();
+        item.fileName = const_cast<wchar_t *>(name), item.loops = loops;
         ASSERT_HR(S_OK, playlist->Insert(&item, -1));
+    }
     ASSERT_HR(S_OK, playlist->Save(file.c_str(), FALSE));
     ASSERT_HR(S_OK, playlist->Load(file.c_str()));
     LONG count = 0;
     ASSERT_HR(S_OK, playlist->GetCount(&count));
     ASSERT_EQ(3, count);
-
-    const wchar_t *names[] = {L"C:\\videos\\one.avi", L"C:\\videos\\two.avi", L""};
-    const LONG loops[] = {2, -1, 3};
-    for (int i = 0; i < 3; ++i) {
+    for (LONG i = 0; i < 3; ++i) {
         PlaybackItem item{};
         ASSERT_HR(S_OK, playlist->GetCurrentItem(&item));
         CoTaskString name(item.fileName);
-        ASSERT_NE(nullptr, name.get());
-        EXPECT_STREQ(names[i], name.get());
-        EXPECT_EQ(loops[i], item.loops);
+        EXPECT_STREQ(entries[i].first ? entries[i].first : L"", name.get()); // a null name reads back empty
+        EXPECT_EQ(entries[i].second, item.loops);
         EXPECT_EQ(static_cast<DWORD>(ITEM_ALL), item.validMask);
         PlaylistPosition position{};
         ASSERT_HR(S_OK, playlist->GetPosition(&position));
         EXPECT_EQ(i, position.index);
         ASSERT_HR(S_OK, playlist->Next());
     }
-    PlaylistPosition failed{1, static_cast<HRESULT>(0x80070002)};
+    PlaylistPosition position{1, static_cast<HRESULT>(0x80070002)};
     ASSERT_HR(S_OK, playlist->Next()); // index 1
-    ASSERT_HR(S_OK, playlist->SetPosition(&failed, POSITION_RESULT));
+    ASSERT_HR(S_OK, playlist->SetPosition(&position, POSITION_RESULT));
     ASSERT_HR(S_OK, playlist->Save(nullptr, FALSE));
     ASSERT_HR(S_OK, playlist->Load(file.c_str()));
     ASSERT_HR(S_OK, playlist->Next());
-    PlaylistPosition position{};
     ASSERT_HR(S_OK, playlist->GetPosition(&position));
     EXPECT_HR(static_cast<HRESULT>(0x80070002), position.playResult);
     EXPECT_HR(STG_E_FILEALREADYEXISTS, playlist->Save(file.c_str(), TRUE));
@@ -162,9 +151,9 @@ protected:
 
 TEST_F(Activation, RegistrationWritesExactlyTheSixClassValuesTwice)
 {
-    ExpectSixValues();
+    EXPECT_TRUE(SixValues());
     ASSERT_EQ(0u, RunRegsvr32(L""));
-    ExpectSixValues();
+    EXPECT_TRUE(SixValues());
     EXPECT_TRUE(KeyExists(L"Interface\\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}\\ProxyStubClsid32"));
     EXPECT_TRUE(KeyExists(L"Interface\\{F567E57E-62F4-449B-81B3-A72DB228A4E1}\\ProxyStubClsid32"));
     EXPECT_TRUE(KeyExists(L"CLSID\\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}\\InprocServer32"));
@@ -175,8 +164,7 @@ TEST_F(Activation, BothClassesFromASingleThreadedApartment)
     ComApartment apartment(COINIT_APARTMENTTHREADED);
     ASSERT_HR(S_OK, apartment.result());
     ComPtr<IHCYFWPlaylist> playlist;
-    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Playlist, nullptr, kContext, IID_PPV_ARGS(&playlist)));
-    UsePlaylist(playlist.Get(), TempPath(L"activation-sta.plst"));
+    ASSERT_NO_FATAL_FAILURE(UsePlaylist(playlist, L"activation-sta.plst"));
 
     ComPtr<IHCYFramewheel> player;
     ASSERT_HR(S_OK, CoCreateInstance(CLSID_Framewheel, nullptr, kContext, IID_PPV_ARGS(&player)));
@@ -192,26 +180,20 @@ TEST_F(Activation, BothClassesFromASingleThreadedApartment)
 TEST_F(Activation, UnloadsOnlyWithoutReferencesOrLocks)
 {
     ComApartment apartment(COINIT_APARTMENTTHREADED);
-    ComPtr<IHCYFWPlaylist> playlist;
-    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Playlist, nullptr, kContext, IID_PPV_ARGS(&playlist)));
-    EXPECT_HR(S_FALSE, CanUnloadNow());
-    playlist.Reset();
-    EXPECT_HR(S_OK, CanUnloadNow());
-
-    ComPtr<IHCYFramewheel> player;
-    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Framewheel, nullptr, kContext, IID_PPV_ARGS(&player)));
-    EXPECT_HR(S_FALSE, CanUnloadNow());
-    player.Reset();
-    EXPECT_HR(S_OK, CanUnloadNow());
+    for (const CLSID *clsid : {&CLSID_Playlist, &CLSID_Framewheel}) {
+        ComPtr<IUnknown> object;
+        ASSERT_HR(S_OK, CoCreateInstance(*clsid, nullptr, kContext, IID_PPV_ARGS(&object)));
+        EXPECT_HR(S_FALSE, CanUnloadNow());
+        object.Reset();
+        EXPECT_HR(S_OK, CanUnloadNow());
+    }
 
     ComPtr<IClassFactory> factory;
-    ASSERT_HR(S_OK, CoGetClassObject(CLSID_Playlist, CLSCTX_INPROC_SERVER, nullptr,
-                                     IID_PPV_ARGS(&factory)));
+    ASSERT_HR(S_OK, CoGetClassObject(CLSID_Playlist, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&factory)));
     EXPECT_HR(S_OK, factory->LockServer(TRUE));
     factory.Reset();
     EXPECT_HR(S_FALSE, CanUnloadNow());
-    ASSERT_HR(S_OK, CoGetClassObject(CLSID_Playlist, CLSCTX_INPROC_SERVER, nullptr,
-                                     IID_PPV_ARGS(&factory)));
+    ASSERT_HR(S_OK, CoGetClassObject(CLSID_Playlist, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&factory)));
     EXPECT_HR(S_OK, factory->LockServer(FALSE));
     EXPECT_HR(S_FALSE, CanUnloadNow()); // the factory reference itself
     factory.Reset();
@@ -222,10 +204,8 @@ TEST_F(Activation, ClassFactoriesAnswerByTheBook)
 {
     ComApartment apartment(COINIT_APARTMENTTHREADED);
     ComPtr<IClassFactory> warmUp; // makes COM load the library
-    ASSERT_HR(S_OK, CoGetClassObject(CLSID_Framewheel, CLSCTX_INPROC_SERVER, nullptr,
-                                     IID_PPV_ARGS(&warmUp)));
-    auto getClassObject =
-        Export<HRESULT(WINAPI *)(REFCLSID, REFIID, void **)>("DllGetClassObject");
+    ASSERT_HR(S_OK, CoGetClassObject(CLSID_Framewheel, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&warmUp)));
+    auto getClassObject = Export<HRESULT(WINAPI *)(REFCLSID, REFIID, void **)>("DllGetClassObject");
     ASSERT_NE(nullptr, getClassObject);
 
     void *out = &out;
@@ -253,9 +233,6 @@ TEST_F(Activation, ClassFactoriesAnswerByTheBook)
     EXPECT_EQ(nullptr, out);
     ComPtr<IHCYFWPlaylist> playlist;
     ASSERT_HR(S_OK, factory->CreateInstance(nullptr, IID_PPV_ARGS(&playlist)));
-    LONG count = -1;
-    EXPECT_HR(S_OK, playlist->GetCount(&count));
-    EXPECT_EQ(0, count);
     playlist.Reset();
     factory.Reset();
     EXPECT_HR(S_OK, CanUnloadNow()); // the failed creation left nothing behind
@@ -270,8 +247,7 @@ TEST_F(Activation, PlaylistThroughItsProxyFromTheMultithreadedApartment)
     ComApartment apartment(COINIT_MULTITHREADED);
     ASSERT_HR(S_OK, apartment.result());
     ComPtr<IHCYFWPlaylist> playlist;
-    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Playlist, nullptr, kContext, IID_PPV_ARGS(&playlist)));
-    UsePlaylist(playlist.Get(), TempPath(L"activation-mta.plst"));
+    ASSERT_NO_FATAL_FAILURE(UsePlaylist(playlist, L"activation-mta.plst"));
 
     // Another thread of the same apartment uses the same proxy.
     std::thread second([&] {
@@ -296,10 +272,8 @@ TEST_F(Activation, PlaylistThroughItsProxyFromTheMultithreadedApartment)
 TEST_F(Activation, VersionResourceAndManifestDescribeTheLibrary)
 {
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(g_dllPath.c_str(), &ignored);
-    ASSERT_NE(0u, size);
-    std::vector<BYTE> info(size);
-    ASSERT_TRUE(GetFileVersionInfoW(g_dllPath.c_str(), 0, size, info.data()));
+    std::vector<BYTE> info(GetFileVersionInfoSizeW(g_dllPath.c_str(), &ignored));
+    ASSERT_TRUE(GetFileVersionInfoW(g_dllPath.c_str(), 0, DWORD(info.size()), info.data())); // fails when empty
     VS_FIXEDFILEINFO *fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void **>(&fixed), &length));
@@ -317,8 +291,7 @@ TEST_F(Activation, VersionResourceAndManifestDescribeTheLibrary)
     for (const auto &[name, expected] : strings) {
         wchar_t *value = nullptr;
         const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
-        ASSERT_TRUE(VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void **>(&value),
-                                   &length));
+        ASSERT_TRUE(VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void **>(&value), &length));
         EXPECT_STREQ(expected, value);
     }
 
@@ -337,8 +310,7 @@ TEST_F(Activation, UnregisteringKeepsAClassKeyWithForeignSubkeys)
 {
     ComApartment apartment(COINIT_APARTMENTTHREADED);
     ComPtr<IClassFactory> factory; // loads the library for its exports
-    ASSERT_HR(S_OK, CoGetClassObject(CLSID_Playlist, CLSCTX_INPROC_SERVER, nullptr,
-                                     IID_PPV_ARGS(&factory)));
+    ASSERT_HR(S_OK, CoGetClassObject(CLSID_Playlist, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&factory)));
     auto unregister = Export<HRESULT(WINAPI *)()>("DllUnregisterServer");
     auto registerServer = Export<HRESULT(WINAPI *)()>("DllRegisterServer");
     ASSERT_NE(nullptr, unregister);
@@ -361,7 +333,7 @@ TEST_F(Activation, UnregisteringKeepsAClassKeyWithForeignSubkeys)
     EXPECT_HR(S_OK, unregister()); // nothing registered
 
     EXPECT_HR(S_OK, registerServer());
-    ExpectSixValues();
+    EXPECT_TRUE(SixValues());
 }
 
 } // namespace

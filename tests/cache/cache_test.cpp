@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,62 +15,56 @@ namespace {
 
 constexpr LONGLONG kDay = 864000000000LL;
 
+// A FILETIME as one number of 100 ns units.
+LONGLONG Value(const FILETIME &t) { return LONGLONG((ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime); }
 LONGLONG Now()
 {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    return static_cast<LONGLONG>((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    return Value(now);
+}
+LONGLONG WriteTimeOf(const std::wstring &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return Value(data.ftLastWriteTime);
+}
+LONGLONG SizeOf(const std::wstring &path) { std::error_code e; return LONGLONG(std::filesystem::file_size(path, e)); }
+bool Exists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+UniqueHandle Open(const std::wstring &path, DWORD access, DWORD share, DWORD creation)
+{
+    return UniqueHandle(CreateFileW(path.c_str(), access, share, nullptr, creation, 0, nullptr));
 }
 
-FILETIME AsFileTime(LONGLONG value)
+// Text, or a sparse file of size bytes that ends in a marker.
+void WriteFileText(const std::wstring &path, const std::string &text, LONGLONG size = 0)
 {
-    return {static_cast<DWORD>(value), static_cast<DWORD>(static_cast<ULONGLONG>(value) >> 32)};
-}
-
-void WriteFileText(const std::wstring &path, const std::string &text)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot write " << std::string(path.begin(), path.end());
+    const UniqueHandle file = Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+    EXPECT_TRUE(file) << "cannot write " << path;
+    LARGE_INTEGER at{.QuadPart = size ? size - LONGLONG(text.size()) : 0};
     DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN);
+    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 std::string ReadFileText(const std::wstring &path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
+    const UniqueHandle file = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
     char buffer[256];
     DWORD read = 0;
-    ReadFile(file, buffer, sizeof buffer, &read, nullptr);
-    CloseHandle(file);
-    return std::string(buffer, read);
+    const bool ok = file && ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr);
+    return ok ? std::string(buffer, read) : "<missing>";
 }
 
 // Sets the last-access and last-write times, each unless it is 0.
 void SetTimes(const std::wstring &path, LONGLONG accessed, LONGLONG written)
 {
-    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << std::string(path.begin(), path.end());
-    const FILETIME access = AsFileTime(accessed), write = AsFileTime(written);
-    ASSERT_TRUE(SetFileTime(file, nullptr, accessed ? &access : nullptr, written ? &write : nullptr));
-    CloseHandle(file);
+    const UniqueHandle file = Open(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    const FILETIME access{DWORD(accessed), DWORD(ULONGLONG(accessed) >> 32)};
+    const FILETIME write{DWORD(written), DWORD(ULONGLONG(written) >> 32)};
+    EXPECT_TRUE(SetFileTime(file.get(), nullptr, accessed ? &access : nullptr, written ? &write : nullptr)) << path;
 }
-
-LONGLONG WriteTimeOf(const std::wstring &path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    return static_cast<LONGLONG>((static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                                 data.ftLastWriteTime.dwLowDateTime);
-}
-
-bool Exists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string Narrow(const std::wstring &text) { return std::string(text.begin(), text.end()); }
 
 // Polls until done() holds, for at most a minute (copies run on the cache's own thread).
 template <typename Done>
@@ -97,62 +92,26 @@ std::vector<std::wstring> Files(const std::wstring &dir, const wchar_t *pattern 
     return files;
 }
 
-LONGLONG SizeOf(const std::wstring &path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    return static_cast<LONGLONG>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-}
-
-// A sparse file of size bytes that ends in a marker.
-void WriteSparse(const std::wstring &path, LONGLONG size)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    LARGE_INTEGER at;
-    at.QuadPart = size - 4;
-    DWORD written = 0;
-    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
-    WriteFile(file, "end!", 4, &written, nullptr);
-    CloseHandle(file);
-    ASSERT_EQ(SizeOf(path), size);
-}
-
 class CacheTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        install_ = std::wstring(temp) + L"rh-cache-test";  // no backslash: Start adds one
-        cacheDir_ = install_ + L"\\Cache\\";
-        RemoveAll();
+        TearDown();
         CreateDirectoryW(install_.c_str(), nullptr);
         CreateDirectoryW(cacheDir_.c_str(), nullptr);
         CreateDirectoryW(L"N:\\videos", nullptr);
-        ZeroMemory(&settings_, sizeof settings_);
-        settings_.noCache = false;
         settings_.cacheExpirationPeriod = 10;
         settings_.cacheCleanupInterval = 2;
         settings_.cacheLastCleanup = Now();  // no cleanup unless a test wants one
     }
-    void TearDown() override { RemoveAll(); }
-
-    void RemoveAll()
+    void TearDown() override // read-only copies too
     {
-        for (const std::wstring &dir : {cacheDir_, install_ + L"\\"})
-            for (const std::wstring &file : Files(dir)) {
-                SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(file.c_str());
-            }
-        RemoveDirectoryW(cacheDir_.c_str());
-        RemoveDirectoryW(install_.c_str());
+        std::error_code ignored;
+        for (const auto &file : std::filesystem::recursive_directory_iterator(install_, ignored))
+            SetFileAttributesW(file.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        std::filesystem::remove_all(install_, ignored);
     }
 
-    static std::string Resolve(VideoCache &cache, const std::wstring &source)
-    {
-        return Narrow(cache.Resolve(source.c_str()));
-    }
     // The one copy in the cache folder whose name matches pattern, once it is there.
     std::wstring WaitForCopy(const wchar_t *pattern)
     {
@@ -161,8 +120,10 @@ protected:
         return found.size() == 1 ? found[0] : L"<no copy " + std::wstring(pattern) + L">";
     }
 
-    Settings settings_;
-    std::wstring install_, cacheDir_;
+    Settings settings_{}; // caching on
+    // No backslash at the end: Start adds one.
+    const std::wstring install_ = (std::filesystem::temp_directory_path() / L"rh-cache-test").wstring();
+    const std::wstring cacheDir_ = install_ + L"\\Cache\\";
 };
 
 TEST_F(CacheTest, NetworkVideoIsCopiedInTheBackgroundRefreshedAndKeptWhenTheShareIsGone)
@@ -176,32 +137,32 @@ TEST_F(CacheTest, NetworkVideoIsCopiedInTheBackgroundRefreshedAndKeptWhenTheShar
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
     // A local file plays in place; a network one from the share until its copy is made.
-    EXPECT_EQ(Resolve(cache, local), Narrow(local));
-    EXPECT_EQ(Resolve(cache, source), Narrow(source));
+    EXPECT_EQ(cache.Resolve(local.c_str()), local);
+    EXPECT_EQ(cache.Resolve(source.c_str()), source);
     const std::wstring cached = WaitForCopy(L"clip*.avi");
     EXPECT_EQ(Files(cacheDir_).size(), 1u);  // copies are made in order: the local file was not queued
     EXPECT_EQ(ReadFileText(cached), "first");
-    EXPECT_EQ(Resolve(cache, source), Narrow(cached));
+    EXPECT_EQ(cache.Resolve(source.c_str()), cached);
 
     // Unchanged source: the copy is played as it is (not rewritten).
     WriteFileText(cached, "stale");
     SetTimes(cached, 0, WriteTimeOf(source));
-    EXPECT_EQ(Resolve(cache, source), Narrow(cached));
+    EXPECT_EQ(cache.Resolve(source.c_str()), cached);
     EXPECT_EQ(ReadFileText(cached), "stale");
 
     // A new write time on the source: the source plays while the copy is refreshed, also
     // over a read-only copy, which stays read-only.
     WriteFileText(source, "second");
     SetFileAttributesW(cached.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(Resolve(cache, source), Narrow(source));
+    EXPECT_EQ(cache.Resolve(source.c_str()), source);
     EXPECT_TRUE(WaitFor([&] {
         return ReadFileText(cached) == "second" && (GetFileAttributesW(cached.c_str()) & FILE_ATTRIBUTE_READONLY);
     }));
-    EXPECT_EQ(Resolve(cache, source), Narrow(cached));
+    EXPECT_EQ(cache.Resolve(source.c_str()), cached);
 
     // The share is gone: the copy is played unchanged.
     ASSERT_TRUE(DeleteFileW(source.c_str()));
-    EXPECT_EQ(Resolve(cache, source), Narrow(cached));
+    EXPECT_EQ(cache.Resolve(source.c_str()), cached);
     EXPECT_EQ(ReadFileText(cached), "second");
 }
 
@@ -218,21 +179,18 @@ TEST_F(CacheTest, SameNameInTwoFoldersGetsTwoCopies)
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
     // A copy named by the file name alone could be either's: neither plays it.
-    EXPECT_EQ(Resolve(cache, a), Narrow(a));
-    EXPECT_EQ(Resolve(cache, b), Narrow(b));
+    EXPECT_EQ(cache.Resolve(a.c_str()), a);
+    EXPECT_EQ(cache.Resolve(b.c_str()), b);
     ASSERT_TRUE(WaitFor([&] { return Files(cacheDir_, L"clip-*.avi").size() == 2; }));
-    const std::wstring copyA = cache.Resolve(a.c_str()), copyB = cache.Resolve(b.c_str());
-    EXPECT_NE(copyA, copyB);
+    const std::wstring copyA = cache.Resolve(a.c_str()), copyB = cache.Resolve(b.c_str()); // told apart by contents
     EXPECT_EQ(ReadFileText(copyA), "picture A");
     EXPECT_EQ(ReadFileText(copyB), "picture B");
     for (const std::wstring &copy : {copyA, copyB}) {
-        EXPECT_EQ(copy.rfind(cacheDir_, 0), 0u) << Narrow(copy);
-        EXPECT_TRUE(copy.ends_with(L".avi")) << Narrow(copy);  // the media framework goes by it
+        EXPECT_EQ(copy.rfind(cacheDir_, 0), 0u) << copy;
+        EXPECT_TRUE(copy.ends_with(L".avi")) << copy;  // the media framework goes by it
     }
     // Another spelling of the same path is the same copy.
     EXPECT_EQ(_wcsicmp(cache.Resolve(L"n:\\A\\CLIP.AVI").c_str(), copyA.c_str()), 0);
-    for (const wchar_t *path : {a.c_str(), b.c_str(), L"N:\\a", L"N:\\b"})
-        DeleteFileW(path), RemoveDirectoryW(path);
 }
 
 TEST_F(CacheTest, AnEntryThatClimbsOutOfItsFolderIsCopiedIntoTheCacheOnly)
@@ -242,11 +200,10 @@ TEST_F(CacheTest, AnEntryThatClimbsOutOfItsFolderIsCopiedIntoTheCacheOnly)
     const std::wstring entry = L"N:\\videos\\a/../../x.avi";
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
-    EXPECT_EQ(Resolve(cache, entry), Narrow(entry));
+    EXPECT_EQ(cache.Resolve(entry.c_str()), entry);
     EXPECT_EQ(ReadFileText(WaitForCopy(L"x-*.avi")), "x");
     EXPECT_EQ(Files(cacheDir_).size(), 1u);
     EXPECT_TRUE(Files(install_ + L"\\").empty());
-    DeleteFileW(L"N:\\x.avi");
 }
 
 TEST_F(CacheTest, LongPathsAreKeptWholeAndLongNamesCutToFit)
@@ -256,33 +213,31 @@ TEST_F(CacheTest, LongPathsAreKeptWholeAndLongNamesCutToFit)
     WriteFileText(L"\\\\?\\" + source, "long");
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
-    EXPECT_EQ(Resolve(cache, source), Narrow(source));
+    EXPECT_EQ(cache.Resolve(source.c_str()), source);
     const std::wstring copy = WaitForCopy(L"vvv*.avi");
     EXPECT_EQ(ReadFileText(copy), "long");
     EXPECT_LE(copy.size() - cacheDir_.size(), 255u - 16);  // room for the temporary file's name
-    EXPECT_EQ(Resolve(cache, source), Narrow(copy));
-    DeleteFileW((L"\\\\?\\" + source).c_str());
-    RemoveDirectoryW(folder.c_str());
+    EXPECT_EQ(cache.Resolve(source.c_str()), copy);
 }
 
 TEST_F(CacheTest, LargeCopyAppearsOnlyWholeAndStopBreaksItOff)
 {
     const std::wstring medium = L"N:\\videos\\medium.avi", big = L"N:\\videos\\big.avi";
-    WriteSparse(medium, 256LL << 20);
-    WriteSparse(big, 5LL << 30);
+    WriteFileText(medium, "end!", 256LL << 20);
+    WriteFileText(big, "end!", 5LL << 30);
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
-    EXPECT_EQ(Resolve(cache, medium), Narrow(medium));
+    EXPECT_EQ(cache.Resolve(medium.c_str()), medium);
     // The copy's name is only ever seen holding the whole file.
     const std::wstring copy = WaitForCopy(L"medium-*.avi");
     EXPECT_EQ(SizeOf(copy), 256LL << 20);
     EXPECT_EQ(WriteTimeOf(copy), WriteTimeOf(medium));
-    EXPECT_EQ(Resolve(cache, medium), Narrow(copy));
+    EXPECT_EQ(cache.Resolve(medium.c_str()), copy);
 
     // 5 GB takes far longer to copy than these generous bounds, which only catch a wait
     // for the whole copy.
     const DWORD resolving = GetTickCount();
-    EXPECT_EQ(Resolve(cache, big), Narrow(big));
+    EXPECT_EQ(cache.Resolve(big.c_str()), big);
     EXPECT_LT(GetTickCount() - resolving, 5000u);
     ASSERT_TRUE(WaitFor([&] {
         const auto parts = Files(cacheDir_, L"*.part");
@@ -293,8 +248,6 @@ TEST_F(CacheTest, LargeCopyAppearsOnlyWholeAndStopBreaksItOff)
     cache.Stop();
     EXPECT_LT(GetTickCount() - stopping, 5000u);
     EXPECT_EQ(Files(cacheDir_), std::vector<std::wstring>{copy});  // no partial file left
-    DeleteFileW(medium.c_str());
-    DeleteFileW(big.c_str());
 }
 
 TEST_F(CacheTest, NoCacheOrNoFolderPlaysEverythingWhereItIs)
@@ -305,16 +258,19 @@ TEST_F(CacheTest, NoCacheOrNoFolderPlaysEverythingWhereItIs)
     {
         VideoCache cache;
         cache.Start(install_.c_str(), settings_);
-        EXPECT_EQ(Resolve(cache, source), Narrow(source));
+        EXPECT_EQ(cache.Resolve(source.c_str()), source);
         EXPECT_FALSE(Exists(cacheDir_ + L"net.avi"));
     }
-    // Caching on but no cache folder: the copy fails and the source is played.
+    // Caching on but no cache folder: the copy fails and the source is played. As a first
+    // run ever, it starts a cleanup too, which the missing folder ends at once.
     settings_.noCache = false;
+    settings_.cacheLastCleanup = 0;
     RemoveDirectoryW(cacheDir_.c_str());
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
-    EXPECT_EQ(Resolve(cache, source), Narrow(source));
-    DeleteFileW(source.c_str());
+    EXPECT_EQ(cache.Resolve(source.c_str()), source);
+    cache.Stop();  // bounded by the ctest timeout
+    EXPECT_GT(settings_.cacheLastCleanup, Now() - kDay);
 }
 
 TEST_F(CacheTest, CleanupRemovesOldCopiesOnlyWhenDue)
@@ -333,18 +289,15 @@ TEST_F(CacheTest, CleanupRemovesOldCopiesOnlyWhenDue)
         {L"young.avi", now - kDay, false, true},
         {L"ahead.avi", now + 20 * kDay, false, true},  // accessed "in the future"
     };
-    auto prepare = [&] {
-        for (auto &file : files) {
-            const std::wstring path = cacheDir_ + file.name;
-            WriteFileText(path, "x");
-            SetTimes(path, file.accessed, 0);
-            if (file.readOnly)
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-        }
-    };
+    for (auto &file : files) {
+        const std::wstring path = cacheDir_ + file.name;
+        WriteFileText(path, "x");
+        SetTimes(path, file.accessed, 0);
+        if (file.readOnly)
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    }
 
     // Last cleanup one day ago, or ahead of the clock: no cleanup, nothing changes.
-    prepare();
     for (LONGLONG last : {now - kDay, now + 5 * kDay}) {
         settings_.cacheLastCleanup = last;
         VideoCache cache;
@@ -352,7 +305,7 @@ TEST_F(CacheTest, CleanupRemovesOldCopiesOnlyWhenDue)
         cache.Stop();
         EXPECT_EQ(settings_.cacheLastCleanup, last);
         for (auto &file : files)
-            EXPECT_TRUE(Exists(cacheDir_ + file.name)) << Narrow(file.name);
+            EXPECT_TRUE(Exists(cacheDir_ + file.name)) << file.name;
     }
 
     // Two days ago (the interval): the cleanup runs, also with caching off.
@@ -361,22 +314,11 @@ TEST_F(CacheTest, CleanupRemovesOldCopiesOnlyWhenDue)
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
     // Stop ends the thread after the entry it is on, so let it finish its listing first.
-    for (int i = 0; i < 100 && (Exists(cacheDir_ + L"ten-days.avi") || Exists(cacheDir_ + L"read-only.avi")); ++i)
-        Sleep(50);
+    WaitFor([&] { return !Exists(cacheDir_ + L"ten-days.avi") && !Exists(cacheDir_ + L"read-only.avi"); });
     cache.Stop();
     EXPECT_GE(settings_.cacheLastCleanup, now);
     for (auto &file : files)
-        EXPECT_EQ(Exists(cacheDir_ + file.name), file.survives) << Narrow(file.name);
-}
-
-TEST_F(CacheTest, FirstRunEverStartsACleanupAndAMissingFolderEndsIt)
-{
-    settings_.cacheLastCleanup = 0;
-    RemoveDirectoryW(cacheDir_.c_str());
-    VideoCache cache;
-    cache.Start(install_.c_str(), settings_);
-    cache.Stop();  // bounded by the ctest timeout: the listing fails at once
-    EXPECT_GT(settings_.cacheLastCleanup, Now() - kDay);
+        EXPECT_EQ(Exists(cacheDir_ + file.name), file.survives) << file.name;
 }
 
 }  // namespace

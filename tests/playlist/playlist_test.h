@@ -1,5 +1,5 @@
 // What the playlist tests share: the .plst format's bytes built from its offsets (not by
-// the code under test), entries, playlists, folders and a process that holds a file.
+// the code under test), entries, playlists and folders.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <source_location>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -119,22 +120,48 @@ inline PlaybackItem In(const Entry &e)
     item.fileName = const_cast<WCHAR *>(e.path.c_str());
     return item;
 }
+inline HRESULT Append(IHCYFWPlaylist *p, const Entry &e)
+{
+    const PlaybackItem item = In(e);
+    return p->Insert(&item, -1);
+}
 
 // ---- objects and files ---------------------------------------------------------------
 
-inline ComPtr<IHCYFWPlaylist> NewPlaylist()
+// The helpers below check as they go; a failure in one also names the test line that
+// called it.
+using Where = std::source_location;
+struct CalledFrom : testing::ScopedTrace {
+    explicit CalledFrom(const Where &at) : ScopedTrace(at.file_name(), int(at.line()), "called from here") {}
+};
+
+inline ComPtr<IHCYFWPlaylist> NewPlaylist(Where at = Where::current())
 {
+    const CalledFrom trace(at);
     ComPtr<IHCYFWPlaylist> p;
     EXPECT_HR(S_OK, CreatePlaylistObject(IID_IHCYFWPlaylist, reinterpret_cast<void **>(p.GetAddressOf())));
     return p;
 }
-inline LONG Count(IHCYFWPlaylist *p) { LONG n = -1; EXPECT_HR(S_OK, p->GetCount(&n)); return n; }
-inline LONG Index(IHCYFWPlaylist *p) { PlaylistPosition pos{-1, 0}; EXPECT_HR(S_OK, p->GetPosition(&pos)); return pos.index; }
+inline LONG Count(IHCYFWPlaylist *p, Where at = Where::current())
+{
+    const CalledFrom trace(at);
+    LONG n = -1;
+    EXPECT_HR(S_OK, p->GetCount(&n));
+    return n;
+}
+inline LONG Index(IHCYFWPlaylist *p, Where at = Where::current())
+{
+    const CalledFrom trace(at);
+    PlaylistPosition pos{-1, 0};
+    EXPECT_HR(S_OK, p->GetPosition(&pos));
+    return pos.index;
+}
 
 // The current entry as GetCurrentItem and GetPosition report it; the name must be a
 // task-allocator block that holds it (a file's name may end before its stored length).
-inline Entry Current(IHCYFWPlaylist *p)
+inline Entry Current(IHCYFWPlaylist *p, Where at = Where::current())
 {
+    const CalledFrom trace(at);
     Entry e;
     PlaylistPosition pos{};
     EXPECT_HR(S_OK, p->GetCurrentItem(&e.item));
@@ -152,26 +179,26 @@ inline Entry Current(IHCYFWPlaylist *p)
 }
 
 // A playlist of entries named by names, in that order; the last one is current.
-inline ComPtr<IHCYFWPlaylist> PlaylistOf(std::initializer_list<const wchar_t *> names)
+inline ComPtr<IHCYFWPlaylist> PlaylistOf(std::initializer_list<const wchar_t *> names, Where at = Where::current())
 {
+    const CalledFrom trace(at);
     auto p = NewPlaylist();
     int k = 0;
-    for (const wchar_t *name : names) {
-        const Entry e = Distinct(k++, name);
-        const PlaybackItem item = In(e);
-        EXPECT_HR(S_OK, p->Insert(&item, -1));
-    }
+    for (const wchar_t *name : names)
+        EXPECT_HR(S_OK, Append(p.Get(), Distinct(k++, name)));
     return p;
 }
 
 // The names in order, the current one in brackets; the current entry stays current.
-inline std::wstring State(IHCYFWPlaylist *p)
+inline std::wstring State(IHCYFWPlaylist *p, Where at = Where::current())
 {
-    const LONG n = Count(p), current = n ? Index(p) : -1;
+    const LONG n = Count(p, at), current = n ? Index(p, at) : -1;
     std::wstring all;
     (void)p->First();
-    for (LONG i = 0; i < n; ++i, (void)p->Next()) // n steps wrap round to the first again
-        all += (i ? L" " : L"") + (i == current ? L"[" + Current(p).path + L"]" : Current(p).path);
+    for (LONG i = 0; i < n; ++i, (void)p->Next()) { // n steps wrap round to the first again
+        const std::wstring path = Current(p, at).path;
+        all += (i ? L" " : L"") + (i == current ? L"[" + path + L"]" : path);
+    }
     for (LONG i = 0; i < current; ++i)
         (void)p->Next();
     return all;
@@ -198,6 +225,14 @@ struct TempDir {
     fs::path path;
 };
 
+// A playlist and a file name in a fresh folder.
+class PlaylistFile : public testing::Test {
+protected:
+    TempDir dir;
+    const std::wstring path = dir / L"test.plst";
+    ComPtr<IHCYFWPlaylist> p = NewPlaylist();
+};
+
 inline bool WriteBytes(const std::wstring &path, const Bytes &bytes)
 {
     std::ofstream f(fs::path(path), std::ios::binary | std::ios::trunc);
@@ -209,37 +244,3 @@ inline Bytes ReadBytes(const std::wstring &path)
     std::ifstream f(fs::path(path), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
-
-// Another process (hold_file.exe, next to this program) holding a file open unshared.
-class FileHolder {
-public:
-    explicit FileHolder(const std::wstring &path)
-    {
-        wchar_t exe[MAX_PATH];
-        GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        const std::wstring helper = fs::path(exe).replace_filename(L"hold_file.exe").wstring();
-        std::wstring command = L"\"" + helper + L"\" \"" + path + L"\"";
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        if (!CreateProcessW(helper.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-            return;
-        process_.reset(pi.hProcess);
-        CloseHandle(pi.hThread);
-        // Held once an open by this process meets a sharing violation.
-        for (int i = 0; i < 150 && !held_ && WaitForSingleObject(process_.get(), 100) == WAIT_TIMEOUT; ++i)
-            held_ = !UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                              OPEN_EXISTING, 0, nullptr)) &&
-                    GetLastError() == ERROR_SHARING_VIOLATION;
-    }
-    ~FileHolder()
-    {
-        if (process_)
-            TerminateProcess(process_.get(), 0), WaitForSingleObject(process_.get(), 10000);
-    }
-    bool held() const { return held_; }
-
-private:
-    UniqueHandle process_;
-    bool held_ = false;
-};

@@ -22,26 +22,14 @@ fi
 
 # The first drive letter the prefix does not use yet; removed again on exit.
 for letter in x w v u t s r q p o; do
-  if [ ! -e "$prefix/dosdevices/$letter:" ] && [ ! -L "$prefix/dosdevices/$letter:" ]; then
-    link="$prefix/dosdevices/$letter:"
-    break
-  fi
+  [ -e "$prefix/dosdevices/$letter:" ] || [ -L "$prefix/dosdevices/$letter:" ] || { link="$prefix/dosdevices/$letter:"; break; }
 done
-if [ -z "$link" ]; then
-  echo "no free drive letter in $prefix/dosdevices" >&2
-  exit 1
-fi
+[ -n "$link" ] || { echo "no free drive letter in $prefix/dosdevices" >&2; exit 1; }
 ln -s "$dir" "$link"
 
-log=$(mktemp)
-FW_FULL_DISK_DRIVE="${letter^^}:" wine "$exe" --gtest_filter='FullDisk.*' >"$log" 2>&1
-status=$?
-grep -v -e '^wine: ' -e 'fixme:' "$log"
-rm -f "$log"
+FW_FULL_DISK_DRIVE="${letter^^}:" wine "$exe" --gtest_filter='FullDisk.*' 2>&1 | grep -v -e '^wine: ' -e 'fixme:'
+status=${PIPESTATUS[0]}
 # The test removes its files; anything left on the disk is a leftover of a failed save.
 leftover=$(ls -A "$dir")
-if [ -n "$leftover" ]; then
-  echo "files left on the full disk: $leftover" >&2
-  [ "$status" -eq 0 ] && status=1
-fi
+[ -z "$leftover" ] || { echo "files left on the full disk: $leftover" >&2; [ "$status" -ne 0 ] || status=1; }
 exit "$status"
