@@ -36,6 +36,9 @@ wine_env_start() {
     wineboot -i >/dev/null 2>&1
   fi
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d Y /f >/dev/null 2>&1 || true
+  # A crash prints its backtrace and ends the process: Wine's crash dialog would wait for a
+  # click that never comes, and the test would hang until ctest's timeout.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
 }
 
 # Restarts the prefix's wineserver, persistently (Wine reads drive types when it starts).
