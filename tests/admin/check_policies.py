@@ -23,8 +23,7 @@ failures = []
 
 def check(ok, what):
     print(("ok   " if ok else "FAIL ") + what)
-    if not ok:
-        failures.append(what)
+    failures.extend([] if ok else [what])
 
 
 def reads(source):
@@ -54,8 +53,8 @@ def main(admx_path, adml_path, settings_path):
     source = open(settings_path, encoding="utf-8").read()
     check(admx.tag == NS + "policyDefinitions" and adml.tag == NS + "policyDefinitionResources",
           "both files use the PolicyDefinitions namespace")
-    check(admx.get("revision") and admx.get("schemaVersion") and adml.get("revision") and
-          adml.get("schemaVersion"), "revision and schemaVersion set in both")
+    check(all(f.get(a) for f in (admx, adml) for a in ("revision", "schemaVersion")),
+          "revision and schemaVersion set in both")
     target = admx.find(NS + "policyNamespaces/" + NS + "target")
     check(target is not None and target.get("prefix") and target.get("namespace"),
           "target namespace and prefix set")
@@ -79,8 +78,7 @@ def main(admx_path, adml_path, settings_path):
     sizes, styles = names(source, "kSizeNames"), names(source, "kStyleNames")
     covered = set()
     for policy in admx.iter(NS + "policy"):
-        name = policy.get("name")
-        key = policy.get("key")
+        name, key = policy.get("name"), policy.get("key")
         check(policy.get("class") == "Both", name + ": for computers and users")
         check(key.startswith("Software\\Policies\\"), name + ": under Software\\Policies")
         subkey = key[len("Software\\Policies\\"):]
@@ -121,10 +119,9 @@ def main(admx_path, adml_path, settings_path):
             if values[0].tag == NS + "string":
                 texts = [v.text for v in values]
                 check(reader == "Text", name + ": a name read as text")
-                if value == "Size":
-                    check(texts == sizes, name + ": the seven size names in order")
-                elif value == "Style":
-                    check(texts == styles, name + ": the two style names in order")
+                named = {"Size": sizes, "Style": styles}.get(value)
+                if named is not None:
+                    check(texts == named, name + ": the %d names of the settings, in order" % len(named))
                 else:
                     check(all(0.25 <= float(t) <= 4.0 and t == "%04.2f" % float(t) for t in texts),
                           name + ": speeds 0.25 to 4.00 written as the dialog saves them")
