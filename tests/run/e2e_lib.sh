@@ -1,11 +1,16 @@
-# Shared by the run's end-to-end scripts, sourced once tool (run_tool), probe (admin_probe),
-# work (a folder of the build) and wmedia (the clips' folder as C:\NAME) are set: the saver's registry
-# settings, playlists through run_tool, what the screen shows, a run started and ended.
+# Shared by the end-to-end scripts of the run (sourced): the saver's registry settings,
+# playlists through run_tool (tool) read back by admin_probe (probe), what the screen shows,
+# a run started and ended.
 . "$(dirname "${BASH_SOURCE[0]}")/../support/test_kit.sh"
 key='HKCU\Software\Halcyra\Reelhaven'
-media="$WINEPREFIX/drive_c/${wmedia#C:\\}"
-rm -rf "$work" "$media" && mkdir -p "$work" "$media"
 run_pid= input_every=10
+
+# Empty folders: work (in the build) and media, the clips' folder wmedia (C:\NAME) as Linux
+# sees it.
+fresh_folders() {
+  media="$WINEPREFIX/drive_c/${wmedia#C:\\}"
+  rm -rf "$work" "$media" && mkdir -p "$work" "$media"
+}
 
 cleanup() {
   [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null

@@ -6,6 +6,7 @@
 set -u
 tool=$1 probe=$2 dll=$3 work=$4 wmedia='C:\rh-e2e'
 . "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
+fresh_folders
 trap 'cleanup; wine reg delete "HKCU\Control Panel\PowerCfg" /f >/dev/null 2>&1' EXIT
 
 # Clips: 320x240 Microsoft Video 1, 10 frames per second; of 1 and 30 seconds.

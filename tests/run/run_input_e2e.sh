@@ -8,6 +8,7 @@
 set -u
 msi=$1 tool=$2 probe=$3 pipe_server=$4 work=$5 wmedia='C:\rh-input'
 . "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
+fresh_folders
 input_every=1 pipe_pid=
 trap 'cleanup; [ -n "$pipe_pid" ] && kill "$pipe_pid" 2>/dev/null; wine msiexec /x "$(winepath -w "$msi")" /qn >/dev/null 2>&1' EXIT
 
