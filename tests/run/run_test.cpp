@@ -138,12 +138,10 @@ TEST_F(RunTest, SinkEndsOnInputEvenWhenTheRunIsNotWaiting)
     EXPECT_FALSE(moveTo(900, 900));
     settings_.ignoreMouseMovement = false;
     FwSink::ResetMouseReference();
-    EXPECT_FALSE(moveTo(100, 100));
-    EXPECT_FALSE(moveTo(120, 120));
-    EXPECT_FALSE(moveTo(100, 140));
-    EXPECT_TRUE(moveTo(121, 140));
-    EXPECT_TRUE(moveTo(121, 119));
-    EXPECT_FALSE(moveTo(121, 119));
+    const struct { int x, y; bool ends; } moves[] = {
+        {100, 100, false}, {120, 120, false}, {100, 140, false}, {121, 140, true}, {121, 119, true}, {121, 119, false}};
+    for (const auto &move : moves)
+        EXPECT_EQ(moveTo(move.x, move.y), move.ends) << move.x << "," << move.y;
 }
 
 // A player that only records what it is handed: the file and bounce step of each SetItem
@@ -219,13 +217,13 @@ TEST_F(FollowingTest, ThePreparedEntryIsTheOneThatPlaysNext)
     Fill(3);
     raw_->PrepareFollowing(&player_);
     EXPECT_EQ(player_.Last(true), 1);
-    EXPECT_EQ(End(S_OK), 1);
-    EXPECT_EQ(player_.Last(true), 2);
-    // A failed entry is skipped by the preparation as by the choice.
-    EXPECT_EQ(End(E_FAIL), 2);
-    EXPECT_EQ(player_.Last(true), 0);  // back to the first
-    EXPECT_EQ(End(S_OK), 0);
-    EXPECT_EQ(player_.Last(true), 2);
+    // Each end: the entry played, then the one prepared. A failed entry is skipped by the
+    // preparation as by the choice; after the last comes the first.
+    const struct { HRESULT result; int played, prepared; } ends[] = {{S_OK, 1, 2}, {E_FAIL, 2, 0}, {S_OK, 0, 2}};
+    for (const auto &end : ends) {
+        EXPECT_EQ(End(end.result), end.played) << HrText(end.result);
+        EXPECT_EQ(player_.Last(true), end.prepared) << end.played;
+    }
 
     // The prepared record is the one played: settings changed since do not show.
     settings_.bounceStep = 7;

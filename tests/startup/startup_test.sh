@@ -17,12 +17,7 @@ clsid='HKCR\CLSID\{6BD1B160-9A88-11d2-861C-E1F24AB20C36}'
 damaged='text: Installation damaged. Please try repairing the installation to fix the problem.'
 
 # Runs the program with a time limit; prints its exit code (124 when it had to be killed).
-run_scr() { # seconds, program, arguments...
-  local limit=$1
-  shift
-  timeout "$limit" wine "$@" >/dev/null 2>&1
-  echo $?
-}
+run_scr() { timeout "$1" wine "${@:2}" >/dev/null 2>&1; echo $?; }  # SECONDS PROGRAM ARGUMENTS...
 # A window of the probe's standing in for a parent: its handle in $hwnd, the job in $host_pid.
 host() { # WIDTH HEIGHT LIFETIME_MS
   wine "$probe" host "$@" >"$out/host.txt" 2>/dev/null &
@@ -79,14 +74,7 @@ done
 # as the parent, and the child's placement and its end with a window of another process.
 pixel() { convert "$1" -format "%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]" -crop "1x1+$2+$3" +repage info:; }
 near() { # two "r g b" triples within 24 per channel
-  local a b
-  read -ra a <<<"$1"
-  read -ra b <<<"$2"
-  for i in 0 1 2; do
-    local d=$((a[i] - b[i]))
-    ((d < -24 || d > 24)) && return 1
-  done
-  return 0
+  awk -v a="$1" -v b="$2" 'BEGIN { split(a, x); split(b, y); for (i = 1; i <= 3; i++) if ((x[i] - y[i]) ^ 2 > 576) exit 1 }'
 }
 
 desktop=$(wine "$probe" desktop 2>/dev/null | tr -d '\r')

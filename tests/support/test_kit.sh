@@ -24,11 +24,7 @@ restore_managed_windows() {
 # Failure counting: check WHAT COMMAND... runs a command that must succeed, fail WHAT counts
 # a failure found otherwise, finish reports and gives the script's status.
 failures=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then echo "ok   $what"; else fail "$what"; fi
-}
+check() { if "${@:2}"; then echo "ok   $1"; else fail "$1"; fi; }
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 note() { echo "--- $*"; }
 finish() { echo "$failures failure(s)"; [ "$failures" = 0 ]; }
