@@ -20,7 +20,8 @@ damaged='text: Installation damaged. Please try repairing the installation to fi
 run_scr() { timeout "$1" wine "${@:2}" >/dev/null 2>&1; echo $?; }  # SECONDS PROGRAM ARGUMENTS...
 # A window of the probe's standing in for a parent: its handle in $hwnd, the job in $host_pid.
 host() { # WIDTH HEIGHT LIFETIME_MS
-  wine "$probe" host "$@" >"$out/host.txt" 2>/dev/null &
+  : >"$out/host.txt"
+  wine "$probe" host "$@" >>"$out/host.txt" 2>/dev/null &
   host_pid=$!
   poll 10 test -s "$out/host.txt"
   read -r hwnd _ _ < <(tr -d '\r' <"$out/host.txt")
