@@ -34,12 +34,9 @@ saved() { # PLST REGEX WHAT: the entries' saved play results, "0 0x00000000 1 ..
 colour() {
   import -window root -crop 1x1+960+540 txt:- 2>/dev/null | tail -1 |
     sed -n 's/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
-    awk '{ r=$1; g=$2; b=$3;
-           if (r > 20000 && g < 8000 && b < 8000) print "red";
-           else if (g > 20000 && r < 8000 && b < 8000) print "green";
-           else if (b > 20000 && r < 8000 && g < 8000) print "blue";
-           else if (r < 3000 && g < 3000 && b < 3000) print "black";
-           else print "other" }'
+    awk '{ hi = 20000; lo = 8000; c = ($1 < 3000 && $2 < 3000 && $3 < 3000) ? "black" : "other"
+           if ($1 > hi && $2 < lo && $3 < lo) c = "red"; if ($2 > hi && $1 < lo && $3 < lo) c = "green"
+           if ($3 > hi && $1 < lo && $2 < lo) c = "blue"; print c }'
 }
 shows() { [ "$(colour)" = "$1" ]; }
 # Any lit pixel: the message video is the only thing on a black screen.

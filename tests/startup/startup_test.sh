@@ -13,11 +13,10 @@ uninstall() { quiet wine msiexec /x "$msi" /qn; }
 trap uninstall EXIT
 
 installed='C:\windows\system32\Reelhaven.scr'
-clsid='HKCR\CLSID\{6BD1B160-9A88-11d2-861C-E1F24AB20C36}'
 damaged='text: Installation damaged. Please try repairing the installation to fix the problem.'
 
-# Runs the program with a time limit; prints its exit code (124 when it had to be killed).
-run_scr() { timeout "$1" wine "${@:2}" >/dev/null 2>&1; echo $?; }  # SECONDS PROGRAM ARGUMENTS...
+# run_scr SECONDS PROGRAM ARGUMENTS...: its exit code (124 when it had to be killed).
+run_scr() { timeout "$1" wine "${@:2}" >/dev/null 2>&1; echo $?; }
 # A window of the probe's standing in for a parent: its handle in $hwnd, the job in $host_pid.
 host() { # WIDTH HEIGHT LIFETIME_MS
   : >"$out/host.txt"
@@ -131,11 +130,8 @@ for arg in /s /S -s xs; do
   check "$arg: a key ends the run with exit code 0" test "$rc" = 0
 done
 
-# Uninstall: nothing of the product is left, and the check fails again.
+# Uninstall (what it removes is the administration test's): the check fails again.
 uninstall
-check "uninstall removes the screen saver" test ! -e "$WINEPREFIX/drive_c/windows/system32/Reelhaven.scr"
-check "uninstall removes the installation folders" test ! -e "$WINEPREFIX/drive_c/Program Files/Halcyra"
-check "uninstall removes the class registration" not quiet wine reg query "$clsid"
 expect_damaged uninstalled "$scr"
 echo "screenshots in $out"
 finish

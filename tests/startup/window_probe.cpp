@@ -53,17 +53,10 @@ int Message(const wchar_t *caption, DWORD timeout)
     const HWND box = WaitForWindow([&] { return FindWindowW(L"#32770", caption); }, timeout);
     if (!box)
         return 2;
-    std::printf("caption: %ls\n", caption);
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM) -> BOOL {
-            wchar_t className[32] = {}, text[600] = {};
-            GetClassNameW(child, className, 32);
-            if (_wcsicmp(className, L"Static") == 0 && GetWindowTextW(child, text, 600) > 0)
-                std::printf("text: %ls\n", text);
-            return TRUE;
-        },
-        0);
+    // A message box's text is its control 0xffff, as in Windows' own dialog template.
+    wchar_t text[600] = {};
+    GetDlgItemTextW(box, 0xffff, text, 600);
+    std::printf("caption: %ls\ntext: %ls\n", caption, text);
     std::fflush(stdout);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     return 0;
