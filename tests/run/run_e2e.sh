@@ -42,12 +42,12 @@ note "items play in order, a missing file is skipped and keeps its failure code,
 play list.plst "red.avi missing.avi green.avi blue.avi"
 run
 seen=""
-deadline=$((SECONDS + 20))
-while [ $SECONDS -lt $deadline ] && [ "$(echo $seen | wc -w)" -lt 4 ]; do
+saw_four() { # each new colour of the centre goes to $seen
   c=$(colour)
   case $c in red|green|blue) [ "${seen##* }" != "$c" ] && seen="$seen $c";; esac
-  sleep 0.1
-done
+  [ "$(wc -w <<<"$seen")" -ge 4 ]
+}
+poll 20 saw_four
 [ "$seen" = " red green blue red" ] || fail "order: saw '$seen'"
 end_by "key a" order
 saved "$wmedia\\list.plst" '^0 0x00000000 1 0x8[0-9a-f]{7} 2 0x00000000 3 0x00000000 $' order
