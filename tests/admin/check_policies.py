@@ -3,7 +3,7 @@
 The ADMX and ADML must be well-formed and consistent (every string and presentation they
 refer to exists, namespaces and revisions set). Every policy must write a value that
 Settings::Load reads through the policy lookup, under the key it reads, with the type it
-reads and within the range it clamps to; every such value must have a policy or be one of
+reads and within the range of the value limits it clamps to; every such value must have a policy or be one of
 the deliberate omissions below.
     check_policies.py Reelhaven.admx Reelhaven.adml settings.cpp
 """
@@ -26,8 +26,10 @@ def check(ok, what):
     failures.extend([] if ok else [what])
 
 
-def reads(source):
+def reads(source, limits):
     """(subkey, value) -> (reader, clamp or None) for every read of Settings::Load."""
+    ranges = {m[1]: (float(m[2]), float(m[3]))
+              for m in re.finditer(r"ValueRange (\w+)\{(\d+), (\d+)\}", limits)}
     load = source[source.index("void Settings::Load()"):source.index("LONG Settings::Save")]
     found = {}
     for m in re.finditer(r'Read(Bool|Fixed|Text)\((k\w+Subkey), (L"([^"]+)"|kColumnNames\[i\])', load):
@@ -37,8 +39,8 @@ def reads(source):
             continue
         # The statement the read stands in: an "if" with its clamp, or the read alone.
         statement = load[m.end():load.index(";", m.end())]
-        clamp = re.search(r"Clamp(?:<LONG>)?\([^,]+, ([\d.]+), ([\d.]+)\)", statement)
-        found[(SUBKEYS[subkey], name)] = (reader, clamp and (float(clamp[1]), float(clamp[2])))
+        clamp = re.search(r"(\w+Range)\.Clamp\(", statement)
+        found[(SUBKEYS[subkey], name)] = (reader, clamp and ranges[clamp[1]])
     return found
 
 
@@ -74,7 +76,7 @@ def main(admx_path, adml_path, settings_path):
     check({s.get("ref") for s in admx.iter(NS + "supportedOn") if s.get("ref")} <= supported,
           "every supportedOn names a definition")
 
-    loaded = reads(source)
+    loaded = reads(source, open(settings_path.replace("settings.cpp", "value_limits.h")).read())
     sizes, styles = names(source, "kSizeNames"), names(source, "kStyleNames")
     covered = set()
     for policy in admx.iter(NS + "policy"):
