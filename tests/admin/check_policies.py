@@ -3,7 +3,7 @@
 The ADMX and ADML must be well-formed and consistent (every string and presentation they
 refer to exists, namespaces and revisions set). Every policy must write a value that
 Settings::Load reads through the policy lookup, under the key it reads, with the type it
-reads and within the range it clamps to; every such value must have a policy or be one of
+reads and within the range of the value limits it clamps to; every such value must have a policy or be one of
 the deliberate omissions below.
     check_policies.py Reelhaven.admx Reelhaven.adml settings.cpp
 """
@@ -23,12 +23,13 @@ failures = []
 
 def check(ok, what):
     print(("ok   " if ok else "FAIL ") + what)
-    if not ok:
-        failures.append(what)
+    failures.extend([] if ok else [what])
 
 
-def reads(source):
+def reads(source, limits):
     """(subkey, value) -> (reader, clamp or None) for every read of Settings::Load."""
+    ranges = {m[1]: (float(m[2]), float(m[3]))
+              for m in re.finditer(r"ValueRange (\w+)\{(\d+), (\d+)\}", limits)}
     load = source[source.index("void Settings::Load()"):source.index("LONG Settings::Save")]
     found = {}
     for m in re.finditer(r'Read(Bool|Fixed|Text)\((k\w+Subkey), (L"([^"]+)"|kColumnNames\[i\])', load):
@@ -38,8 +39,8 @@ def reads(source):
             continue
         # The statement the read stands in: an "if" with its clamp, or the read alone.
         statement = load[m.end():load.index(";", m.end())]
-        clamp = re.search(r"Clamp(?:<LONG>)?\([^,]+, ([\d.]+), ([\d.]+)\)", statement)
-        found[(SUBKEYS[subkey], name)] = (reader, clamp and (float(clamp[1]), float(clamp[2])))
+        clamp = re.search(r"(\w+Range)\.Clamp\(", statement)
+        found[(SUBKEYS[subkey], name)] = (reader, clamp and ranges[clamp[1]])
     return found
 
 
@@ -54,8 +55,8 @@ def main(admx_path, adml_path, settings_path):
     source = open(settings_path, encoding="utf-8").read()
     check(admx.tag == NS + "policyDefinitions" and adml.tag == NS + "policyDefinitionResources",
           "both files use the PolicyDefinitions namespace")
-    check(admx.get("revision") and admx.get("schemaVersion") and adml.get("revision") and
-          adml.get("schemaVersion"), "revision and schemaVersion set in both")
+    check(all(f.get(a) for f in (admx, adml) for a in ("revision", "schemaVersion")),
+          "revision and schemaVersion set in both")
     target = admx.find(NS + "policyNamespaces/" + NS + "target")
     check(target is not None and target.get("prefix") and target.get("namespace"),
           "target namespace and prefix set")
@@ -75,12 +76,11 @@ def main(admx_path, adml_path, settings_path):
     check({s.get("ref") for s in admx.iter(NS + "supportedOn") if s.get("ref")} <= supported,
           "every supportedOn names a definition")
 
-    loaded = reads(source)
+    loaded = reads(source, open(settings_path.replace("settings.cpp", "value_limits.h")).read())
     sizes, styles = names(source, "kSizeNames"), names(source, "kStyleNames")
     covered = set()
     for policy in admx.iter(NS + "policy"):
-        name = policy.get("name")
-        key = policy.get("key")
+        name, key = policy.get("name"), policy.get("key")
         check(policy.get("class") == "Both", name + ": for computers and users")
         check(key.startswith("Software\\Policies\\"), name + ": under Software\\Policies")
         subkey = key[len("Software\\Policies\\"):]
@@ -121,10 +121,9 @@ def main(admx_path, adml_path, settings_path):
             if values[0].tag == NS + "string":
                 texts = [v.text for v in values]
                 check(reader == "Text", name + ": a name read as text")
-                if value == "Size":
-                    check(texts == sizes, name + ": the seven size names in order")
-                elif value == "Style":
-                    check(texts == styles, name + ": the two style names in order")
+                named = {"Size": sizes, "Style": styles}.get(value)
+                if named is not None:
+                    check(texts == named, name + ": the %d names of the settings, in order" % len(named))
                 else:
                     check(all(0.25 <= float(t) <= 4.0 and t == "%04.2f" % float(t) for t in texts),
                           name + ": speeds 0.25 to 4.00 written as the dialog saves them")

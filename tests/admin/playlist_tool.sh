@@ -12,67 +12,59 @@ rm -rf "$out" && mkdir -p "$out"
 key='HKCU\Software\Halcyra\Reelhaven'
 root="$WINEPREFIX/drive_c/admin"
 cleanup() {
-  wine reg delete "$key" /f >/dev/null 2>&1
-  wine msiexec /x "$msi" /qn >/dev/null 2>&1
+  quiet wine reg delete "$key" /f
+  quiet wine msiexec /x "$msi" /qn
   rm -rf "$root"
 }
 trap cleanup EXIT
 cleanup
-wine msiexec /i "$msi" /qn ALLUSERS=1 >/dev/null 2>&1
-check "MSI installs rhplaylist.exe in the installation folder" test -f "$folder/rhplaylist.exe"
+check "msiexec /i" quiet wine msiexec /i "$msi" /qn ALLUSERS=1
 
 # A tree of clips, Windows names below C:\admin.
 mkdir -p "$root/v/sub" "$root/v/a" "$root/m3u"
-ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=5 -t 1 -c:v msvideo1 -pix_fmt rgb555le \
-  "$root/v/b.avi"
+avi_clip "$root/v/b.avi" testsrc=size=64x48:rate=5 1
 cp "$root/v/b.avi" "$root/v/A.avi"; cp "$root/v/b.avi" "$root/v/a/z.AVI"
 cp "$root/v/b.avi" "$root/v/sub/x.mpg"; cp "$root/v/b.avi" "$root/v/c.txt"
 L='C:\admin\list.plst'
 list="$root/list.plst"
 entries() { wout "$probe" read "$1"; }   # one line per entry, then "count N"
 field() { entries "$1" | sed -n "$(($2 + 1))p" | cut -d'|' -f"$3"; }
+rh() { quiet wine "$tool" "$@"; }  # the installed tool, its output dropped
 
 # Playlist Defaults as the Options page saves them, and the file types.
-wine reg add "$key\\Playlist Defaults" /v Loops /t REG_DWORD /d 5 /f >/dev/null 2>&1
-wine reg add "$key\\Playlist Defaults" /v Size /t REG_SZ /d '1/2 Screen' /f >/dev/null 2>&1
-wine reg add "$key\\Playlist Defaults" /v Bounce /t REG_DWORD /d 1 /f >/dev/null 2>&1
-wine reg add "$key\\Playlist Defaults" /v Volume /t REG_DWORD /d 70 /f >/dev/null 2>&1
-wine reg add "$key\\Playlist Defaults" /v Style /t REG_SZ /d Desktop /f >/dev/null 2>&1
-wine reg add "$key\\Playlist Defaults" /v Speed /t REG_SZ /d 1.50 /f >/dev/null 2>&1
-wine reg add "$key" /v 'Video File Types' /t REG_SZ /d '*.avi;*.mpg' /f >/dev/null 2>&1
+reg_values "$key\\Playlist Defaults" Loops=REG_DWORD:5 'Size=REG_SZ:1/2 Screen' Bounce=REG_DWORD:1 \
+  Volume=REG_DWORD:70 Style=REG_SZ:Desktop Speed=REG_SZ:1.50
+reg_values "$key" 'Video File Types=REG_SZ:*.avi;*.mpg'
 
-wine "$tool" create "$L" --loops 2 'C:\admin\v\b.avi' >/dev/null 2>&1
-check "create: exit 0" test $? = 0
+check "create: exit 0" rh create "$L" --loops 2 'C:\admin\v\b.avi'
 check "create: the Playlist Defaults, then the options" same "$(entries "$L")" \
-  'C:\admin\v\b.avi|2|1|1|0.5|1|70|0|1.5|0
+  'C:\admin\v\b.avi|2|1|1|0.5|1|70|0|1.5|0x00000000
 count 1'
 
-wine "$tool" add-folder "$L" --bounce no 'C:\admin\v' >/dev/null 2>&1
-check "add-folder: exit 0" test $? = 0
+check "add-folder: exit 0" rh add-folder "$L" --bounce no 'C:\admin\v'
 check "add-folder: the folder's videos by name, then its subfolders'; no other types" same \
   "$(entries "$L" | cut -d'|' -f1,6 | tr '\n' ' ')" \
   'C:\admin\v\b.avi|1 C:\admin\v\A.avi|0 C:\admin\v\b.avi|0 C:\admin\v\a\z.AVI|0 C:\admin\v\sub\x.mpg|0 count 5 '
-wine "$tool" add-folder 'C:\admin\new.plst' --types '*.txt' 'C:\admin\v' >/dev/null 2>&1
+rh add-folder 'C:\admin\new.plst' --types '*.txt' 'C:\admin\v'
 check "add-folder makes a new list" same "$(entries 'C:\admin\new.plst' | cut -d'|' -f1)" \
   'C:\admin\v\c.txt
 count 1'
-wine "$tool" add-folder "$L" --types '*.txt' 'C:\admin\v' >/dev/null 2>&1
+rh add-folder "$L" --types '*.txt' 'C:\admin\v'
 check "add-folder --types replaces the setting's patterns" same "$(field "$L" 5 1)" 'C:\admin\v\c.txt'
 
-(cd "$root/v" && wine "$tool" add "$L" --size Original --style Monitor --speed 0.25 --volume 0 \
-  sub/x.mpg >/dev/null 2>&1)
+(cd "$root/v" && rh add "$L" --size Original --style Monitor --speed 0.25 --volume 0 sub/x.mpg)
 check "add: a relative path is stored in full, with the options" same "$(field "$L" 6 1-10)" \
-  'C:\admin\v\sub\x.mpg|5|0|1|1|1|0|1|0.25|0'
+  'C:\admin\v\sub\x.mpg|5|0|1|1|1|0|1|0.25|0x00000000'
 
-wine "$tool" set "$L" 1 --loops 9999 --size 'full screen' >/dev/null 2>&1
+rh set "$L" 1 --loops 9999 --size 'full screen'
 check "set: only the fields given change" same "$(field "$L" 1 1-10)" \
-  'C:\admin\v\A.avi|9999|1|0|1|0|70|0|1.5|0'
+  'C:\admin\v\A.avi|9999|1|0|1|0|70|0|1.5|0x00000000'
 
-wine "$tool" move "$L" 6 0 >/dev/null 2>&1 && wine "$tool" move "$L" 1 3 >/dev/null 2>&1
+rh move "$L" 6 0 && rh move "$L" 1 3
 check "move: to an earlier and to a later index" same \
   "$(entries "$L" | cut -d'|' -f1 | head -4 | tr '\n' ' ')" \
   'C:\admin\v\sub\x.mpg C:\admin\v\A.avi C:\admin\v\b.avi C:\admin\v\b.avi '
-wine "$tool" remove "$L" 0 >/dev/null 2>&1
+rh remove "$L" 0
 check "remove" same "$(entries "$L" | tail -1)" 'count 6'
 
 json=$(wout "$tool" list "$L" --json)
@@ -87,18 +79,18 @@ check "command names in any case" same "$(wout "$tool" LIST "$L")" "$plain"
 cp "$root/v/b.avi" "$root/v/é.avi"
 printf '#EXTM3U\r\n#EXTINF:1,first\r\n..\\v\\b.avi\r\nhttp://example.com/x.avi\r\n\r\n../v/é.avi\r\nC:\\admin\\v\\a\\z.AVI\r\n' \
   >"$root/m3u/in.m3u8"
-wine "$tool" import 'C:\admin\m3u\new.plst' 'C:\admin\m3u\in.m3u8' >/dev/null 2>&1
+rh import 'C:\admin\m3u\new.plst' 'C:\admin\m3u\in.m3u8'
 check "import: makes the list, paths resolved against the M3U's folder" same \
   "$(entries 'C:\admin\m3u\new.plst' | cut -d'|' -f1 | tr '\n' ' ')" \
   'C:\admin\v\b.avi C:\admin\v\é.avi C:\admin\v\a\z.AVI count 3 '
-wine "$tool" export 'C:\admin\m3u\new.plst' 'C:\admin\v\out.m3u8' >/dev/null 2>&1
+rh export 'C:\admin\m3u\new.plst' 'C:\admin\v\out.m3u8'
 check "export: UTF-8, relative below the M3U's folder, full paths elsewhere" same \
   "$(tr -d '\r' <"$root/v/out.m3u8" | tr '\n' ' ')" '#EXTM3U b.avi é.avi a\z.AVI '
-wine "$tool" import 'C:\admin\v\round.plst' 'C:\admin\v\out.m3u8' >/dev/null 2>&1
-wine "$tool" export 'C:\admin\v\round.plst' 'C:\admin\v\round.m3u8' >/dev/null 2>&1
+rh import 'C:\admin\v\round.plst' 'C:\admin\v\out.m3u8'
+rh export 'C:\admin\v\round.plst' 'C:\admin\v\round.m3u8'
 check "round trip M3U -> .plst -> M3U gives the same M3U" cmp "$root/v/out.m3u8" "$root/v/round.m3u8"
-wine "$tool" export "$L" 'C:\admin\ansi.m3u' >/dev/null 2>&1
-wine "$tool" import 'C:\admin\ansi.plst' 'C:\admin\ansi.m3u' >/dev/null 2>&1
+rh export "$L" 'C:\admin\ansi.m3u'
+rh import 'C:\admin\ansi.plst' 'C:\admin\ansi.m3u'
 check "round trip through an ANSI .m3u" same "$(entries 'C:\admin\ansi.plst' | cut -d'|' -f1)" \
   "$(entries "$L" | cut -d'|' -f1)"
 
@@ -106,9 +98,8 @@ check "round trip through an ANSI .m3u" same "$(entries 'C:\admin\ansi.plst' | c
 printf 'not a playlist at all, only text\n' >"$root/damaged.plst"
 before=$(md5sum <"$list")
 bad() { # description, expected code, expected text, tool arguments...
-  local what=$1 code=$2 text=$3
+  local what=$1 code=$2 text=$3 message rc
   shift 3
-  local message rc
   message=$(wine "$tool" "$@" 2>&1 >/dev/null)
   rc=$?
   message=$(tr -d '\r' <<<"$message" | grep rhplaylist)
@@ -134,6 +125,8 @@ bad "unknown style" 6 "the styles are" set "$L" 0 --style Wall
 bad "create over an existing list" 7 "already exists" create "$L" 'C:\admin\v\b.avi'
 bad "missing folder" 8 "no such folder" add-folder "$L" 'C:\admin\none'
 bad "missing M3U" 8 "cannot be read" import "$L" 'C:\admin\none.m3u'
+rh create 'C:\admin\one.plst' 'C:\admin\v\b.avi'
+bad "removing the only entry" 6 "at least one entry" remove 'C:\admin\one.plst' 0
 # A playlist on a full disk (a 64 KiB tmpfs as a Wine drive): the new contents cannot be
 # written, and the old file stays whole. Wine replaces read-only and open files regardless,
 # so a full disk is the one write failure it shows.
@@ -146,19 +139,15 @@ if mount -t tmpfs -o size=64k tmpfs "$disk" 2>/dev/null; then
   full="${letter^^}:\\full.plst"
   cp "$list" "$disk/full.plst"
   dd if=/dev/zero of="$disk/filler" bs=1k count=200 >/dev/null 2>&1
-  saved_list=$list saved_before=$before
   list="$disk/full.plst" before=$(md5sum <"$disk/full.plst")
   bad "full disk" 7 "the playlist is unchanged" add "$full" 'C:\admin\v\b.avi'
   check "no file is left behind by a failed write" test -z "$(ls "$disk" | grep rhtmp)"
-  list=$saved_list before=$saved_before
   rm -f "$WINEPREFIX/dosdevices/$letter:"
   umount "$disk"
 else
   echo "SKIP full disk: mounting a tmpfs needs root"
 fi
 rmdir "$disk"
-wine "$tool" create 'C:\admin\one.plst' 'C:\admin\v\b.avi' >/dev/null 2>&1
-bad "removing the only entry" 6 "at least one entry" remove 'C:\admin\one.plst' 0
 help=$(wout "$tool" --help)
 check "--help names every command, field and exit code" bash -c 'for w in create list add \
   add-folder remove move set import export --json --types --force --loops --size --bounce \
@@ -166,16 +155,14 @@ check "--help names every command, field and exit code" bash -c 'for w in create
 
 # The dialog's limits are the settings' clamps: out-of-range defaults load as the bounds,
 # and the bounds themselves are what the tool accepts.
-wine reg add "$key\\Playlist Defaults" /v Loops /t REG_DWORD /d 10000 /f >/dev/null 2>&1
-wine reg add "$key\\Playlist Defaults" /v Volume /t REG_DWORD /d 101 /f >/dev/null 2>&1
-wine reg add "$key\\Playlist Defaults" /v Speed /t REG_SZ /d 9 /f >/dev/null 2>&1
-wine "$tool" create 'C:\admin\limits.plst' 'C:\admin\v\b.avi' >/dev/null 2>&1
-wine "$tool" add 'C:\admin\limits.plst' --loops 9999 --volume 100 --speed 4 'C:\admin\v\b.avi' >/dev/null 2>&1
+reg_values "$key\\Playlist Defaults" Loops=REG_DWORD:10000 Volume=REG_DWORD:101 Speed=REG_SZ:9
+rh create 'C:\admin\limits.plst' 'C:\admin\v\b.avi'
+rh add 'C:\admin\limits.plst' --loops 9999 --volume 100 --speed 4 'C:\admin\v\b.avi'
 check "tool and settings agree on the upper limits" same \
   "$(entries 'C:\admin\limits.plst' | cut -d'|' -f2,7,9 | sort -u)" '9999|100|4
 count 2'
 
-wine msiexec /x "$msi" /qn >/dev/null 2>&1
-wine "$built_tool" list "$L" >/dev/null 2>&1
+quiet wine msiexec /x "$msi" /qn
+quiet wine "$built_tool" list "$L"
 check "without the library installed: exit 9" test $? = 9
 finish

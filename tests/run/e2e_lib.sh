@@ -1,29 +1,65 @@
-# Shared by the run's end-to-end scripts (sourced): failure counting, the saver's registry
-# settings and the colour at the screen's centre.
+# Shared by the end-to-end scripts of the run (sourced): the saver's registry settings,
+# playlists through run_tool (tool) read back by admin_probe (probe), what the screen shows,
+# a run started and ended.
+. "$(dirname "${BASH_SOURCE[0]}")/../support/test_kit.sh"
 key='HKCU\Software\Halcyra\Reelhaven'
-failures=0
+run_pid= input_every=10
 
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-note() { echo "--- $*"; }
+# Empty folders: work (in the build) and media, the clips' folder wmedia (C:\NAME) as Linux
+# sees it.
+fresh_folders() {
+  media="$WINEPREFIX/drive_c/${wmedia#C:\\}"
+  rm -rf "$work" "$media" && mkdir -p "$work" "$media"
+}
+
+cleanup() {
+  [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
+  wine reg delete "$key" /f >/dev/null 2>&1
+  drop_network_drive
+  rm -rf "$media" "$work/share"
+}
+
+settings() { # NAME=TYPE:DATA... on top of a fresh key with the classic renderer on
+  wine reg delete "$key" /f >/dev/null 2>&1
+  reg_values "$key" 'Use Classic Video Renderer=REG_DWORD:1' "$@"
+}
+make_list() { wine "$tool" make "$@" >/dev/null 2>&1; }  # PLST ENTRY...
+saved() { # PLST REGEX WHAT: the entries' saved play results, "0 0x00000000 1 ..."
+  local r
+  r=$(wout "$probe" read "$1" | awk -F'|' 'NF > 1 { printf "%d %s ", NR - 1, $NF }')
+  [[ $r =~ $2 ]] || fail "$3: saved results '$r'"
+}
 
 # The colour of the screen's centre: red, green, blue, black or other.
 colour() {
   import -window root -crop 1x1+960+540 txt:- 2>/dev/null | tail -1 |
     sed -n 's/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
-    awk '{ r=$1; g=$2; b=$3;
-           if (r > 20000 && g < 8000 && b < 8000) print "red";
-           else if (g > 20000 && r < 8000 && b < 8000) print "green";
-           else if (b > 20000 && r < 8000 && g < 8000) print "blue";
-           else if (r < 3000 && g < 3000 && b < 3000) print "black";
-           else print "other" }'
+    awk '{ hi = 20000; lo = 8000; c = ($1 < 3000 && $2 < 3000 && $3 < 3000) ? "black" : "other"
+           if ($1 > hi && $2 < lo && $3 < lo) c = "red"; if ($2 > hi && $1 < lo && $3 < lo) c = "green"
+           if ($3 > hi && $1 < lo && $2 < lo) c = "blue"; print c }'
+}
+shows() { [ "$(colour)" = "$1" ]; }
+# Any lit pixel: the message video is the only thing on a black screen.
+message_shown() {
+  import -window root "$work/shot.png" 2>/dev/null
+  awk "BEGIN{exit !($(convert "$work/shot.png" -format '%[fx:maxima]' info: 2>/dev/null || echo 0) > 0.5)}"
 }
 
-settings() { # NAME=TYPE:VALUE... on top of a fresh key with the classic renderer on
-  wine reg delete "$key" /f >/dev/null 2>&1
-  wine reg add "$key" /v 'Use Classic Video Renderer' /t REG_DWORD /d 1 /f >/dev/null 2>&1
-  local pair name value
-  for pair in "$@"; do
-    name=${pair%%=*} value=${pair#*=}
-    wine reg add "$key" /v "$name" /t "${value%%:*}" /d "${value#*:}" /f >/dev/null 2>&1
+start_run() { # COMMAND...: the run, with the mouse where input starts from
+  xdotool mousemove 400 400
+  timeout 120 "$@" >"$work/run.log" 2>/dev/null &
+  run_pid=$!
+}
+# end_by INPUT WHAT: xdotool input ("key a", "click 1", "mousemove X Y"; "jump" is a
+# 300-pixel mouse move, the first of which only sets the reference point). The run must
+# end within 10 s with exit code 0; the input is sent again every $input_every seconds
+# until then. A run that does not end is killed.
+end_by() {
+  local deadline=$((SECONDS + 10)) x=400
+  until gone "$run_pid" || [ $SECONDS -ge $deadline ]; do
+    if [ "$1" = jump ]; then x=$((x == 400 ? 700 : 400)); xdotool mousemove $x $x; else xdotool $1; fi
+    poll "$input_every" gone "$run_pid"
   done
+  reap "$run_pid" 0 && [ "$rc" = 0 ] || fail "$2: after $1, exit code $rc (124: still running)"
+  run_pid=
 }

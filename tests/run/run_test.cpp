@@ -7,12 +7,14 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fw_sink.h"
 #include "handles.h"
 #include "run_shared.h"
 #include "settings.h"
+#include "test_kit.h"
 #include "video_cache.h"
 
 using Microsoft::WRL::ComPtr;
@@ -28,9 +30,11 @@ protected:
         settings_.bounceStep = 2;
         settings_.bounceInterval = 29;
         wcscpy(settings_.playlist, L"C:\\lists\\a.plst");
-        ASSERT_EQ(CoCreateInstance(CLSID_Playlist, nullptr, CLSCTX_INPROC_SERVER, IID_IHCYFWPlaylist,
-                                   reinterpret_cast<void **>(playlist_.GetAddressOf())), S_OK);
+        ASSERT_HR(S_OK, CoCreateInstance(CLSID_Playlist, nullptr, CLSCTX_INPROC_SERVER, IID_IHCYFWPlaylist,
+                                         reinterpret_cast<void **>(playlist_.GetAddressOf())));
         cache_.Start(L"C:\\", settings_);
+        ASSERT_HR(S_OK, (new FwSink(settings_, playlist_.Get(), end_.get(), &cache_))
+                            ->QueryInterface(IID_IHCYFramewheelEventSink, reinterpret_cast<void **>(sink_.GetAddressOf())));
     }
     void Fill(int count)
     {
@@ -40,9 +44,9 @@ protected:
             swprintf(name, 32, L"C:\\v\\%d.avi", i);
             item.fileName = name;
             item.xPosition = 0.1;
-            ASSERT_EQ(playlist_->Insert(&item, -1), S_OK);
+            ASSERT_HR(S_OK, playlist_->Insert(&item, -1));
         }
-        ASSERT_EQ(playlist_->First(), S_OK);
+        ASSERT_HR(S_OK, playlist_->First());
     }
     LONG Current()
     {
@@ -60,6 +64,8 @@ protected:
     Settings settings_;
     ComPtr<IHCYFWPlaylist> playlist_;
     VideoCache cache_;
+    UniqueHandle end_{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    ComPtr<IHCYFramewheelEventSink> sink_;  // the run's sink, ending through end_
 };
 
 TEST_F(RunTest, ContinueWhereStoppedWrapsAndNeedsTheExactPlaylistPath)
@@ -73,16 +79,13 @@ TEST_F(RunTest, ContinueWhereStoppedWrapsAndNeedsTheExactPlaylistPath)
     EXPECT_EQ(Current(), 2);
     EXPECT_EQ(start.index, 2);
     EXPECT_STREQ(start.Record()->fileName, L"C:\\v\\2.avi");
+    // The saved position, and the run's own overrides of the entry's fields (the entry has
+    // x 0.1; the bounce comes from the settings).
     const PlaybackItem &item = start.item;
-    EXPECT_EQ(item.position, 12.5);
-    // The run's own overrides of the entry's fields.
-    EXPECT_EQ(item.xPosition, 0.5);
-    EXPECT_EQ(item.bounceStep, 2.0);
-    EXPECT_EQ(item.bounceInterval, 29.0);
-    EXPECT_EQ(item.style, 0);
-    EXPECT_EQ(item.blockScreenSaver, 1);
-    EXPECT_EQ(item.validMask, static_cast<DWORD>(ITEM_ALL));
-    EXPECT_EQ(item.loops, 1);
+    EXPECT_EQ(std::tuple(item.position, item.xPosition, item.bounceStep, item.bounceInterval),
+              std::tuple(12.5, 0.5, 2.0, 29.0));
+    EXPECT_EQ(std::tuple(item.style, item.blockScreenSaver, item.validMask, item.loops),
+              std::tuple(0, 1, static_cast<DWORD>(ITEM_ALL), 1));
 
     wcscpy(settings_.lastPlaylist, L"C:\\LISTS\\a.plst");  // differs in case only
     EXPECT_EQ(Start(5).item.position, 0.0);
@@ -101,52 +104,44 @@ TEST_F(RunTest, RandomStartIsNeverTheFirstAndALoneEntryLoops9999Times)
     }
     EXPECT_EQ(starts, (std::set<LONG>{1, 2, 3}));
 
-    ASSERT_EQ(playlist_->Remove(-1), S_OK);
-    ASSERT_EQ(playlist_->Remove(-1), S_OK);
-    ASSERT_EQ(playlist_->Remove(-1), S_OK);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_HR(S_OK, playlist_->Remove(-1));
     EXPECT_EQ(Start(1).item.loops, 9999);
     EXPECT_EQ(Current(), 0);
 }
 
 TEST_F(RunTest, SinkEndsOnInputEvenWhenTheRunIsNotWaiting)
 {
-    UniqueHandle end(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    ComPtr<IHCYFramewheelEventSink> sink;
-    ASSERT_EQ((new FwSink(settings_, playlist_.Get(), end.get(), &cache_))
-                  ->QueryInterface(IID_IHCYFramewheelEventSink, reinterpret_cast<void **>(sink.GetAddressOf())),
-              S_OK);
-    auto ended = [&] { return WaitForSingleObject(end.get(), 0) == WAIT_OBJECT_0; };
+    auto ended = [&] { return WaitForSingleObject(end_.get(), 0) == WAIT_OBJECT_0; };
 
     // Nobody waits on the event here, as while the run handles a standby timeout: the
     // signal must still be there when it waits next.
-    EXPECT_EQ(sink->OnInput(nullptr, WM_KEYDOWN, 'A', 0), S_OK);
+    EXPECT_HR(S_OK, sink_->OnInput(nullptr, WM_KEYDOWN, 'A', 0));
     EXPECT_TRUE(ended());
     for (UINT message : {WM_KEYUP, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_MOUSEWHEEL})
-        EXPECT_EQ((sink->OnInput(nullptr, message, 0, 0), ended()), false) << message;
+        EXPECT_EQ((sink_->OnInput(nullptr, message, 0, 0), ended()), false) << message;
     settings_.ignoreMouseMovement = true;
     for (UINT message : {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
-        EXPECT_EQ((sink->OnInput(nullptr, message, 0, 0), ended()), true) << message;
-    EXPECT_EQ(sink->OnQueryClose(nullptr, 0), S_FALSE);
+        EXPECT_EQ((sink_->OnInput(nullptr, message, 0, 0), ended()), true) << message;
+    EXPECT_HR(S_FALSE, sink_->OnQueryClose(nullptr, 0));
     EXPECT_FALSE(ended());
-    EXPECT_EQ(sink->OnQueryClose(nullptr, 1), S_OK);
+    EXPECT_HR(S_OK, sink_->OnQueryClose(nullptr, 1));
     EXPECT_TRUE(ended());
 
     // Mouse: the first move never ends; more than 20 pixels on one axis between two moves does.
     auto moveTo = [&](int x, int y) {
         SetCursorPos(x, y);
-        (void)sink->OnInput(nullptr, WM_MOUSEMOVE, 0, 0);
+        (void)sink_->OnInput(nullptr, WM_MOUSEMOVE, 0, 0);
         return ended();
     };
     EXPECT_FALSE(moveTo(500, 500));  // ignored
     EXPECT_FALSE(moveTo(900, 900));
     settings_.ignoreMouseMovement = false;
     FwSink::ResetMouseReference();
-    EXPECT_FALSE(moveTo(100, 100));
-    EXPECT_FALSE(moveTo(120, 120));
-    EXPECT_FALSE(moveTo(100, 140));
-    EXPECT_TRUE(moveTo(121, 140));
-    EXPECT_TRUE(moveTo(121, 119));
-    EXPECT_FALSE(moveTo(121, 119));
+    const struct { int x, y; bool ends; } moves[] = {
+        {100, 100, false}, {120, 120, false}, {100, 140, false}, {121, 140, true}, {121, 119, true}, {121, 119, false}};
+    for (const auto &move : moves)
+        EXPECT_EQ(moveTo(move.x, move.y), move.ends) << move.x << "," << move.y;
 }
 
 // A player that only records what it is handed: the file and bounce step of each SetItem
@@ -162,13 +157,10 @@ public:
 
     STDMETHODIMP QueryInterface(REFIID riid, void **object) override
     {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHCYFramewheel) ||
-            IsEqualIID(riid, IID_IHCYFramewheel2) || IsEqualIID(riid, IID_IHCYFramewheel3)) {
-            *object = static_cast<IHCYFramewheel3 *>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        const bool known = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHCYFramewheel) ||
+                           IsEqualIID(riid, IID_IHCYFramewheel2) || IsEqualIID(riid, IID_IHCYFramewheel3);
+        *object = known ? static_cast<IHCYFramewheel3 *>(this) : nullptr;
+        return known ? S_OK : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
@@ -206,9 +198,6 @@ protected:
     void SetUp() override
     {
         RunTest::SetUp();
-        ASSERT_EQ((new FwSink(settings_, playlist_.Get(), end_.get(), &cache_))
-                      ->QueryInterface(IID_IHCYFramewheelEventSink, reinterpret_cast<void **>(sink_.GetAddressOf())),
-                  S_OK);
         raw_ = static_cast<FwSink *>(sink_.Get());
     }
     void TearDown() override { LeaveMessageVideoMode(); }
@@ -219,9 +208,7 @@ protected:
         return player_.Last(false);
     }
 
-    UniqueHandle end_{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     RecordingPlayer player_;
-    ComPtr<IHCYFramewheelEventSink> sink_;
     FwSink *raw_ = nullptr;
 };
 
@@ -230,13 +217,13 @@ TEST_F(FollowingTest, ThePreparedEntryIsTheOneThatPlaysNext)
     Fill(3);
     raw_->PrepareFollowing(&player_);
     EXPECT_EQ(player_.Last(true), 1);
-    EXPECT_EQ(End(S_OK), 1);
-    EXPECT_EQ(player_.Last(true), 2);
-    // A failed entry is skipped by the preparation as by the choice.
-    EXPECT_EQ(End(E_FAIL), 2);
-    EXPECT_EQ(player_.Last(true), 0);  // back to the first
-    EXPECT_EQ(End(S_OK), 0);
-    EXPECT_EQ(player_.Last(true), 2);
+    // Each end: the entry played, then the one prepared. A failed entry is skipped by the
+    // preparation as by the choice; after the last comes the first.
+    const struct { HRESULT result; int played, prepared; } ends[] = {{S_OK, 1, 2}, {E_FAIL, 2, 0}, {S_OK, 0, 2}};
+    for (const auto &end : ends) {
+        EXPECT_EQ(End(end.result), end.played) << HrText(end.result);
+        EXPECT_EQ(player_.Last(true), end.prepared) << end.played;
+    }
 
     // The prepared record is the one played: settings changed since do not show.
     settings_.bounceStep = 7;

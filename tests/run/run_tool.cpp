@@ -1,7 +1,7 @@
-// Helper for the run's end-to-end test: builds and reads playlists through the library's
-// playlist object, and runs the saver's run mode with the registry's
-// settings while it logs every change of the master volume and mute state.
-//   run_tool make PLST FILE[*LOOPS]...   run_tool results PLST   run_tool run INSTALLFOLDER
+// Helper for the run's end-to-end tests: builds playlists through the library's playlist
+// object, and runs the saver's run mode with the registry's settings while it logs every
+// change of the master volume and mute state.
+//   run_tool make PLST FILE...   run_tool run INSTALLFOLDER
 #include <windows.h>
 #include <mmsystem.h>
 #include <wrl/client.h>
@@ -9,68 +9,34 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 #include <thread>
 
 #include "abi.h"
 #include "handles.h"
-#include "master_volume.h"
 #include "run_saver.h"
 #include "settings.h"
+#include "test_kit.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-ComPtr<IHCYFWPlaylist> NewPlaylist()
-{
-    ComPtr<IHCYFWPlaylist> playlist;
-    const HRESULT hr = CoCreateInstance(CLSID_Playlist, nullptr, CLSCTX_INPROC_SERVER, IID_IHCYFWPlaylist,
-                                        reinterpret_cast<void **>(playlist.GetAddressOf()));
-    if (FAILED(hr))
-        printf("create playlist 0x%08lx\n", static_cast<unsigned long>(hr));
-    return playlist;
-}
-
+// The entries in order, with the object's defaults.
 int Make(int argc, wchar_t **argv)
 {
-    ComPtr<IHCYFWPlaylist> playlist = NewPlaylist();
-    if (!playlist)
-        return 2;
-    for (int i = 3; i < argc; ++i) {
+    ComPtr<IHCYFWPlaylist> playlist;
+    HRESULT hr = CoCreateInstance(CLSID_Playlist, nullptr, CLSCTX_INPROC_SERVER, IID_IHCYFWPlaylist,
+                                  reinterpret_cast<void **>(playlist.GetAddressOf()));
+    for (int i = 3; SUCCEEDED(hr) && i < argc; ++i) {
         PlaybackItem item = DefaultPlaybackItem();
-        wchar_t *loops = wcschr(argv[i], L'*');
-        if (loops) {
-            *loops = L'\0';
-            item.loops = _wtoi(loops + 1);
-        }
         item.fileName = argv[i];
-        (void)playlist->Insert(&item, -1);
+        hr = playlist->Insert(&item, -1);
     }
-    const HRESULT hr = playlist->Save(argv[2], FALSE);
+    if (SUCCEEDED(hr))
+        hr = playlist->Save(argv[2], FALSE);
     if (FAILED(hr))
-        printf("save 0x%08lx\n", static_cast<unsigned long>(hr));
+        printf("make %s\n", HrText(hr).c_str());
     return FAILED(hr) ? 1 : 0;
-}
-
-int Results(const wchar_t *path)
-{
-    ComPtr<IHCYFWPlaylist> playlist = NewPlaylist();
-    if (!playlist)
-        return 2;
-    const HRESULT hr = playlist->Load(path);
-    if (FAILED(hr)) {
-        printf("load 0x%08lx\n", static_cast<unsigned long>(hr));
-        return 0;
-    }
-    LONG count = 0;
-    (void)playlist->GetCount(&count);
-    for (LONG i = 0; i < count; ++i, (void)playlist->Next()) {
-        PlaylistPosition position{};
-        (void)playlist->GetPosition(&position);
-        printf("%ld 0x%08lx\n", position.index, static_cast<unsigned long>(position.playResult));
-    }
-    return 0;
 }
 
 // Reads mixer 0's speakers volume and mute as "volume mute", or "none", through one handle
@@ -126,8 +92,6 @@ int Run(const wchar_t *installFolder)
     static Settings settings;
     settings.SetDefaults();
     settings.Load();
-    printf("before %u %d\n", GetMasterVolume(), GetMasterMute() ? 1 : 0);
-    fflush(stdout);
     std::atomic<bool> done{false};
     std::thread watcher([&] {
         MixerWatch mixer;
@@ -145,8 +109,6 @@ int Run(const wchar_t *installFolder)
     RunSaver(settings, installFolder);
     done = true;
     watcher.join();
-    printf("after %u %d\n", GetMasterVolume(), GetMasterMute() ? 1 : 0);
-    fflush(stdout);
     return 0;
 }
 
@@ -159,8 +121,6 @@ int wmain(int argc, wchar_t **argv)
     ComApartment apartment(COINIT_MULTITHREADED);
     if (argc >= 3 && wcscmp(argv[1], L"make") == 0)
         return Make(argc, argv);
-    if (argc == 3 && wcscmp(argv[1], L"results") == 0)
-        return Results(argv[2]);
-    fprintf(stderr, "usage: run_tool make|results|run ...\n");
+    fprintf(stderr, "usage: run_tool make PLST FILE... | run INSTALLFOLDER\n");
     return 2;
 }

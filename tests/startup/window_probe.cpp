@@ -1,4 +1,5 @@
-// A small helper for the start-up test script, run under Wine beside the screen saver:
+// A small helper for the start-up and administration test scripts, run under Wine beside
+// the screen saver:
 //   host WIDTH HEIGHT LIFETIME_MS  a window standing in for the control panel's preview
 //                                  area; prints "hwnd clientX clientY", then destroys the
 //                                  window after LIFETIME_MS
@@ -8,8 +9,12 @@
 //   desktop                        prints the desktop window's handle
 //   close CLASS                    closes the desktop's child window of that class
 //   sheet TIMEOUT_MS               waits for the configuration sheet, prints its owner
-//                                  window and cancels it (closing a welcome dialog first)
+//                                  window, opens the Options page, prints the master volume
+//                                  and bounce speed sliders' positions and cancels the sheet
+//                                  (closing a welcome dialog first)
 #include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,53 +29,46 @@ unsigned long Number(HWND window) { return static_cast<unsigned long>(reinterpre
 
 int Host(int width, int height, UINT lifetime)
 {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        if (message == WM_TIMER)
-            DestroyWindow(window);
-        else if (message == WM_DESTROY)
-            PostQuitMessage(0);
-        return DefWindowProcW(window, message, wParam, lParam);
-    };
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    windowClass.lpszClassName = L"Preview Host";
-    RegisterClassW(&windowClass);
-    const HWND window = CreateWindowExW(WS_EX_TOPMOST, L"Preview Host", L"Preview Host",
-                                        WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 100, 100, width, height, nullptr,
-                                        nullptr, nullptr, nullptr);
+    // Any window class does for a parent; a static control needs no registration.
+    const HWND window = CreateWindowExW(WS_EX_TOPMOST, L"Static", L"Preview Host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
+                                        100, 100, width, height, nullptr, nullptr, nullptr, nullptr);
     if (!window)
         return 1;
     POINT origin{0, 0};
     ClientToScreen(window, &origin);
     std::printf("%lu %ld %ld\n", Number(window), origin.x, origin.y);
     std::fflush(stdout);
-    SetTimer(window, 1, lifetime, nullptr);
+    SetTimer(window, 1, lifetime, [](HWND expired, UINT, UINT_PTR, DWORD) {
+        DestroyWindow(expired);
+        PostQuitMessage(0);
+    });
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchMessageW(&message);
     return 0;
 }
 
-// Polls for a window every 100 ms until the timeout.
 int Message(const wchar_t *caption, DWORD timeout)
 {
     const HWND box = WaitForWindow([&] { return FindWindowW(L"#32770", caption); }, timeout);
     if (!box)
         return 2;
-    std::printf("caption: %ls\n", caption);
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM) -> BOOL {
-            wchar_t className[32] = {}, text[600] = {};
-            GetClassNameW(child, className, 32);
-            if (_wcsicmp(className, L"Static") == 0 && GetWindowTextW(child, text, 600) > 0)
-                std::printf("text: %ls\n", text);
-            return TRUE;
-        },
-        0);
+    // A message box's text is its control 0xffff, as in Windows' own dialog template.
+    wchar_t text[600] = {};
+    GetDlgItemTextW(box, 0xffff, text, 600);
+    std::printf("caption: %ls\ntext: %ls\n", caption, text);
     std::fflush(stdout);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     return 0;
+}
+
+// The page dialog of the sheet that holds control id.
+HWND PageWith(HWND sheet, int id)
+{
+    HWND page = nullptr;
+    while ((page = FindWindowExW(sheet, page, L"#32770", nullptr)) && !GetDlgItem(page, id)) {
+    }
+    return page;
 }
 
 int Sheet(DWORD timeout)
@@ -78,18 +76,21 @@ int Sheet(DWORD timeout)
     const HWND sheet = WaitForWindow(FindPropertySheet, timeout);
     if (!sheet)
         return 2;
-    wchar_t title[300] = {};
-    GetWindowTextW(sheet, title, 300);
-    std::printf("sheet: %ls\nowner: %lu\n", title, Number(GetWindow(sheet, GW_OWNER)));
-    std::fflush(stdout);
+    std::printf("owner: %lu\n", Number(GetWindow(sheet, GW_OWNER)));
     // The first start shows the welcome dialog over the sheet; it goes first.
-    Sleep(1000);
-    if (HWND welcome = FindWindowW(L"#32770", L"Welcome to Halcyra Reelhaven")) {
+    if (HWND welcome = WaitForWindow([] { return FindWindowW(L"#32770", L"Welcome to Halcyra Reelhaven"); }, 1000)) {
         PostMessageW(welcome, WM_COMMAND, IDOK, 0);
-        Sleep(500);
+        WaitForWindow([&] { return IsWindow(welcome) ? nullptr : sheet; }, timeout);
     }
+    PostMessageW(sheet, PSM_SETCURSEL, 1, 0);
+    const HWND page = WaitForWindow([sheet] { return PageWith(sheet, 1022); }, timeout);
+    if (page)
+        std::printf("master-volume %ld\nbounce-speed %ld\n",
+                    static_cast<long>(SendDlgItemMessageW(page, 1014, TBM_GETPOS, 0, 0)),
+                    static_cast<long>(SendDlgItemMessageW(page, 1022, TBM_GETPOS, 0, 0)));
+    std::fflush(stdout);
     PostMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
-    return 0;
+    return page ? 0 : 3;
 }
 
 // Prints each child of a window: its class, its rectangle in the parent and whether it

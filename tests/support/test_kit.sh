@@ -1,4 +1,5 @@
 # Shell helpers the test and benchmark scripts share; source it.
+declare -F wine_env_restart_server >/dev/null || . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
 
 # avi_clip FILE LAVFI_SOURCE SECONDS: a clip in Microsoft Video 1, which Wine decodes without
 # GStreamer plug-ins; made once, kept while it exists.
@@ -18,4 +19,61 @@ unmanaged_windows() {
 restore_managed_windows() {
   if [ -n "$wm_old" ]; then wine reg add "$wm_key" /v Managed /d "$wm_old" /f >/dev/null 2>&1
   else wine reg delete "$wm_key" /v Managed /f >/dev/null 2>&1; fi
+}
+
+# Failure counting: check WHAT COMMAND... runs a command that must succeed, fail WHAT counts
+# a failure found otherwise, finish reports and gives the script's status.
+failures=0
+check() { if "${@:2}"; then echo "ok   $1"; else fail "$1"; fi; }
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+note() { echo "--- $*"; }
+finish() { echo "$failures failure(s)"; [ "$failures" = 0 ]; }
+same() { [ "$1" = "$2" ] || { echo "     got:      $1" >&2; echo "     expected: $2" >&2; return 1; }; }
+contains() { [[ "$1" == *"$2"* ]] || { echo "     no \"$2\" in: $1" >&2; return 1; }; }
+
+quiet() { "$@" >/dev/null 2>&1; }
+not() { ! "$@"; }
+# wine's own output (and its CRs) without the sound and graphics noise on stderr.
+wout() { wine "$@" 2>/dev/null | tr -d '\r'; }
+
+# reg_values KEY NAME=TYPE:DATA...: registry values as reg add writes them.
+reg_values() {
+  local key=$1 pair value
+  shift
+  for pair in "$@"; do
+    value=${pair#*=}
+    wine reg add "$key" /v "${pair%%=*}" /t "${value%%:*}" /d "${value#*:}" /f >/dev/null 2>&1
+  done
+}
+
+# poll SECONDS COMMAND...: true as soon as the command succeeds (tried every 0.1 s), false
+# when SECONDS have passed first.
+poll() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do [ $SECONDS -ge $deadline ] && return 1; sleep 0.1; done
+}
+gone() { ! kill -0 "$1" 2>/dev/null; }
+# reap PID SECONDS: waits for a background job; its exit code goes to $rc. False, with the
+# job killed and rc=124, when it had not ended.
+reap() {
+  rc=124
+  if poll "$2" gone "$1"; then wait "$1"; rc=$?; return 0; fi
+  kill "$1" 2>/dev/null
+  wait "$1" 2>/dev/null
+  return 1
+}
+
+# network_drive DIR: DIR becomes drive N:, of the network type (Wine's mount manager reads
+# drive types when it starts); drop_network_drive puts the prefix back.
+network_drive() {
+  ln -sfn "$1" "$WINEPREFIX/dosdevices/n:"
+  wine reg add 'HKLM\Software\Wine\Drives' /v n: /d network /f >/dev/null 2>&1
+  wine_env_restart_server
+}
+drop_network_drive() {
+  [ -L "$WINEPREFIX/dosdevices/n:" ] || return 0
+  wine reg delete 'HKLM\Software\Wine\Drives' /v n: /f >/dev/null 2>&1
+  rm -f "$WINEPREFIX/dosdevices/n:"
+  wine_env_restart_server
 }
