@@ -1,5 +1,5 @@
-// Shared pieces of the engine tests: the recording event sink, player and item helpers and
-// the paths handed over by run_engine.sh.
+// Shared pieces of the engine tests: the recording event sink, a player with a sink, player
+// and item helpers and the paths handed over by run_engine.sh.
 #pragma once
 
 #include <windows.h>
@@ -48,23 +48,20 @@ struct SinkCall {
 };
 
 // Records every call with its thread; answers OnQueryClose with closeAnswer.
-class TestSink final : public IHCYFramewheelEventSink {
+class TestSink : public IHCYFramewheelEventSink {
 public:
     std::atomic<HRESULT> closeAnswer{S_OK};
     // Runs inside OnPlaybackEnded, on the calling thread, with the player as passed in.
     std::function<void(IHCYFramewheel *, HRESULT)> onEnded;
+    virtual ~TestSink() = default;
 
     STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
     {
         if (!ppv)
             return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHCYFramewheelEventSink)) {
-            *ppv = static_cast<IHCYFramewheelEventSink *>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        const bool known = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHCYFramewheelEventSink);
+        *ppv = known ? static_cast<IHCYFramewheelEventSink *>(this) : nullptr;
+        return known ? (AddRef(), S_OK) : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
     STDMETHODIMP_(ULONG) Release() override
@@ -143,10 +140,15 @@ inline ComPtr<TestSink> NewSink()
     return sink;
 }
 
-// A player built directly, so the tests can look at its queues and threads.
-inline ComPtr<Framewheel> NewPlayer()
+// A player built directly, so the tests can look at its queues and threads; on the classic
+// video renderer when asked (the default one draws nothing under Xvfb).
+inline ComPtr<Framewheel> NewPlayer(bool classic = false)
 {
-    return ComPtr<Framewheel>(new Framewheel);
+    ComPtr<Framewheel> player(new Framewheel);
+    if (classic) {
+        EXPECT_HR(S_OK, player->UseClassicVideoRenderer());
+    }
+    return player;
 }
 
 // A windowed item of 160 x 120 at the screen's corner, silent, one loop. The item points
@@ -172,32 +174,74 @@ inline double PositionOf(IHCYFramewheel *player)
     return item.position;
 }
 
+// Polls done() every 20 ms until it holds; false after ms. With pump, this thread's messages
+// are dispatched meanwhile (a thread that owns windows must otherwise keep still).
+inline bool WaitUntil(const std::function<bool()> &done, DWORD ms, bool pump = false)
+{
+    for (const DWORD start = GetTickCount();;) {
+        for (MSG message; pump && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);)
+            DispatchMessageW(&message);
+        if (done())
+            return true;
+        if (GetTickCount() - start >= ms)
+            return false;
+        pump ? (void)MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT) : Sleep(20);
+    }
+}
+
 // Polls until the position passes a value; false after ms.
 inline bool WaitForPosition(IHCYFramewheel *player, double atLeast, DWORD ms)
 {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-        if (PositionOf(player) >= atLeast)
-            return true;
-        Sleep(20);
-    }
-    return false;
+    return WaitUntil([&] { return PositionOf(player) >= atLeast; }, ms);
 }
 
 // The player window of a player: the one of our class on its playback thread.
 inline HWND PlayerWindow(Framewheel *player, DWORD ms = 10000)
 {
     const DWORD thread = GetThreadId(player->PlaybackThreadHandle());
-    const DWORD start = GetTickCount();
-    do {
-        for (HWND window = nullptr;
-             (window = FindWindowExW(nullptr, window, L"Halcyra Framewheel", nullptr));)
-            if (GetWindowThreadProcessId(window, nullptr) == thread)
-                return window;
-        Sleep(20);
-    } while (GetTickCount() - start < ms);
-    return nullptr;
+    HWND window = nullptr;
+    WaitUntil([&] {
+        while ((window = FindWindowExW(nullptr, window, L"Halcyra Framewheel", nullptr)) &&
+               GetWindowThreadProcessId(window, nullptr) != thread) {
+        }
+        return window != nullptr;
+    }, ms);
+    return window;
 }
+
+// A handle of the player's playback thread that outlives the player.
+inline UniqueHandle PlaybackThreadOf(Framewheel *player)
+{
+    HANDLE copy = nullptr;
+    DuplicateHandle(GetCurrentProcess(), player->PlaybackThreadHandle(), GetCurrentProcess(), &copy, SYNCHRONIZE,
+                    FALSE, 0);
+    return UniqueHandle(copy);
+}
+
+// A player with a sink for the given events, unadvised at the end.
+struct Session {
+    ComPtr<Framewheel> player;
+    ComPtr<TestSink> sink = NewSink();
+    LONGLONG cookie = 0;
+
+    explicit Session(bool classic = true, LONG events = EVENT_ALL) : player(NewPlayer(classic))
+    {
+        EXPECT_HR(S_OK, player->Advise(sink.Get(), events, &cookie));
+    }
+    ~Session() { EXPECT_HR(S_OK, player->Unadvise(cookie)); }
+    void Start(const PlaybackItem &item)
+    {
+        ASSERT_HR(S_OK, player->SetItem(&item));
+        ASSERT_HR(S_OK, player->Play());
+    }
+    bool WaitEnded(size_t count, DWORD ms = 20000) { return sink->WaitFor(SINK_PLAYBACK_ENDED, count, ms); }
+    size_t Ended() { return sink->Calls(SINK_PLAYBACK_ENDED).size(); }
+    SinkCall LastEnded()
+    {
+        const auto calls = sink->Calls(SINK_PLAYBACK_ENDED);
+        return calls.empty() ? SinkCall{-1, 0, 0, 0, 0, E_UNEXPECTED, 0, 0} : calls.back();
+    }
+};
 
 // What the media framework itself answers when asked to render the file.
 inline HRESULT RenderFileResult(const std::wstring &path)

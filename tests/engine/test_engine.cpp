@@ -194,28 +194,20 @@ TEST(PlayerObject, EmptyMaskUsesUpTheFirstItem)
 
 // A sink whose own marshalling fails on its second registration in the Global Interface
 // Table (the table marshals every registration through IMarshal).
-class FailingMarshalSink final : public IHCYFramewheelEventSink, public IMarshal {
+class FailingMarshalSink final : public TestSink, public IMarshal {
 public:
     static constexpr HRESULT kFailure = static_cast<HRESULT>(0x8004cafe);
     LONG marshalled = 0;
 
     STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
     {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHCYFramewheelEventSink))
-            *ppv = static_cast<IHCYFramewheelEventSink *>(this);
-        else if (IsEqualIID(riid, IID_IMarshal))
-            *ppv = static_cast<IMarshal *>(this);
-        else
-            return *ppv = nullptr, E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        if (!IsEqualIID(riid, IID_IMarshal))
+            return TestSink::QueryInterface(riid, ppv);
+        *ppv = static_cast<IMarshal *>(this);
+        return AddRef(), S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override { return InterlockedDecrement(&refs_); }
-    STDMETHODIMP OnQueryClose(IHCYFramewheel *, LONG) override { return S_OK; }
-    STDMETHODIMP OnInput(IHCYFramewheel *, UINT, WPARAM, LPARAM) override { return S_OK; }
-    STDMETHODIMP OnMonitorPower(IHCYFramewheel *, LPARAM) override { return S_OK; }
-    STDMETHODIMP OnPlaybackEnded(IHCYFramewheel *, HRESULT) override { return S_OK; }
+    STDMETHODIMP_(ULONG) AddRef() override { return TestSink::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return TestSink::Release(); }
 
     STDMETHODIMP GetUnmarshalClass(REFIID, void *, DWORD, void *, DWORD, CLSID *clsid) override
     {
@@ -234,10 +226,15 @@ public:
     STDMETHODIMP UnmarshalInterface(IStream *, REFIID, void **) override { return E_NOTIMPL; }
     STDMETHODIMP ReleaseMarshalData(IStream *) override { return S_OK; }
     STDMETHODIMP DisconnectObject(DWORD) override { return S_OK; }
-
-private:
-    LONG refs_ = 1;
 };
+
+size_t AllSinks(Framewheel *player)
+{
+    size_t count = 0;
+    for (int e = 0; e < SINK_EVENT_COUNT; ++e)
+        count += player->SinkCount(static_cast<SinkEvent>(e));
+    return count;
+}
 
 TEST(PlayerObject, AdviseAndUnadvise)
 {
@@ -267,19 +264,18 @@ TEST(PlayerObject, AdviseAndUnadvise)
     EXPECT_EQ(1u, player->SinkCount(SINK_INPUT));
     EXPECT_EQ(1u, player->SinkCount(SINK_QUERY_CLOSE));
     EXPECT_HR(S_OK, player->Unadvise(all));
-    for (int e = 0; e < SINK_EVENT_COUNT; ++e)
-        EXPECT_EQ(0u, player->SinkCount(static_cast<SinkEvent>(e)));
+    EXPECT_EQ(0u, AllSinks(player.Get()));
     EXPECT_EQ((Words{CMD_SINKS, CMD_SINKS, CMD_SINKS}), Drain(player->PlaybackQueue()));
     EXPECT_HR(E_POINTER, player->Advise(sink.Get(), EVENT_ALL, nullptr));
 
     // A registration that fails is reported and leaves nothing registered, including the
     // events of the same call that had registered before it.
-    FailingMarshalSink failing;
+    ComPtr<FailingMarshalSink> failing;
+    failing.Attach(new FailingMarshalSink);
     EXPECT_HR(FailingMarshalSink::kFailure,
-              player->Advise(&failing, EVENT_PLAYBACK_ENDED | EVENT_INPUT, &cookie));
-    EXPECT_EQ(2, failing.marshalled);
-    for (int e = 0; e < SINK_EVENT_COUNT; ++e)
-        EXPECT_EQ(0u, player->SinkCount(static_cast<SinkEvent>(e)));
+              player->Advise(failing.Get(), EVENT_PLAYBACK_ENDED | EVENT_INPUT, &cookie));
+    EXPECT_EQ(2, failing->marshalled);
+    EXPECT_EQ(0u, AllSinks(player.Get()));
     EXPECT_EQ(Words{}, Drain(player->PlaybackQueue()));
 }
 

@@ -1,7 +1,7 @@
 // The lifetime of the player's threads and handles over many create/play/release cycles,
 // and every method called from many threads while playing. Every wait is bounded; a
 // watchdog ends a deadlocked test.
-#include "playback_session.h"
+#include "engine_test.h"
 
 #include <tlhelp32.h>
 
@@ -58,8 +58,7 @@ DWORD HandleCount()
 // ahead when one is given), release.
 void Cycle(const std::wstring &file, bool waitForPicture, const std::wstring *next = nullptr)
 {
-    ComPtr<Framewheel> player = NewPlayer();
-    (void)player->UseClassicVideoRenderer();
+    ComPtr<Framewheel> player = NewPlayer(true);
     PlaybackItem item = ItemFor(file, -1);
     ASSERT_HR(S_OK, player->SetItem(&item));
     ASSERT_HR(S_OK, player->Play());
@@ -70,13 +69,10 @@ void Cycle(const std::wstring &file, bool waitForPicture, const std::wstring *ne
     if (waitForPicture) {
         ASSERT_TRUE(WaitForPosition(player.Get(), 0.05, 20000));
     }
-    HANDLE thread = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), player->PlaybackThreadHandle(),
-                                GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0));
-    UniqueHandle playback(thread);
-    player.Reset();
- // the last Release joins the playback thread, which joined the timer
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(playback.get(), 0));
+    UniqueHandle playback = PlaybackThreadOf(player.Get());
+    ASSERT_TRUE(playback);
+    player.Reset(); // the last Release joins the playback thread, which joined the timer
+    EXPECT_TRUE(IsSignalled(playback.get()));
 }
 
 TEST(Lifetime, CyclesLeaveNoHandlesThreadsOrCount)
@@ -123,9 +119,7 @@ TEST(Lifetime, CyclesLeaveNoHandlesThreadsOrCount)
     // A loader let go by a released player ends by itself once its open returns. The
     // system's thread pool grows under load and retires idle workers after some seconds (5
     // in Wine); a thread of ours would stay.
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 15000; Sleep(100))
-        if (ThreadCount() <= threads + 2 && LibraryObjectCount() == 0)
-            break;
+    WaitUntil([&] { return ThreadCount() <= threads + 2 && LibraryObjectCount() == 0; }, 15000);
     Sleep(500);
     printf("after 200 cycles: handles %lu -> %lu (framework keeps %lu per graph), threads %zu -> %zu\n",
            handles, HandleCount(), frameworkPerGraph, threads, ThreadCount());
@@ -205,7 +199,7 @@ TEST(Stress, EveryMethodFromManyThreadsWhilePlaying)
     PlaybackItem item = ItemFor(clips[1], 1);
     const size_t before = s.Ended();
     s.Start(item);
-    EXPECT_TRUE(s.sink->WaitFor(SINK_PLAYBACK_ENDED, before + 1, 20000));
+    EXPECT_TRUE(s.WaitEnded(before + 1));
     EXPECT_HR(S_OK, s.LastEnded().result);
 }
 

@@ -76,20 +76,12 @@ std::vector<Switch> Switches(const std::vector<ColourRun> &runs, const std::stri
 
 constexpr double kFrameMs = 40.0;
 
-// A full-screen item showing the whole picture at the centre of every monitor.
-PlaybackItem FullScreen(const std::wstring &file, bool perMonitor = true)
+// A silent full-screen item showing the whole picture at the centre of every monitor.
+PlaybackItem FullScreen(const std::wstring &file, bool perMonitor)
 {
-    PlaybackItem item = DefaultPlaybackItem();
-    item.fileName = const_cast<wchar_t *>(file.c_str());
+    PlaybackItem item = ItemFor(file);
     item.style = 0;
     item.perMonitor = perMonitor;
-    item.loops = 1;
-    item.volume = 0;
-    item.bounce = 0;
-    item.scale = 1.0f;
-    item.scaleToScreen = 1;
-    item.keepAspect = 1;
-    item.xPosition = item.yPosition = 0.5;
     return item;
 }
 
@@ -102,13 +94,9 @@ struct Playthrough {
     bool prepare = false;
     bool perMonitor = true;
 
-    std::vector<HRESULT> Play(DWORD limitMs = 60000)
+    std::vector<HRESULT> Play()
     {
-        ComPtr<Framewheel> player = NewPlayer();
-        ComPtr<TestSink> sink = NewSink();
-        EXPECT_HR(S_OK, player->UseClassicVideoRenderer());
-        LONGLONG cookie = 0;
-        EXPECT_HR(S_OK, player->Advise(sink.Get(), EVENT_ALL, &cookie));
+        Session s;
         size_t index = 0;
         auto start = [&](IHCYFramewheel *p, size_t i) {
             PlaybackItem item = FullScreen(files[i], perMonitor);
@@ -120,21 +108,18 @@ struct Playthrough {
                 PlaybackItem hint = FullScreen(next, perMonitor);
                 ComPtr<IHCYFramewheel3> third;
                 EXPECT_HR(S_OK, p->QueryInterface(IID_IHCYFramewheel3, reinterpret_cast<void **>(third.GetAddressOf())));
-                if (third) {
-                    EXPECT_HR(S_OK, third->PrepareNextItem(&hint));
-                }
+                EXPECT_HR(S_OK, third ? third->PrepareNextItem(&hint) : E_NOINTERFACE);
             }
         };
-        sink->onEnded = [&](IHCYFramewheel *p, HRESULT) {
+        s.sink->onEnded = [&](IHCYFramewheel *p, HRESULT) {
             if (++index < files.size())
                 start(p, index);
         };
-        start(player.Get(), 0);
-        EXPECT_TRUE(sink->WaitFor(SINK_PLAYBACK_ENDED, files.size(), limitMs));
+        start(s.player.Get(), 0);
+        EXPECT_TRUE(s.WaitEnded(files.size(), 60000));
         std::vector<HRESULT> results;
-        for (const SinkCall &call : sink->Calls(SINK_PLAYBACK_ENDED))
+        for (const SinkCall &call : s.sink->Calls(SINK_PLAYBACK_ENDED))
             results.push_back(call.result);
-        EXPECT_HR(S_OK, player->Unadvise(cookie));
         return results;
     }
 };
