@@ -36,15 +36,29 @@ inline const std::wstring &Media(const wchar_t *name)
     return paths.try_emplace(name, g_media + name).first->second;
 }
 
+// Polls done() every 20 ms until it holds; false after ms. With pump, this thread's messages
+// are dispatched meanwhile (a thread that owns windows must otherwise keep still).
+inline bool WaitUntil(const std::function<bool()> &done, DWORD ms, bool pump = false)
+{
+    for (const DWORD start = GetTickCount();;) {
+        for (MSG message; pump && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);)
+            DispatchMessageW(&message);
+        if (done())
+            return true;
+        if (GetTickCount() - start >= ms)
+            return false;
+        pump ? (void)MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT) : Sleep(20);
+    }
+}
+
 struct SinkCall {
-    int event;        // SinkEvent
-    UINT message;     // OnInput
-    WPARAM wParam;
-    LPARAM lParam;    // OnInput, OnMonitorPower (state)
-    LONG reason;      // OnQueryClose
-    HRESULT result;   // OnPlaybackEnded
-    DWORD thread;
-    DWORD tick;
+    int event = -1;              // SinkEvent
+    UINT message = 0;            // OnInput
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;           // OnInput, OnMonitorPower (state)
+    LONG reason = 0;             // OnQueryClose
+    HRESULT result = E_UNEXPECTED; // OnPlaybackEnded
+    DWORD thread = 0, tick = 0;  // filled in when recorded
 };
 
 // Records every call with its thread; answers OnQueryClose with closeAnswer.
@@ -61,7 +75,9 @@ public:
             return E_POINTER;
         const bool known = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHCYFramewheelEventSink);
         *ppv = known ? static_cast<IHCYFramewheelEventSink *>(this) : nullptr;
-        return known ? (AddRef(), S_OK) : E_NOINTERFACE;
+        if (known)
+            AddRef();
+        return known ? S_OK : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
     STDMETHODIMP_(ULONG) Release() override
@@ -73,25 +89,21 @@ public:
     }
     STDMETHODIMP OnQueryClose(IHCYFramewheel *, LONG reason) override
     {
-        Record({SINK_QUERY_CLOSE, 0, 0, 0, reason, S_OK, 0, 0});
-        return closeAnswer;
+        return Record({.event = SINK_QUERY_CLOSE, .reason = reason}, closeAnswer);
     }
     STDMETHODIMP OnInput(IHCYFramewheel *, UINT message, WPARAM wParam, LPARAM lParam) override
     {
-        Record({SINK_INPUT, message, wParam, lParam, 0, S_OK, 0, 0});
-        return S_OK;
+        return Record({.event = SINK_INPUT, .message = message, .wParam = wParam, .lParam = lParam});
     }
     STDMETHODIMP OnMonitorPower(IHCYFramewheel *, LPARAM state) override
     {
-        Record({SINK_MONITOR_POWER, 0, 0, state, 0, S_OK, 0, 0});
-        return S_OK;
+        return Record({.event = SINK_MONITOR_POWER, .lParam = state});
     }
     STDMETHODIMP OnPlaybackEnded(IHCYFramewheel *player, HRESULT result) override
     {
         if (onEnded)
             onEnded(player, result);
-        Record({SINK_PLAYBACK_ENDED, 0, 0, 0, 0, result, 0, 0});
-        return S_OK;
+        return Record({.event = SINK_PLAYBACK_ENDED, .result = result});
     }
 
     std::vector<SinkCall> Calls(int event)
@@ -106,31 +118,22 @@ public:
     // Waits (bounded) until at least count calls of the event have arrived.
     bool WaitFor(int event, size_t count, DWORD ms)
     {
-        const DWORD start = GetTickCount();
-        for (;;) {
-            if (Calls(event).size() >= count)
-                return true;
-            const DWORD spent = GetTickCount() - start;
-            if (spent >= ms)
-                return false;
-            WaitForSingleObject(changed_.get(), ms - spent);
-        }
+        return WaitUntil([&] { return Calls(event).size() >= count; }, ms);
     }
-    LONG Refs() const { return refs_; }
 
 private:
-    void Record(SinkCall call)
+    // Keeps the call; answers with the given result.
+    HRESULT Record(SinkCall call, HRESULT answer = S_OK)
     {
         call.thread = GetCurrentThreadId();
         call.tick = GetTickCount();
         CriticalSectionLock guard(lock_);
         calls_.push_back(call);
-        SetEvent(changed_.get());
+        return answer;
     }
     LONG refs_ = 1;
     CriticalSection lock_;
     std::vector<SinkCall> calls_;
-    UniqueHandle changed_{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
 };
 
 inline ComPtr<TestSink> NewSink()
@@ -172,21 +175,6 @@ inline double PositionOf(IHCYFramewheel *player)
         return -1.0;
     CoTaskMemFree(item.fileName);
     return item.position;
-}
-
-// Polls done() every 20 ms until it holds; false after ms. With pump, this thread's messages
-// are dispatched meanwhile (a thread that owns windows must otherwise keep still).
-inline bool WaitUntil(const std::function<bool()> &done, DWORD ms, bool pump = false)
-{
-    for (const DWORD start = GetTickCount();;) {
-        for (MSG message; pump && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);)
-            DispatchMessageW(&message);
-        if (done())
-            return true;
-        if (GetTickCount() - start >= ms)
-            return false;
-        pump ? (void)MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT) : Sleep(20);
-    }
 }
 
 // Polls until the position passes a value; false after ms.
@@ -239,7 +227,7 @@ struct Session {
     SinkCall LastEnded()
     {
         const auto calls = sink->Calls(SINK_PLAYBACK_ENDED);
-        return calls.empty() ? SinkCall{-1, 0, 0, 0, 0, E_UNEXPECTED, 0, 0} : calls.back();
+        return calls.empty() ? SinkCall{} : calls.back();
     }
 };
 
@@ -265,10 +253,8 @@ inline int RunEngineTests(int argc, char **argv)
     g_media = WindowsPath(argv[2]) + L"\\";
     ComApartment apartment(COINIT_MULTITHREADED);
     HMODULE library = LoadLibraryW(WindowsPath(argv[1]).c_str());
-    auto registerServer =
-        library ? reinterpret_cast<HRESULT(WINAPI *)()>(
-                      reinterpret_cast<void *>(GetProcAddress(library, "DllRegisterServer")))
-                : nullptr;
+    auto registerServer = reinterpret_cast<HRESULT(WINAPI *)()>(
+        reinterpret_cast<void *>(library ? GetProcAddress(library, "DllRegisterServer") : nullptr));
     const HRESULT registered = registerServer ? registerServer() : E_FAIL;
     if (FAILED(registered)) {
         fprintf(stderr, "cannot register Framewheel.dll: %s\n", HrText(registered).c_str());

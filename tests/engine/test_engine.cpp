@@ -204,7 +204,8 @@ public:
         if (!IsEqualIID(riid, IID_IMarshal))
             return TestSink::QueryInterface(riid, ppv);
         *ppv = static_cast<IMarshal *>(this);
-        return AddRef(), S_OK;
+        AddRef();
+        return S_OK;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return TestSink::AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return TestSink::Release(); }
