@@ -3,8 +3,6 @@
 // bounded; a watchdog ends a deadlocked test.
 #include "engine_test.h"
 
-#include <dshow.h>
-
 #include <memory>
 
 namespace {

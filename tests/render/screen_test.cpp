@@ -93,9 +93,10 @@ protected:
     }
     static void Show(RHRenderer &renderer)
     {
-        ASSERT_EQ(renderer.LoadFile(), S_OK);
+        ASSERT_HR(S_OK, renderer.LoadFile());
         renderer.Layout();
-        ASSERT_TRUE(SUCCEEDED(renderer.RunGraph()));
+        const HRESULT running = renderer.RunGraph();
+        ASSERT_TRUE(SUCCEEDED(running)) << HrText(running);
         PumpMessages(700);
     }
     ComApartment com_{COINIT_MULTITHREADED};
