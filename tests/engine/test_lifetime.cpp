@@ -141,54 +141,49 @@ TEST(Stress, EveryMethodFromManyThreadsWhilePlaying)
     const DWORD end = GetTickCount() + 20000;
     auto running = [end] { return static_cast<LONG>(end - GetTickCount()) > 0; };
     std::atomic<LONG> calls{0}, failures{0};
+    ComPtr<TestSink> extra = NewSink(); // registered and unregistered by the sinks worker
     std::vector<std::unique_ptr<Worker>> workers;
-    for (int t = 0; t < 2; ++t)
-        workers.push_back(std::make_unique<Worker>([&, t] { // settings
+    // A worker calls its step with a count until the time is up.
+    auto spawn = [&](std::function<void(unsigned)> step) {
+        workers.push_back(std::make_unique<Worker>([&, step] {
             ComApartment apartment(COINIT_MULTITHREADED);
-            for (unsigned i = t; running(); ++i) {
-                // One file: under Wine 8 a graph released while others are rebuilt in
-                // quick succession can hang in quartz's system clock (its advise thread
-                // misses the wake-up), which a stream of new file names provokes.
-                PlaybackItem item = ItemFor(clips[0], -1);
-                item.volume = i % 100;
-                item.bounce = i % 3 == 0;
-                item.xPosition = (i % 10) / 10.0;
-                item.validMask = i % 5 == 0 ? ITEM_ALL : ITEM_VOLUME | ITEM_BOUNCE | ITEM_POSITION_XY;
-                failures += s.player->SetItem(&item) != S_OK;
-                ++calls;
-                Sleep(i % 4);
-            }
+            for (unsigned i = 0; running(); ++i)
+                step(i);
         }));
-    for (int t = 0; t < 2; ++t)
-        workers.push_back(std::make_unique<Worker>([&] { // reading
-            ComApartment apartment(COINIT_MULTITHREADED);
-            while (running()) {
-                failures += PositionOf(s.player.Get()) < 0.0;
-                ++calls;
-            }
-        }));
-    workers.push_back(std::make_unique<Worker>([&] { // transport
-        ComApartment apartment(COINIT_MULTITHREADED);
-        for (unsigned i = 0; running(); ++i) {
-            const HRESULT hr = i % 3 == 0   ? s.player->Pause()
-                               : i % 40 == 1 ? s.player->Stop()
-                                             : s.player->Play();
-            failures += hr != S_OK;
+    };
+    for (unsigned t = 0; t < 2; ++t)
+        spawn([&, t](unsigned i) { // settings
+            i += t;
+            // One file: under Wine 8 a graph released while others are rebuilt in quick
+            // succession can hang in quartz's system clock (its advise thread misses the
+            // wake-up), which a stream of new file names provokes.
+            PlaybackItem item = ItemFor(clips[0], -1);
+            item.volume = i % 100;
+            item.bounce = i % 3 == 0;
+            item.xPosition = (i % 10) / 10.0;
+            item.validMask = i % 5 == 0 ? ITEM_ALL : ITEM_VOLUME | ITEM_BOUNCE | ITEM_POSITION_XY;
+            failures += s.player->SetItem(&item) != S_OK;
             ++calls;
-            Sleep(30);
-        }
-    }));
-    workers.push_back(std::make_unique<Worker>([&] { // sinks
-        ComApartment apartment(COINIT_MULTITHREADED);
-        ComPtr<TestSink> extra = NewSink();
-        for (unsigned i = 0; running(); ++i) {
-            LONGLONG cookie = 0;
-            failures += s.player->Advise(extra.Get(), i % 16, &cookie) != S_OK;
-            Sleep(5);
-            failures += s.player->Unadvise(cookie) != S_OK;
-            calls += 2;
-        }
-    }));
+            Sleep(i % 4);
+        });
+    for (int t = 0; t < 2; ++t)
+        spawn([&](unsigned) { // reading
+            failures += PositionOf(s.player.Get()) < 0.0;
+            ++calls;
+        });
+    spawn([&](unsigned i) { // transport
+        const HRESULT hr = i % 3 == 0 ? s.player->Pause() : i % 40 == 1 ? s.player->Stop() : s.player->Play();
+        failures += hr != S_OK;
+        ++calls;
+        Sleep(30);
+    });
+    spawn([&](unsigned i) { // sinks
+        LONGLONG cookie = 0;
+        failures += s.player->Advise(extra.Get(), i % 16, &cookie) != S_OK;
+        Sleep(5);
+        failures += s.player->Unadvise(cookie) != S_OK;
+        calls += 2;
+    });
     for (auto &worker : workers)
         EXPECT_TRUE(worker->Finished(60000));
     EXPECT_EQ(0, failures.load());
