@@ -35,8 +35,6 @@ std::vector<ColourRun> ReadRuns(long offset)
     return runs;
 }
 
-long LogSize() { return ProbeLogSize(g_probeLog); }
-
 // One change from the colour before to the next as the probe saw it: black and anything
 // else in between, and how long the outgoing colour stayed in all.
 struct Switch {
@@ -89,13 +87,15 @@ PlaybackItem FullScreen(const std::wstring &file, bool perMonitor)
 // prepare on hands the player the one after as soon as an item is started (prepares[i]
 // when given, else files[i]). Answers the ended results in order, as text.
 struct Playthrough {
-    std::vector<std::wstring> files;
-    std::vector<std::wstring> prepares;
+    std::vector<std::wstring> files{};
+    std::vector<std::wstring> prepares{};
     bool prepare = false;
     bool perMonitor = true;
+    long offset = 0; // the probe log's size when the play began
 
     std::vector<std::string> Play()
     {
+        offset = ProbeLogSize(g_probeLog);
         Session s;
         size_t index = 0;
         auto start = [&](IHCYFramewheel *p, size_t i) {
@@ -122,6 +122,7 @@ struct Playthrough {
             results.push_back(HrText(call.result));
         return results;
     }
+    std::vector<ColourRun> Runs() const { return ReadRuns(offset); }
 };
 
 std::vector<std::string> Texts(std::initializer_list<HRESULT> results)
@@ -156,14 +157,11 @@ TEST_P(Switching, AtMostOneFrameOfBlackBetweenItems)
 {
     const Case &c = GetParam();
     Watchdog watchdog(120000, c.name);
-    Playthrough play;
+    Playthrough play{.prepare = c.prepare, .perMonitor = c.perMonitor};
     for (const wchar_t *colour : {L"red", L"lime", L"blue"})
         play.files.push_back(Media((std::wstring(colour) + c.extension).c_str()));
-    play.prepare = c.prepare;
-    play.perMonitor = c.perMonitor;
-    const long offset = LogSize();
     EXPECT_EQ(Texts({S_OK, S_OK, S_OK}), play.Play());
-    const std::vector<ColourRun> runs = ReadRuns(offset);
+    const std::vector<ColourRun> runs = play.Runs();
     for (const Switch &s : Switches(runs, "RGB")) {
         ASSERT_TRUE(s.seen) << s.from << " to " << s.to << " not seen:" << Describe(runs);
         printf("%s %c->%c: black %.1f ms, other %.1f ms, outgoing shown %.1f ms\n", c.name, s.from,
@@ -185,12 +183,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Preparation, StillPictureBetweenClips)
 {
     Watchdog watchdog(120000, "still picture");
-    Playthrough play;
-    play.files = {Media(L"red.avi"), Media(L"yellow.jpg"), Media(L"blue.avi")};
-    play.prepare = true;
-    const long offset = LogSize();
+    Playthrough play{.files = {Media(L"red.avi"), Media(L"yellow.jpg"), Media(L"blue.avi")}, .prepare = true};
     EXPECT_EQ(Texts({S_OK, S_OK, S_OK}), play.Play());
-    const std::vector<ColourRun> runs = ReadRuns(offset);
+    const std::vector<ColourRun> runs = play.Runs();
     auto first = [&](char colour) {
         return std::find_if(runs.begin(), runs.end(), [&](const ColourRun &r) { return r.colour == colour; });
     };
@@ -203,9 +198,8 @@ TEST(Preparation, StillPictureBetweenClips)
 TEST(Preparation, FailuresAreReportedWhenPlayedAndPlayGoesOn)
 {
     Watchdog watchdog(120000, "failed preparations");
-    Playthrough play;
-    play.files = {Media(L"red.avi"), Media(L"missing.avi"), Media(L"text.avi"), Media(L"lime.avi")};
-    play.prepare = true;
+    Playthrough play{.files = {Media(L"red.avi"), Media(L"missing.avi"), Media(L"text.avi"), Media(L"lime.avi")},
+                     .prepare = true};
     const HRESULT missing = RenderFileResult(Media(L"missing.avi")), text = RenderFileResult(Media(L"text.avi"));
     EXPECT_TRUE(FAILED(missing) && FAILED(text)) << HrText(missing) << " " << HrText(text);
     // Exactly these, in this order: a preparation that failed said nothing before its turn.
@@ -215,13 +209,10 @@ TEST(Preparation, FailuresAreReportedWhenPlayedAndPlayGoesOn)
 TEST(Preparation, AnotherItemIsPlayedAndTheHintNeverShows)
 {
     Watchdog watchdog(120000, "other item");
-    Playthrough play;
-    play.files = {Media(L"red.avi"), Media(L"lime.avi")};
-    play.prepares = {L"", Media(L"blue.avi")};
-    play.prepare = true;
-    const long offset = LogSize();
+    Playthrough play{.files = {Media(L"red.avi"), Media(L"lime.avi")}, .prepares = {L"", Media(L"blue.avi")},
+                     .prepare = true};
     EXPECT_EQ(Texts({S_OK, S_OK}), play.Play());
-    const std::vector<ColourRun> runs = ReadRuns(offset);
+    const std::vector<ColourRun> runs = play.Runs();
     EXPECT_TRUE(std::none_of(runs.begin(), runs.end(), [](const ColourRun &r) { return r.colour == 'B'; }))
         << Describe(runs);
     EXPECT_TRUE(Switches(runs, "RG").at(0).seen) << Describe(runs);
