@@ -27,9 +27,11 @@ bool InputReaches(Session &s, std::vector<INPUT> input, std::initializer_list<UI
         return false;
     return WaitUntil([&] {
         const auto calls = s.sink->Calls(SINK_INPUT);
-        return std::all_of(messages.begin(), messages.end(), [&](UINT message) {
-            return std::any_of(calls.begin() + before, calls.end(), [&](const SinkCall &c) { return c.message == message; });
-        });
+        auto seen = [&](UINT message) {
+            auto is = [&](const SinkCall &call) { return call.message == message; };
+            return std::any_of(calls.begin() + before, calls.end(), is);
+        };
+        return std::all_of(messages.begin(), messages.end(), seen);
     }, 5000);
 }
 
@@ -317,52 +319,47 @@ TEST(Events, CloseEndSessionAndPower)
 TEST(Events, SinkInASingleThreadedApartmentIsCalledThroughItsLoop)
 {
     Watchdog watchdog(60000, "STA sink");
-    ComPtr<Framewheel> player = NewPlayer(true);
-    ComPtr<TestSink> sink = NewSink();
+    Session s(true, 0); // the sink registers from its own apartment below
     UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     UniqueHandle quit(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HRESULT adviseResult = E_FAIL, getItemResult = E_FAIL, unadviseResult = E_FAIL;
     std::wstring nameSeen;
     DWORD staThread = 0;
-    LONGLONG cookie = 0;
     // GetItem back through the player proxy the sink was handed: the item is over, so the
     // renderer lock is free and the call returns. Unadvise through it runs on another
     // thread, within this very call: it must not wait for the call.
-    sink->onEnded = [&](IHCYFramewheel *proxy, HRESULT) {
+    s.sink->onEnded = [&](IHCYFramewheel *proxy, HRESULT) {
         PlaybackItem item{};
         getItemResult = proxy->GetItem(&item);
         if (SUCCEEDED(getItemResult) && item.fileName)
             nameSeen = item.fileName;
         CoTaskMemFree(item.fileName);
-        unadviseResult = proxy->Unadvise(cookie);
+        unadviseResult = proxy->Unadvise(s.cookie);
     };
     Worker sta([&] {
         ComApartment apartment(COINIT_APARTMENTTHREADED);
         staThread = GetCurrentThreadId();
-        adviseResult = player->Advise(sink.Get(), EVENT_PLAYBACK_ENDED, &cookie);
+        adviseResult = s.player->Advise(s.sink.Get(), EVENT_PLAYBACK_ENDED, &s.cookie);
         SetEvent(ready.get());
         WaitUntil([&] { return IsSignalled(quit.get()); }, 20000, true);
-        (void)player->Unadvise(cookie);
+        (void)s.player->Unadvise(s.cookie);
         // Releases of this apartment's proxies and stubs still on their way are served
         // before the apartment closes.
         WaitUntil([] { return false; }, 500, true);
     });
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.get(), 10000));
     ASSERT_HR(S_OK, adviseResult);
-    const std::wstring file = Media(L"short.avi");
-    PlaybackItem item = ItemFor(file);
-    ASSERT_HR(S_OK, player->SetItem(&item));
-    ASSERT_HR(S_OK, player->Play());
-    EXPECT_TRUE(sink->WaitFor(SINK_PLAYBACK_ENDED, 1, 20000));
+    s.Start(ItemFor(Media(L"short.avi")));
+    EXPECT_TRUE(s.WaitEnded(1));
     SetEvent(quit.get());
     ASSERT_TRUE(sta.Finished(10000));
-    ASSERT_EQ(1u, sink->Calls(SINK_PLAYBACK_ENDED).size());
-    EXPECT_EQ(staThread, sink->Calls(SINK_PLAYBACK_ENDED)[0].thread);
-    EXPECT_HR(S_OK, sink->Calls(SINK_PLAYBACK_ENDED)[0].result);
+    ASSERT_EQ(1u, s.Ended());
+    EXPECT_EQ(staThread, s.LastEnded().thread);
+    EXPECT_HR(S_OK, s.LastEnded().result);
     EXPECT_HR(S_OK, getItemResult);
-    EXPECT_EQ(file, nameSeen);
+    EXPECT_EQ(Media(L"short.avi"), nameSeen);
     EXPECT_HR(S_OK, unadviseResult);
-    EXPECT_EQ(0u, player->SinkCount(SINK_PLAYBACK_ENDED));
+    EXPECT_EQ(0u, s.player->SinkCount(SINK_PLAYBACK_ENDED));
 }
 
 } // namespace
