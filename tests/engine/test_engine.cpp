@@ -47,7 +47,6 @@ TEST(PlayerObject, InterfacesCountsAndItemBeforePlay)
         const std::wstring file = L"C:\\clips\\One.avi";
         PlaybackItem in = ItemFor(file, 4);
         in.position = 7.5;
-        in.volume = 33;
         in.reserved = 9;
         ASSERT_HR(S_OK, player->SetItem(&in));
         PlaybackItem out1{};
@@ -59,7 +58,6 @@ TEST(PlayerObject, InterfacesCountsAndItemBeforePlay)
         EXPECT_EQ(0x1234u, out1.validMask);
         EXPECT_EQ(0.0, out1.position);
         EXPECT_EQ(4, out1.loops);
-        EXPECT_EQ(33, out1.volume);
         EXPECT_EQ(0, out1.reserved); // never taken
         EXPECT_HR(E_POINTER, player->GetItem(nullptr));
         EXPECT_HR(E_POINTER, player->SetItem(nullptr));
