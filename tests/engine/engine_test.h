@@ -231,12 +231,19 @@ struct Session {
     }
 };
 
-// What the media framework itself answers when asked to render the file.
-inline HRESULT RenderFileResult(const std::wstring &path)
+// What the media framework itself answers when asked to render the file, into a graph of
+// its own (holding the classic video renderer when asked).
+inline HRESULT RenderFileResult(const std::wstring &path, bool classic = false)
 {
     ComPtr<IGraphBuilder> graph;
+    ComPtr<IBaseFilter> renderer;
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                   reinterpret_cast<void **>(graph.GetAddressOf()));
+    if (SUCCEEDED(hr) && classic)
+        hr = CoCreateInstance(CLSID_VideoRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                              reinterpret_cast<void **>(renderer.GetAddressOf()));
+    if (SUCCEEDED(hr) && classic)
+        hr = graph->AddFilter(renderer.Get(), nullptr);
     return FAILED(hr) ? hr : graph->RenderFile(path.c_str(), nullptr);
 }
 

@@ -97,14 +97,11 @@ TEST(PlayerObject, SetItemCommandWords)
 
     // File names: null is the empty string, the same name loads nothing, case counts.
     item.validMask = ITEM_FILENAME;
-    ASSERT_HR(S_OK, player->SetItem(&item));
-    std::wstring name = L"C:\\clips\\movie.avi";
-    item.fileName = name.data();
-    ASSERT_HR(S_OK, player->SetItem(&item));
-    ASSERT_HR(S_OK, player->SetItem(&item));
-    name = L"C:\\clips\\Movie.avi";
-    item.fileName = name.data();
-    ASSERT_HR(S_OK, player->SetItem(&item));
+    const wchar_t *names[] = {nullptr, L"C:\\clips\\movie.avi", L"C:\\clips\\movie.avi", L"C:\\clips\\Movie.avi"};
+    for (const wchar_t *name : names) {
+        item.fileName = const_cast<wchar_t *>(name);
+        ASSERT_HR(S_OK, player->SetItem(&item));
+    }
     EXPECT_EQ((Words{CMD_LOAD, CMD_LOAD}), Drain(queue));
 
     // One group at a time, each changed from the stored value.
