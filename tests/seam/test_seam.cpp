@@ -96,7 +96,6 @@ struct Playthrough {
     std::vector<std::string> Play()
     {
         offset = ProbeLogSize(g_probeLog);
-        Session s;
         size_t index = 0;
         auto start = [&](IHCYFramewheel *p, size_t i) {
             PlaybackItem item = FullScreen(files[i], perMonitor);
@@ -111,6 +110,7 @@ struct Playthrough {
                 EXPECT_HR(S_OK, third ? third->PrepareNextItem(&hint) : E_NOINTERFACE);
             }
         };
+        Session s; // unadvised before what its sink's calls use goes
         s.sink->onEnded = [&](IHCYFramewheel *p, HRESULT) {
             if (++index < files.size())
                 start(p, index);
