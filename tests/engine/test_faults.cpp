@@ -48,31 +48,6 @@ void operator delete(void *block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
-// Dispatches this thread's messages until done() holds; false after ms.
-bool PumpUntil(const std::function<bool()> &done, DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&message);
-        if (done())
-            return true;
-        if (GetTickCount() - start >= ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-}
-
-UniqueHandle Duplicate(HANDLE handle)
-{
-    HANDLE copy = nullptr;
-    DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0);
-    return UniqueHandle(copy);
-}
-
-bool Signalled(HANDLE handle) { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; }
-
 // The playback thread creates, places and destroys a child of a window of the caller's
 // thread, sending it messages each time; that thread asks for the position and makes the
 // last Release meanwhile.
@@ -84,13 +59,12 @@ TEST(Waits, ParentWindowOnTheCallersThread)
         ComApartment apartment(COINIT_MULTITHREADED);
         const HWND parent = CreateWindowExW(0, L"STATIC", L"parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                             0, 0, 320, 240, nullptr, nullptr, nullptr, nullptr);
-        ComPtr<Framewheel> player = NewPlayer();
-        (void)player->UseClassicVideoRenderer();
+        ComPtr<Framewheel> player = NewPlayer(true);
         PlaybackItem item = ItemFor(Media(L"short.avi"), -1);
         item.parentWindow = HandleToULong(parent);
         (void)player->SetItem(&item);
         (void)player->Play();
-        played = PumpUntil([&] { return PositionOf(player.Get()) > 0.2; }, 20000);
+        played = WaitUntil([&] { return PositionOf(player.Get()) > 0.2; }, 20000, true);
         player.Reset();
         DestroyWindow(parent);
     });
@@ -106,24 +80,21 @@ TEST(Waits, LastReleaseInTheApartmentOfASinkWithACallOnItsWay)
     bool queued = false, ended = false;
     Worker sta([&] {
         ComApartment apartment(COINIT_APARTMENTTHREADED);
-        ComPtr<Framewheel> player = NewPlayer();
-        (void)player->UseClassicVideoRenderer();
+        ComPtr<Framewheel> player = NewPlayer(true);
         LONGLONG cookie = 0;
         (void)player->Advise(sink.Get(), EVENT_INPUT, &cookie);
         const PlaybackItem item = ItemFor(Media(L"short.avi"), -1);
         (void)player->SetItem(&item);
         (void)player->Play();
         const HWND window = PlayerWindow(player.Get());
-        thread = Duplicate(player->PlaybackThreadHandle());
+        thread = PlaybackThreadOf(player.Get());
         PostMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
-        PumpUntil([&] { return !sink->Calls(SINK_INPUT).empty(); }, 10000);
+        WaitUntil([&] { return !sink->Calls(SINK_INPUT).empty(); }, 10000, true);
         // One more, and this thread stops serving until the call waits in its queue.
         PostMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(9, 9));
-        const DWORD start = GetTickCount();
-        while (!(queued = HIWORD(GetQueueStatus(QS_POSTMESSAGE)) != 0) && GetTickCount() - start < 10000)
-            Sleep(10);
+        queued = WaitUntil([] { return HIWORD(GetQueueStatus(QS_POSTMESSAGE)) != 0; }, 10000);
         player.Reset();
-        ended = PumpUntil([&] { return Signalled(thread.get()); }, 20000);
+        ended = WaitUntil([&] { return IsSignalled(thread.get()); }, 20000, true);
     });
     ASSERT_TRUE(sta.Finished(40000));
     EXPECT_TRUE(queued);
@@ -133,29 +104,23 @@ TEST(Waits, LastReleaseInTheApartmentOfASinkWithACallOnItsWay)
 TEST(Waits, UnadviseWaitsForTheCallInFlight)
 {
     Watchdog watchdog(60000, "unadvise during a call");
-    ComPtr<Framewheel> player = NewPlayer();
-    ASSERT_HR(S_OK, player->UseClassicVideoRenderer());
-    ComPtr<TestSink> sink = NewSink();
+    Session s(true, EVENT_PLAYBACK_ENDED);
     UniqueHandle entered(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     UniqueHandle leave(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::atomic<bool> inCall{false};
-    sink->onEnded = [&](IHCYFramewheel *, HRESULT) {
+    s.sink->onEnded = [&](IHCYFramewheel *, HRESULT) {
         inCall = true;
         SetEvent(entered.get());
         WaitForSingleObject(leave.get(), 20000);
         inCall = false;
     };
-    LONGLONG cookie = 0;
-    ASSERT_HR(S_OK, player->Advise(sink.Get(), EVENT_PLAYBACK_ENDED, &cookie));
-    const PlaybackItem item = ItemFor(Media(L"short.avi"));
-    ASSERT_HR(S_OK, player->SetItem(&item));
-    ASSERT_HR(S_OK, player->Play());
+    s.Start(ItemFor(Media(L"short.avi")));
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(entered.get(), 20000));
 
     HRESULT unadvised = E_FAIL;
     bool callOverAtReturn = false;
     Worker caller([&] {
-        unadvised = player->Unadvise(cookie);
+        unadvised = s.player->Unadvise(s.cookie);
         callOverAtReturn = !inCall;
     });
     EXPECT_FALSE(caller.Finished(300)); // still inside the sink
@@ -172,13 +137,9 @@ TEST(Playback, DamagedSettingsPlayAndEnd)
     Watchdog watchdog(60000, "damaged settings");
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    ComPtr<Framewheel> player = NewPlayer();
-    ASSERT_HR(S_OK, player->UseClassicVideoRenderer());
-    ComPtr<TestSink> sink = NewSink();
-    LONGLONG cookie = 0;
+    Session s;
     HRESULT unadvised = E_FAIL;
-    sink->onEnded = [&](IHCYFramewheel *self, HRESULT) { unadvised = self->Unadvise(cookie); };
-    ASSERT_HR(S_OK, player->Advise(sink.Get(), EVENT_ALL, &cookie));
+    s.sink->onEnded = [&](IHCYFramewheel *self, HRESULT) { unadvised = self->Unadvise(s.cookie); };
     PlaybackItem item = ItemFor(Media(L"short.avi"));
     item.bounce = 1;
     item.scale = static_cast<float>(nan);
@@ -187,12 +148,11 @@ TEST(Playback, DamagedSettingsPlayAndEnd)
     item.rate = static_cast<float>(nan);
     item.bounceStep = 1e300;
     item.bounceInterval = -inf;
-    ASSERT_HR(S_OK, player->SetItem(&item));
-    ASSERT_HR(S_OK, player->Play());
-    ASSERT_TRUE(sink->WaitFor(SINK_PLAYBACK_ENDED, 1, 20000));
-    EXPECT_HR(S_OK, sink->Calls(SINK_PLAYBACK_ENDED)[0].result);
+    s.Start(item);
+    ASSERT_TRUE(s.WaitEnded(1));
+    EXPECT_HR(S_OK, s.LastEnded().result);
     EXPECT_HR(S_OK, unadvised);
-    EXPECT_EQ(0u, player->SinkCount(SINK_INPUT));
+    EXPECT_EQ(0u, s.player->SinkCount(SINK_INPUT));
 }
 
 TEST(OutOfMemory, CreationFailsCleanlyAtEveryAllocation)
@@ -221,16 +181,11 @@ TEST(OutOfMemory, CreationFailsCleanlyAtEveryAllocation)
 TEST(OutOfMemory, OnThePlaybackThreadTheItemEnds)
 {
     Watchdog watchdog(90000, "allocations failing on the playback thread");
-    ComPtr<Framewheel> player = NewPlayer();
-    ASSERT_HR(S_OK, player->UseClassicVideoRenderer());
-    ComPtr<TestSink> sink = NewSink();
-    LONGLONG cookie = 0;
-    ASSERT_HR(S_OK, player->Advise(sink.Get(), EVENT_PLAYBACK_ENDED, &cookie));
+    Session s(true, EVENT_PLAYBACK_ENDED);
     PlaybackItem item = ItemFor(Media(L"short.avi"));
-    ASSERT_HR(S_OK, player->SetItem(&item));
-    ASSERT_HR(S_OK, player->Play());
-    ASSERT_TRUE(sink->WaitFor(SINK_PLAYBACK_ENDED, 1, 20000));
-    const DWORD thread = GetThreadId(player->PlaybackThreadHandle());
+    s.Start(item);
+    ASSERT_TRUE(s.WaitEnded(1));
+    const DWORD thread = GetThreadId(s.player->PlaybackThreadHandle());
 
     // A new style after the item ended: the Play copies the file name (the first
     // allocation), then builds a window and a renderer (the windowed one's first).
@@ -241,19 +196,18 @@ TEST(OutOfMemory, OnThePlaybackThreadTheItemEnds)
     size_t ended = 1;
     for (const Case &c : cases) {
         item.style = c.style;
-        ASSERT_HR(S_OK, player->SetItem(&item));
+        ASSERT_HR(S_OK, s.player->SetItem(&item));
         FailAllocations(thread, c.allowed);
-        ASSERT_HR(S_OK, player->Play());
-        ASSERT_TRUE(sink->WaitFor(SINK_PLAYBACK_ENDED, ++ended, 20000)) << c.allowed;
+        ASSERT_HR(S_OK, s.player->Play());
+        ASSERT_TRUE(s.WaitEnded(++ended)) << c.allowed;
         EXPECT_EQ(0, g_failures.load()) << c.allowed;
         FailAllocations(0, 0, 0);
-        EXPECT_HR(E_OUTOFMEMORY, sink->Calls(SINK_PLAYBACK_ENDED).back().result) << c.allowed;
+        EXPECT_HR(E_OUTOFMEMORY, s.LastEnded().result) << c.allowed;
         // With memory back the next Play builds what failed and plays the item to its end.
-        ASSERT_HR(S_OK, player->Play());
-        ASSERT_TRUE(sink->WaitFor(SINK_PLAYBACK_ENDED, ++ended, 20000)) << c.allowed;
-        EXPECT_HR(S_OK, sink->Calls(SINK_PLAYBACK_ENDED).back().result) << c.allowed;
+        ASSERT_HR(S_OK, s.player->Play());
+        ASSERT_TRUE(s.WaitEnded(++ended)) << c.allowed;
+        EXPECT_HR(S_OK, s.LastEnded().result) << c.allowed;
     }
-    EXPECT_HR(S_OK, player->Unadvise(cookie));
 }
 
 } // namespace

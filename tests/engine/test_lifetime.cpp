@@ -1,7 +1,7 @@
 // The lifetime of the player's threads and handles over many create/play/release cycles,
 // and every method called from many threads while playing. Every wait is bounded; a
 // watchdog ends a deadlocked test.
-#include "playback_session.h"
+#include "engine_test.h"
 
 #include <tlhelp32.h>
 
@@ -58,8 +58,7 @@ DWORD HandleCount()
 // ahead when one is given), release.
 void Cycle(const std::wstring &file, bool waitForPicture, const std::wstring *next = nullptr)
 {
-    ComPtr<Framewheel> player = NewPlayer();
-    (void)player->UseClassicVideoRenderer();
+    ComPtr<Framewheel> player = NewPlayer(true);
     PlaybackItem item = ItemFor(file, -1);
     ASSERT_HR(S_OK, player->SetItem(&item));
     ASSERT_HR(S_OK, player->Play());
@@ -70,13 +69,10 @@ void Cycle(const std::wstring &file, bool waitForPicture, const std::wstring *ne
     if (waitForPicture) {
         ASSERT_TRUE(WaitForPosition(player.Get(), 0.05, 20000));
     }
-    HANDLE thread = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), player->PlaybackThreadHandle(),
-                                GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0));
-    UniqueHandle playback(thread);
-    player.Reset();
- // the last Release joins the playback thread, which joined the timer
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(playback.get(), 0));
+    UniqueHandle playback = PlaybackThreadOf(player.Get());
+    ASSERT_TRUE(playback);
+    player.Reset(); // the last Release joins the playback thread, which joined the timer
+    EXPECT_TRUE(IsSignalled(playback.get()));
 }
 
 TEST(Lifetime, CyclesLeaveNoHandlesThreadsOrCount)
@@ -95,14 +91,7 @@ TEST(Lifetime, CyclesLeaveNoHandlesThreadsOrCount)
     DWORD handles = HandleCount();
     ASSERT_GT(handles, 0u);
     for (int i = 0; i < 5; ++i) {
-        ComPtr<IGraphBuilder> graph;
-        ComPtr<IBaseFilter> classic;
-        ASSERT_HR(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                         reinterpret_cast<void **>(graph.GetAddressOf())));
-        ASSERT_HR(S_OK, CoCreateInstance(CLSID_VideoRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                         reinterpret_cast<void **>(classic.GetAddressOf())));
-        (void)graph->AddFilter(classic.Get(), nullptr);
-        ASSERT_HR(S_OK, graph->RenderFile(Media(L"still.jpg").c_str(), nullptr));
+        ASSERT_HR(S_OK, RenderFileResult(Media(L"still.jpg"), true));
     }
     const DWORD frameworkPerGraph = (HandleCount() - handles) / 5;
     handles = HandleCount();
@@ -123,9 +112,7 @@ TEST(Lifetime, CyclesLeaveNoHandlesThreadsOrCount)
     // A loader let go by a released player ends by itself once its open returns. The
     // system's thread pool grows under load and retires idle workers after some seconds (5
     // in Wine); a thread of ours would stay.
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 15000; Sleep(100))
-        if (ThreadCount() <= threads + 2 && LibraryObjectCount() == 0)
-            break;
+    WaitUntil([&] { return ThreadCount() <= threads + 2 && LibraryObjectCount() == 0; }, 15000);
     Sleep(500);
     printf("after 200 cycles: handles %lu -> %lu (framework keeps %lu per graph), threads %zu -> %zu\n",
            handles, HandleCount(), frameworkPerGraph, threads, ThreadCount());
@@ -147,54 +134,49 @@ TEST(Stress, EveryMethodFromManyThreadsWhilePlaying)
     const DWORD end = GetTickCount() + 20000;
     auto running = [end] { return static_cast<LONG>(end - GetTickCount()) > 0; };
     std::atomic<LONG> calls{0}, failures{0};
+    ComPtr<TestSink> extra = NewSink(); // registered and unregistered by the sinks worker
     std::vector<std::unique_ptr<Worker>> workers;
-    for (int t = 0; t < 2; ++t)
-        workers.push_back(std::make_unique<Worker>([&, t] { // settings
+    // A worker calls its step with a count until the time is up.
+    auto spawn = [&](std::function<void(unsigned)> step) {
+        workers.push_back(std::make_unique<Worker>([&, step] {
             ComApartment apartment(COINIT_MULTITHREADED);
-            for (unsigned i = t; running(); ++i) {
-                // One file: under Wine 8 a graph released while others are rebuilt in
-                // quick succession can hang in quartz's system clock (its advise thread
-                // misses the wake-up), which a stream of new file names provokes.
-                PlaybackItem item = ItemFor(clips[0], -1);
-                item.volume = i % 100;
-                item.bounce = i % 3 == 0;
-                item.xPosition = (i % 10) / 10.0;
-                item.validMask = i % 5 == 0 ? ITEM_ALL : ITEM_VOLUME | ITEM_BOUNCE | ITEM_POSITION_XY;
-                failures += s.player->SetItem(&item) != S_OK;
-                ++calls;
-                Sleep(i % 4);
-            }
+            for (unsigned i = 0; running(); ++i)
+                step(i);
         }));
-    for (int t = 0; t < 2; ++t)
-        workers.push_back(std::make_unique<Worker>([&] { // reading
-            ComApartment apartment(COINIT_MULTITHREADED);
-            while (running()) {
-                failures += PositionOf(s.player.Get()) < 0.0;
-                ++calls;
-            }
-        }));
-    workers.push_back(std::make_unique<Worker>([&] { // transport
-        ComApartment apartment(COINIT_MULTITHREADED);
-        for (unsigned i = 0; running(); ++i) {
-            const HRESULT hr = i % 3 == 0   ? s.player->Pause()
-                               : i % 40 == 1 ? s.player->Stop()
-                                             : s.player->Play();
-            failures += hr != S_OK;
+    };
+    for (unsigned t = 0; t < 2; ++t)
+        spawn([&, t](unsigned i) { // settings
+            i += t;
+            // One file: under Wine 8 a graph released while others are rebuilt in quick
+            // succession can hang in quartz's system clock (its advise thread misses the
+            // wake-up), which a stream of new file names provokes.
+            PlaybackItem item = ItemFor(clips[0], -1);
+            item.volume = i % 100;
+            item.bounce = i % 3 == 0;
+            item.xPosition = (i % 10) / 10.0;
+            item.validMask = i % 5 == 0 ? ITEM_ALL : ITEM_VOLUME | ITEM_BOUNCE | ITEM_POSITION_XY;
+            failures += s.player->SetItem(&item) != S_OK;
             ++calls;
-            Sleep(30);
-        }
-    }));
-    workers.push_back(std::make_unique<Worker>([&] { // sinks
-        ComApartment apartment(COINIT_MULTITHREADED);
-        ComPtr<TestSink> extra = NewSink();
-        for (unsigned i = 0; running(); ++i) {
-            LONGLONG cookie = 0;
-            failures += s.player->Advise(extra.Get(), i % 16, &cookie) != S_OK;
-            Sleep(5);
-            failures += s.player->Unadvise(cookie) != S_OK;
-            calls += 2;
-        }
-    }));
+            Sleep(i % 4);
+        });
+    for (int t = 0; t < 2; ++t)
+        spawn([&](unsigned) { // reading
+            failures += PositionOf(s.player.Get()) < 0.0;
+            ++calls;
+        });
+    spawn([&](unsigned i) { // transport
+        const HRESULT hr = i % 3 == 0 ? s.player->Pause() : i % 40 == 1 ? s.player->Stop() : s.player->Play();
+        failures += hr != S_OK;
+        ++calls;
+        Sleep(30);
+    });
+    spawn([&](unsigned i) { // sinks
+        LONGLONG cookie = 0;
+        failures += s.player->Advise(extra.Get(), i % 16, &cookie) != S_OK;
+        Sleep(5);
+        failures += s.player->Unadvise(cookie) != S_OK;
+        calls += 2;
+    });
     for (auto &worker : workers)
         EXPECT_TRUE(worker->Finished(60000));
     EXPECT_EQ(0, failures.load());
@@ -205,7 +187,7 @@ TEST(Stress, EveryMethodFromManyThreadsWhilePlaying)
     PlaybackItem item = ItemFor(clips[1], 1);
     const size_t before = s.Ended();
     s.Start(item);
-    EXPECT_TRUE(s.sink->WaitFor(SINK_PLAYBACK_ENDED, before + 1, 20000));
+    EXPECT_TRUE(s.WaitEnded(before + 1));
     EXPECT_HR(S_OK, s.LastEnded().result);
 }
 

@@ -1,9 +1,7 @@
 // Real playback of clips made by run_engine.sh (MS Video 1 AVI, classic video renderer:
 // the default renderer draws nothing under Xvfb) and the window's events. Every wait is
 // bounded; a watchdog ends a deadlocked test.
-#include "playback_session.h"
-
-#include <dshow.h>
+#include "engine_test.h"
 
 #include <memory>
 
@@ -13,13 +11,37 @@ constexpr HRESULT kNoVideo = static_cast<HRESULT>(0x8004025D);
 
 DWORD ThreadIdOf(Framewheel *player) { return GetThreadId(player->PlaybackThreadHandle()); }
 
+INPUT MouseAt(LONG x, LONG y)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi = {x, y, 0, MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, 0, 0};
+    return input;
+}
+
+// Sends the input and waits, bounded, until the sink has seen each of the messages after it.
+bool InputReaches(Session &s, std::vector<INPUT> input, std::initializer_list<UINT> messages)
+{
+    const size_t before = s.sink->Calls(SINK_INPUT).size();
+    if (SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT)) != input.size())
+        return false;
+    return WaitUntil([&] {
+        const auto calls = s.sink->Calls(SINK_INPUT);
+        auto seen = [&](UINT message) {
+            auto is = [&](const SinkCall &call) { return call.message == message; };
+            return std::any_of(calls.begin() + before, calls.end(), is);
+        };
+        return std::all_of(messages.begin(), messages.end(), seen);
+    }, 5000);
+}
+
 TEST(Playback, LoopsEndOnceAfterTheirRuns)
 {
     Watchdog watchdog(90000, "loops");
     Session s;
     PlaybackItem item = ItemFor(Media(L"short.avi"), 1);
     s.Start(item);
-    ASSERT_TRUE(s.sink->WaitFor(SINK_PLAYBACK_ENDED, 1, 20000));
+    ASSERT_TRUE(s.WaitEnded(1));
     EXPECT_HR(S_OK, s.LastEnded().result);
     EXPECT_EQ(ThreadIdOf(s.player.Get()), s.LastEnded().thread);
 
@@ -32,7 +54,7 @@ TEST(Playback, LoopsEndOnceAfterTheirRuns)
         const size_t before = s.Ended();
         const DWORD start = GetTickCount();
         ASSERT_HR(S_OK, s.player->Play());
-        ASSERT_TRUE(s.sink->WaitFor(SINK_PLAYBACK_ENDED, before + 1, 20000)) << loops << " loops";
+        ASSERT_TRUE(s.WaitEnded(before + 1)) << loops << " loops";
         const DWORD took = s.LastEnded().tick - start;
         EXPECT_HR(S_OK, s.LastEnded().result);
         EXPECT_GE(took, loops * 1000u - 300) << loops << " loops";
@@ -125,12 +147,12 @@ TEST(Playback, FilesThatCannotPlayEndWithTheirFailure)
         PlaybackItem item = ItemFor(c.file);
         item.validMask = ended ? ITEM_FILENAME : ITEM_ALL;
         s.Start(item);
-        ASSERT_TRUE(s.sink->WaitFor(SINK_PLAYBACK_ENDED, ++ended, 20000));
+        ASSERT_TRUE(s.WaitEnded(++ended));
         EXPECT_HR(c.expected, s.LastEnded().result);
     }
     // A Play without a new file name does not try again.
     ASSERT_HR(S_OK, s.player->Play());
-    EXPECT_FALSE(s.sink->WaitFor(SINK_PLAYBACK_ENDED, ended + 1, 1500));
+    EXPECT_FALSE(s.WaitEnded(ended + 1, 1500));
 }
 
 TEST(Playback, StillPictureShowsForTheDisplayDuration)
@@ -140,13 +162,13 @@ TEST(Playback, StillPictureShowsForTheDisplayDuration)
     Session s;
     const DWORD start = GetTickCount();
     s.Start(ItemFor(Media(L"still.jpg")));
-    ASSERT_TRUE(s.sink->WaitFor(SINK_PLAYBACK_ENDED, 1, 20000));
+    ASSERT_TRUE(s.WaitEnded(1));
     EXPECT_HR(S_OK, s.LastEnded().result);
     const DWORD took = s.LastEnded().tick - start;
     EXPECT_LE(took, 7000u);
     // Wine's filter graph completes a still at once whatever stop time it was given (its
     // duration is 0); Windows holds it until the stop time.
-    if (RunningOnWine())
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
         GTEST_SKIP() << "Wine ignores a stop time beyond a still's duration (ended after " << took << " ms)";
     EXPECT_GE(took, 1800u);
 }
@@ -165,29 +187,11 @@ TEST(Events, InputReachesTheSinkOnThePlaybackThread)
     SetForegroundWindow(window);
     Sleep(200);
 
-    INPUT input[3] = {};
-    input[0].type = INPUT_MOUSE;
-    input[0].mi.dx = 30000;
-    input[0].mi.dy = 20000;
-    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].type = INPUT_KEYBOARD;
-    input[1].ki.wVk = 'A';
-    input[2] = input[1];
-    input[2].ki.dwFlags = KEYEVENTF_KEYUP;
-    ASSERT_EQ(3u, SendInput(3, input, sizeof(INPUT)));
-
-    auto seen = [&](UINT message) {
-        for (const SinkCall &call : s.sink->Calls(SINK_INPUT))
-            if (call.message == message)
-                return true;
-        return false;
-    };
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(50))
-        if (seen(WM_MOUSEMOVE) && seen(WM_KEYDOWN) && seen(WM_KEYUP))
-            break;
-    EXPECT_TRUE(seen(WM_MOUSEMOVE));
-    EXPECT_TRUE(seen(WM_KEYDOWN));
-    EXPECT_TRUE(seen(WM_KEYUP));
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = 'A';
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    EXPECT_TRUE(InputReaches(s, {MouseAt(30000, 20000), keys[0], keys[1]}, {WM_MOUSEMOVE, WM_KEYDOWN, WM_KEYUP}));
     for (const SinkCall &call : s.sink->Calls(SINK_INPUT)) {
         EXPECT_EQ(ThreadIdOf(s.player.Get()), call.thread);
         EXPECT_TRUE(call.message == WM_KEYDOWN || call.message == WM_KEYUP ||
@@ -199,29 +203,11 @@ TEST(Events, InputReachesTheSinkOnThePlaybackThread)
     }
 }
 
-// Moves the mouse (absolute, in 1/65536 of the screen, to x and a little right of it) and waits, bounded, until the sink
-// has seen a WM_MOUSEMOVE after it.
-bool MouseMoveReaches(Session &s, LONG x, LONG y, DWORD ms = 5000)
+// Moves the mouse (absolute, in 1/65536 of the screen) to x and a little right of it, so
+// that the cursor moves even if it already stood at the first place.
+bool MouseMoveReaches(Session &s, LONG x, LONG y)
 {
-    const size_t before = s.sink->Calls(SINK_INPUT).size();
-    // Two places, so that the cursor moves even if it already stood at the first.
-    INPUT input[2] = {};
-    for (int i = 0; i < 2; ++i) {
-        input[i].type = INPUT_MOUSE;
-        input[i].mi.dx = x + i * 2000;
-        input[i].mi.dy = y;
-        input[i].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    }
-    if (SendInput(2, input, sizeof(INPUT)) != 2)
-        return false;
-    for (DWORD start = GetTickCount();; Sleep(20)) {
-        const auto calls = s.sink->Calls(SINK_INPUT);
-        for (size_t i = before; i < calls.size(); ++i)
-            if (calls[i].message == WM_MOUSEMOVE)
-                return true;
-        if (GetTickCount() - start >= ms)
-            return false;
-    }
+    return InputReaches(s, {MouseAt(x, y), MouseAt(x + 2000, y)}, {WM_MOUSEMOVE});
 }
 
 // An open that never completes (a pipe nobody writes to, as a dead network share) must not
@@ -238,7 +224,7 @@ TEST(Events, InputWhileAnOpenBlocksAndAPromptRelease)
     item.style = 0;
     s->Start(item);
     ASSERT_NE(nullptr, PlayerWindow(s->player.Get()));
-    EXPECT_FALSE(s->sink->WaitFor(SINK_PLAYBACK_ENDED, 1, 1500)) << "the open did not block";
+    EXPECT_FALSE(s->WaitEnded(1, 1500)) << "the open did not block";
     EXPECT_TRUE(MouseMoveReaches(*s, 30000, 20000));
     EXPECT_TRUE(MouseMoveReaches(*s, 20000, 30000));
     const DWORD start = GetTickCount();
@@ -265,7 +251,7 @@ TEST(Events, MouseOverThePictureAfterAFailedFirstLoad)
     PlaybackItem item = ItemFor(Media(L"missing.avi"));
     item.style = 0;
     s.Start(item);
-    ASSERT_TRUE(s.sink->WaitFor(SINK_PLAYBACK_ENDED, 1, 20000));
+    ASSERT_TRUE(s.WaitEnded(1));
     ASSERT_TRUE(WaitForPosition(s.player.Get(), 0.3, 20000));
     EXPECT_TRUE(MouseMoveReaches(s, 30000, 20000));
     EXPECT_TRUE(MouseMoveReaches(s, 34000, 30000));
@@ -333,61 +319,47 @@ TEST(Events, CloseEndSessionAndPower)
 TEST(Events, SinkInASingleThreadedApartmentIsCalledThroughItsLoop)
 {
     Watchdog watchdog(60000, "STA sink");
-    ComPtr<Framewheel> player = NewPlayer();
-    ASSERT_HR(S_OK, player->UseClassicVideoRenderer());
-    ComPtr<TestSink> sink = NewSink();
+    Session s(true, 0); // the sink registers from its own apartment below
     UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     UniqueHandle quit(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HRESULT adviseResult = E_FAIL, getItemResult = E_FAIL, unadviseResult = E_FAIL;
     std::wstring nameSeen;
     DWORD staThread = 0;
-    LONGLONG cookie = 0;
     // GetItem back through the player proxy the sink was handed: the item is over, so the
     // renderer lock is free and the call returns. Unadvise through it runs on another
     // thread, within this very call: it must not wait for the call.
-    sink->onEnded = [&](IHCYFramewheel *proxy, HRESULT) {
+    s.sink->onEnded = [&](IHCYFramewheel *proxy, HRESULT) {
         PlaybackItem item{};
         getItemResult = proxy->GetItem(&item);
         if (SUCCEEDED(getItemResult) && item.fileName)
             nameSeen = item.fileName;
         CoTaskMemFree(item.fileName);
-        unadviseResult = proxy->Unadvise(cookie);
+        unadviseResult = proxy->Unadvise(s.cookie);
     };
     Worker sta([&] {
         ComApartment apartment(COINIT_APARTMENTTHREADED);
         staThread = GetCurrentThreadId();
-        adviseResult = player->Advise(sink.Get(), EVENT_PLAYBACK_ENDED, &cookie);
+        adviseResult = s.player->Advise(s.sink.Get(), EVENT_PLAYBACK_ENDED, &s.cookie);
         SetEvent(ready.get());
-        auto pump = [](HANDLE until, DWORD ms) {
-            const DWORD count = until ? 1 : 0;
-            while (MsgWaitForMultipleObjects(count, &until, FALSE, ms, QS_ALLINPUT) == WAIT_OBJECT_0 + count) {
-                MSG message;
-                while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-                    DispatchMessageW(&message);
-            }
-        };
-        pump(quit.get(), 20000);
-        (void)player->Unadvise(cookie);
+        WaitUntil([&] { return IsSignalled(quit.get()); }, 20000, true);
+        (void)s.player->Unadvise(s.cookie);
         // Releases of this apartment's proxies and stubs still on their way are served
         // before the apartment closes.
-        pump(nullptr, 300);
+        WaitUntil([] { return false; }, 500, true);
     });
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.get(), 10000));
     ASSERT_HR(S_OK, adviseResult);
-    const std::wstring file = Media(L"short.avi");
-    PlaybackItem item = ItemFor(file);
-    ASSERT_HR(S_OK, player->SetItem(&item));
-    ASSERT_HR(S_OK, player->Play());
-    EXPECT_TRUE(sink->WaitFor(SINK_PLAYBACK_ENDED, 1, 20000));
+    s.Start(ItemFor(Media(L"short.avi")));
+    EXPECT_TRUE(s.WaitEnded(1));
     SetEvent(quit.get());
     ASSERT_TRUE(sta.Finished(10000));
-    ASSERT_EQ(1u, sink->Calls(SINK_PLAYBACK_ENDED).size());
-    EXPECT_EQ(staThread, sink->Calls(SINK_PLAYBACK_ENDED)[0].thread);
-    EXPECT_HR(S_OK, sink->Calls(SINK_PLAYBACK_ENDED)[0].result);
+    ASSERT_EQ(1u, s.Ended());
+    EXPECT_EQ(staThread, s.LastEnded().thread);
+    EXPECT_HR(S_OK, s.LastEnded().result);
     EXPECT_HR(S_OK, getItemResult);
-    EXPECT_EQ(file, nameSeen);
+    EXPECT_EQ(Media(L"short.avi"), nameSeen);
     EXPECT_HR(S_OK, unadviseResult);
-    EXPECT_EQ(0u, player->SinkCount(SINK_PLAYBACK_ENDED));
+    EXPECT_EQ(0u, s.player->SinkCount(SINK_PLAYBACK_ENDED));
 }
 
 } // namespace

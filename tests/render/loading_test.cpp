@@ -77,7 +77,7 @@ TEST_F(Loading, FailuresLeaveNoGraph)
                 << HrText(hr) << " for " << clip << ", classic " << classic;
             EXPECT_EQ(renderer.Graph(), nullptr);
             EXPECT_EQ(renderer.Filled(), 0u);
-            EXPECT_EQ(renderer.RunGraph(), E_UNEXPECTED);
+            EXPECT_HR(E_UNEXPECTED, renderer.RunGraph());
             EXPECT_TRUE(renderer.TakeCompletion());
             EXPECT_EQ(WaitForSingleObject(renderer.GetEventHandle(), 0), DWORD(WAIT_TIMEOUT));
         }
@@ -89,7 +89,7 @@ TEST_F(Loading, VideoPlaysToCompletionAndKeepsItsPosition)
     TestItem item(ClipPath(L"red.avi"));
     ProbeRenderer renderer(item, window_.get());
     renderer.SetInputRouting(true);   // stored now, applied by the load
-    ASSERT_EQ(renderer.LoadFile(), S_OK);
+    ASSERT_HR(S_OK, renderer.LoadFile());
     EXPECT_EQ(std::pair(renderer.Native().cx, renderer.Native().cy), std::pair(320L, 240L));
     OAHWND owner = 0, drain = 0;
     renderer.Window(0)->get_Owner(&owner);
@@ -102,7 +102,8 @@ TEST_F(Loading, VideoPlaysToCompletionAndKeepsItsPosition)
     renderer.Seek(1.5);
     EXPECT_NEAR(renderer.CurrentPosition(), 1.5, 0.01);
     renderer.SetRate(2.0f);
-    ASSERT_TRUE(SUCCEEDED(renderer.RunGraph()));
+    const HRESULT running = renderer.RunGraph();
+    ASSERT_TRUE(SUCCEEDED(running)) << HrText(running);
     bool completed = false;
     for (DWORD start = GetTickCount(); !completed && GetTickCount() - start < 5000;) {
         HANDLE event = renderer.GetEventHandle();
@@ -124,7 +125,7 @@ TEST_F(Loading, TwoOutputsShowTwoWindowsAndHearOneSoundtrack)
     TestItem item(ClipPath(L"tone.avi"));
     ProbeRenderer renderer(item, window_.get());
     renderer.AddOutput();
-    ASSERT_EQ(renderer.LoadFile(), S_OK);
+    ASSERT_HR(S_OK, renderer.LoadFile());
     EXPECT_EQ(renderer.Filled(), 2u);
     EXPECT_NE(renderer.Window(0), renderer.Window(1));
     renderer.SetVolume(50);
@@ -145,7 +146,7 @@ TEST_F(Loading, StillPicturesGetTheDisplayDuration)
         TestItem item(ClipPath(clip));
         ProbeRenderer renderer(item, window_.get());
         EXPECT_EQ(renderer.Duration(), seconds ? *seconds : 0u);
-        ASSERT_EQ(renderer.LoadFile(), S_OK);
+        ASSERT_HR(S_OK, renderer.LoadFile());
         if (stop > 0)
             EXPECT_DOUBLE_EQ(renderer.StopTime(), stop);
         else

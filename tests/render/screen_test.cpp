@@ -4,6 +4,7 @@
 // screenshots). The expected rectangles are worked out by hand in the comments.
 #include <gtest/gtest.h>
 
+#include "../queue/test_threads.h"
 #include "test_support.h"
 #include "variants.h"
 
@@ -67,20 +68,14 @@ private:
 // tick did not wait for this thread.
 bool StepFromAnotherThread(RHRenderer &renderer)
 {
-    struct Ticker {
-        RHRenderer *renderer;
-        UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    } ticker{&renderer};
-    auto tick = [](void *context) -> DWORD {
-        auto *t = static_cast<Ticker *>(context);
+    UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Worker ticker([&] {
         ComApartment com(COINIT_MULTITHREADED);
-        t->renderer->Step();
-        SetEvent(t->done.get());
-        return 0;
-    };
-    UniqueHandle thread(CreateThread(nullptr, 0, tick, &ticker, 0, nullptr));
-    const bool quick = thread && WaitForSingleObject(ticker.done.get(), 3000) == WAIT_OBJECT_0;
-    for (int i = 0; thread && i < 100 && WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT; ++i)
+        renderer.Step();
+        SetEvent(done.get());
+    });
+    const bool quick = WaitForSingleObject(done.get(), 3000) == WAIT_OBJECT_0;
+    for (int i = 0; i < 100 && !ticker.Finished(0); ++i)
         PumpMessages(50);   // let a tick that did wait finish
     return quick;
 }
@@ -98,9 +93,10 @@ protected:
     }
     static void Show(RHRenderer &renderer)
     {
-        ASSERT_EQ(renderer.LoadFile(), S_OK);
+        ASSERT_HR(S_OK, renderer.LoadFile());
         renderer.Layout();
-        ASSERT_TRUE(SUCCEEDED(renderer.RunGraph()));
+        const HRESULT running = renderer.RunGraph();
+        ASSERT_TRUE(SUCCEEDED(running)) << HrText(running);
         PumpMessages(700);
     }
     ComApartment com_{COINIT_MULTITHREADED};

@@ -8,11 +8,8 @@ namespace {
 // A Unix folder named in the environment, as a path on Wine's Z: drive.
 std::wstring FolderFromEnv(const wchar_t *variable)
 {
-    wchar_t buffer[MAX_PATH];
-    const DWORD n = GetEnvironmentVariableW(variable, buffer, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return {};
-    return WindowsPath(std::wstring(buffer)) + L'\\';
+    const wchar_t *value = _wgetenv(variable);
+    return value && *value ? WindowsPath(std::wstring(value)) + L'\\' : std::wstring();
 }
 
 }  // namespace

@@ -30,23 +30,17 @@ static char classify(unsigned long pixel, const XImage *image)
     const int r = (int)((pixel & image->red_mask) >> __builtin_ctzl(image->red_mask));
     const int g = (int)((pixel & image->green_mask) >> __builtin_ctzl(image->green_mask));
     const int b = (int)((pixel & image->blue_mask) >> __builtin_ctzl(image->blue_mask));
-    const int hi = 150, lo = 80;
     if (r < 40 && g < 40 && b < 40)
         return 'K';
-    if (r >= hi && g >= hi && b >= hi)
-        return 'W';
-    if (r >= hi && g < lo && b < lo)
-        return 'R';
-    if (g >= hi && r < lo && b < lo)
-        return 'G';
-    if (b >= hi && r < lo && g < lo)
-        return 'B';
-    if (r >= hi && g >= hi && b < lo)
-        return 'Y';
-    if (r >= hi && b >= hi && g < lo)
-        return 'M';
-    if (g >= hi && b >= hi && r < lo)
-        return 'C';
+    /* Each channel clearly on (150 or more) or clearly off (under 80). */
+    static const struct { char class; int r, g, b; } colours[] = {
+        {'W', 1, 1, 1}, {'R', 1, 0, 0}, {'G', 0, 1, 0}, {'B', 0, 0, 1},
+        {'Y', 1, 1, 0}, {'M', 1, 0, 1}, {'C', 0, 1, 1},
+    };
+    for (size_t i = 0; i < sizeof colours / sizeof colours[0]; ++i)
+        if ((colours[i].r ? r >= 150 : r < 80) && (colours[i].g ? g >= 150 : g < 80) &&
+            (colours[i].b ? b >= 150 : b < 80))
+            return colours[i].class;
     return '?';
 }
 

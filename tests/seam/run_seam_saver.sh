@@ -13,6 +13,7 @@ media="$WINEPREFIX/drive_c/rh-seam" && rm -rf "$media" && mkdir -p "$media"
 scr='C:\windows\system32\Reelhaven.scr'
 run_pid= probe_pid=
 . "$here/../run/e2e_lib.sh"
+. "$here/seam_kit.sh"
 
 cleanup() {
   [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
@@ -23,20 +24,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for colour in red lime blue; do
-  ffmpeg -loglevel error -y -f lavfi -i "color=c=$colour:size=320x240:rate=25" \
-    -t 2 -c:v msvideo1 -pix_fmt rgb555le "$media/$colour.avi"
-  ffmpeg -loglevel error -y -f lavfi -i "color=c=$colour:size=1280x720:rate=25" \
-    -f lavfi -i "sine=f=440" -t 2 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "$media/$colour.mp4"
-done
-gcc -O2 -Wall -o "$work/pixel_probe" "$here/pixel_probe.c" -lX11 || { echo "FAIL: probe"; exit 1; }
+colour_clips "$media" red lime blue
 wine msiexec /i "$(winepath -w "$msi")" /qn >/dev/null 2>&1 || { echo "FAIL: install"; exit 1; }
-read -r width height < <(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1], d[2] }')
 
 log="$work/probe.log"
 now_class() { tail -1 "$log" 2>/dev/null | awk '{print $2}'; }
-# Waits up to $2 seconds for the probe's latest class to be $1; then the line count of the
-# log, so a later wait can tell a new change from an old one.
+# Waits up to $2 seconds for the probe's latest class to be $1.
 wait_class() {
   local deadline=$((SECONDS + $2))
   until [ "$(now_class)" = "$1" ]; do
@@ -60,8 +53,7 @@ play_codec() { # extension
     "C:\\rh-seam\\blue.$ext" >/dev/null 2>&1
   settings Playlist=REG_SZ:"C:\\rh-seam\\$ext.plst" 'Keyboard Controls=REG_DWORD:1'
   : >"$log"
-  "$work/pixel_probe" $((width / 2)) $((height / 2)) "$log" &
-  probe_pid=$!
+  start_probe "$work/pixel_probe" "$log" || { fail "$ext: no pixel probe"; return; }
   xdotool mousemove 400 400
   timeout 60 wine "$scr" /s >/dev/null 2>&1 &
   run_pid=$!

@@ -35,8 +35,6 @@ std::vector<ColourRun> ReadRuns(long offset)
     return runs;
 }
 
-long LogSize() { return ProbeLogSize(g_probeLog); }
-
 // One change from the colour before to the next as the probe saw it: black and anything
 // else in between, and how long the outgoing colour stayed in all.
 struct Switch {
@@ -76,39 +74,28 @@ std::vector<Switch> Switches(const std::vector<ColourRun> &runs, const std::stri
 
 constexpr double kFrameMs = 40.0;
 
-// A full-screen item showing the whole picture at the centre of every monitor.
-PlaybackItem FullScreen(const std::wstring &file, bool perMonitor = true)
+// A silent full-screen item showing the whole picture at the centre of every monitor.
+PlaybackItem FullScreen(const std::wstring &file, bool perMonitor)
 {
-    PlaybackItem item = DefaultPlaybackItem();
-    item.fileName = const_cast<wchar_t *>(file.c_str());
+    PlaybackItem item = ItemFor(file);
     item.style = 0;
     item.perMonitor = perMonitor;
-    item.loops = 1;
-    item.volume = 0;
-    item.bounce = 0;
-    item.scale = 1.0f;
-    item.scaleToScreen = 1;
-    item.keepAspect = 1;
-    item.xPosition = item.yPosition = 0.5;
     return item;
 }
 
 // Plays files in order, each next one set and played from the ended event, and with
 // prepare on hands the player the one after as soon as an item is started (prepares[i]
-// when given, else files[i]). Answers the ended results in order.
+// when given, else files[i]). Answers the ended results in order, as text.
 struct Playthrough {
-    std::vector<std::wstring> files;
-    std::vector<std::wstring> prepares;
+    std::vector<std::wstring> files{};
+    std::vector<std::wstring> prepares{};
     bool prepare = false;
     bool perMonitor = true;
+    long offset = 0; // the probe log's size when the play began
 
-    std::vector<HRESULT> Play(DWORD limitMs = 60000)
+    std::vector<std::string> Play()
     {
-        ComPtr<Framewheel> player = NewPlayer();
-        ComPtr<TestSink> sink = NewSink();
-        EXPECT_HR(S_OK, player->UseClassicVideoRenderer());
-        LONGLONG cookie = 0;
-        EXPECT_HR(S_OK, player->Advise(sink.Get(), EVENT_ALL, &cookie));
+        offset = ProbeLogSize(g_probeLog);
         size_t index = 0;
         auto start = [&](IHCYFramewheel *p, size_t i) {
             PlaybackItem item = FullScreen(files[i], perMonitor);
@@ -120,24 +107,31 @@ struct Playthrough {
                 PlaybackItem hint = FullScreen(next, perMonitor);
                 ComPtr<IHCYFramewheel3> third;
                 EXPECT_HR(S_OK, p->QueryInterface(IID_IHCYFramewheel3, reinterpret_cast<void **>(third.GetAddressOf())));
-                if (third) {
-                    EXPECT_HR(S_OK, third->PrepareNextItem(&hint));
-                }
+                EXPECT_HR(S_OK, third ? third->PrepareNextItem(&hint) : E_NOINTERFACE);
             }
         };
-        sink->onEnded = [&](IHCYFramewheel *p, HRESULT) {
+        Session s; // unadvised before what its sink's calls use goes
+        s.sink->onEnded = [&](IHCYFramewheel *p, HRESULT) {
             if (++index < files.size())
                 start(p, index);
         };
-        start(player.Get(), 0);
-        EXPECT_TRUE(sink->WaitFor(SINK_PLAYBACK_ENDED, files.size(), limitMs));
-        std::vector<HRESULT> results;
-        for (const SinkCall &call : sink->Calls(SINK_PLAYBACK_ENDED))
-            results.push_back(call.result);
-        EXPECT_HR(S_OK, player->Unadvise(cookie));
+        start(s.player.Get(), 0);
+        EXPECT_TRUE(s.WaitEnded(files.size(), 60000));
+        std::vector<std::string> results;
+        for (const SinkCall &call : s.sink->Calls(SINK_PLAYBACK_ENDED))
+            results.push_back(HrText(call.result));
         return results;
     }
+    std::vector<ColourRun> Runs() const { return ReadRuns(offset); }
 };
+
+std::vector<std::string> Texts(std::initializer_list<HRESULT> results)
+{
+    std::vector<std::string> texts;
+    for (HRESULT hr : results)
+        texts.push_back(HrText(hr));
+    return texts;
+}
 
 std::string Describe(const std::vector<ColourRun> &runs)
 {
@@ -163,15 +157,11 @@ TEST_P(Switching, AtMostOneFrameOfBlackBetweenItems)
 {
     const Case &c = GetParam();
     Watchdog watchdog(120000, c.name);
-    Playthrough play;
+    Playthrough play{.prepare = c.prepare, .perMonitor = c.perMonitor};
     for (const wchar_t *colour : {L"red", L"lime", L"blue"})
         play.files.push_back(Media((std::wstring(colour) + c.extension).c_str()));
-    play.prepare = c.prepare;
-    play.perMonitor = c.perMonitor;
-    const long offset = LogSize();
-    const std::vector<HRESULT> results = play.Play();
-    EXPECT_EQ((std::vector<HRESULT>{S_OK, S_OK, S_OK}), results);
-    const std::vector<ColourRun> runs = ReadRuns(offset);
+    EXPECT_EQ(Texts({S_OK, S_OK, S_OK}), play.Play());
+    const std::vector<ColourRun> runs = play.Runs();
     for (const Switch &s : Switches(runs, "RGB")) {
         ASSERT_TRUE(s.seen) << s.from << " to " << s.to << " not seen:" << Describe(runs);
         printf("%s %c->%c: black %.1f ms, other %.1f ms, outgoing shown %.1f ms\n", c.name, s.from,
@@ -193,12 +183,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Preparation, StillPictureBetweenClips)
 {
     Watchdog watchdog(120000, "still picture");
-    Playthrough play;
-    play.files = {Media(L"red.avi"), Media(L"yellow.jpg"), Media(L"blue.avi")};
-    play.prepare = true;
-    const long offset = LogSize();
-    EXPECT_EQ((std::vector<HRESULT>{S_OK, S_OK, S_OK}), play.Play());
-    const std::vector<ColourRun> runs = ReadRuns(offset);
+    Playthrough play{.files = {Media(L"red.avi"), Media(L"yellow.jpg"), Media(L"blue.avi")}, .prepare = true};
+    EXPECT_EQ(Texts({S_OK, S_OK, S_OK}), play.Play());
+    const std::vector<ColourRun> runs = play.Runs();
     auto first = [&](char colour) {
         return std::find_if(runs.begin(), runs.end(), [&](const ColourRun &r) { return r.colour == colour; });
     };
@@ -211,30 +198,24 @@ TEST(Preparation, StillPictureBetweenClips)
 TEST(Preparation, FailuresAreReportedWhenPlayedAndPlayGoesOn)
 {
     Watchdog watchdog(120000, "failed preparations");
-    Playthrough play;
-    play.files = {Media(L"red.avi"), Media(L"missing.avi"), Media(L"text.avi"), Media(L"lime.avi")};
-    play.prepare = true;
-    const std::vector<HRESULT> expected = {S_OK, RenderFileResult(Media(L"missing.avi")),
-                                           RenderFileResult(Media(L"text.avi")), S_OK};
-    EXPECT_TRUE(FAILED(expected[1]) && FAILED(expected[2]));
+    Playthrough play{.files = {Media(L"red.avi"), Media(L"missing.avi"), Media(L"text.avi"), Media(L"lime.avi")},
+                     .prepare = true};
+    const HRESULT missing = RenderFileResult(Media(L"missing.avi")), text = RenderFileResult(Media(L"text.avi"));
+    EXPECT_TRUE(FAILED(missing) && FAILED(text)) << HrText(missing) << " " << HrText(text);
     // Exactly these, in this order: a preparation that failed said nothing before its turn.
-    EXPECT_EQ(expected, play.Play());
+    EXPECT_EQ(Texts({S_OK, missing, text, S_OK}), play.Play());
 }
 
 TEST(Preparation, AnotherItemIsPlayedAndTheHintNeverShows)
 {
     Watchdog watchdog(120000, "other item");
-    Playthrough play;
-    play.files = {Media(L"red.avi"), Media(L"lime.avi")};
-    play.prepares = {L"", Media(L"blue.avi")};
-    play.prepare = true;
-    const long offset = LogSize();
-    EXPECT_EQ((std::vector<HRESULT>{S_OK, S_OK}), play.Play());
-    const std::vector<ColourRun> runs = ReadRuns(offset);
+    Playthrough play{.files = {Media(L"red.avi"), Media(L"lime.avi")}, .prepares = {L"", Media(L"blue.avi")},
+                     .prepare = true};
+    EXPECT_EQ(Texts({S_OK, S_OK}), play.Play());
+    const std::vector<ColourRun> runs = play.Runs();
     EXPECT_TRUE(std::none_of(runs.begin(), runs.end(), [](const ColourRun &r) { return r.colour == 'B'; }))
         << Describe(runs);
-    ASSERT_EQ(1u, Switches(runs, "RG").size());
-    EXPECT_TRUE(Switches(runs, "RG")[0].seen) << Describe(runs);
+    EXPECT_TRUE(Switches(runs, "RG").at(0).seen) << Describe(runs);
 }
 
 } // namespace
