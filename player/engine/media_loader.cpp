@@ -1,6 +1,8 @@
 // Loader threads: one per load, each holding the library in memory until it has ended.
 #include "media_loader.h"
 
+#include <mmsystem.h>
+
 #include <new>
 #include <utility>
 
@@ -12,10 +14,40 @@ namespace {
 // The longest a graph may take to show its first frame before it is played regardless.
 constexpr DWORD kFirstFrameLimitMs = 10000;
 
+// Wine's sound library crashes when two graphs connect, or one connects while another
+// goes, on different threads (Windows' does not); loaders take turns at it. A loader stuck
+// in the system (an open that never answers) keeps its turn for ever, so the others wait
+// only so long for it and then go on.
+class GraphTurn {
+public:
+    GraphTurn()
+    {
+        constexpr DWORD kWaitMs = 3000;
+        const DWORD start = GetTickCount();
+        while (!(held_ = TryAcquireSRWLockExclusive(&lock_)) && GetTickCount() - start < kWaitMs)
+            Sleep(2);
+    }
+    ~GraphTurn()
+    {
+        if (held_)
+            ReleaseSRWLockExclusive(&lock_);
+    }
+    GraphTurn(const GraphTurn &) = delete;
+    GraphTurn &operator=(const GraphTurn &) = delete;
+
+private:
+    static inline SRWLOCK lock_ = SRWLOCK_INIT;
+    bool held_ = false;
+};
+
 void RunLoad(LoadJob &job)
 {
     job.started = CounterNow();
-    HRESULT hr = job.renderer->LoadMedia(true);
+    HRESULT hr;
+    {
+        GraphTurn turn;
+        hr = job.renderer->LoadMedia(true);
+    }
     if (SUCCEEDED(hr) && !job.abort) {
         // Seeking a paused graph would flush the frame it holds; seek before pausing.
         if (job.item.position != 0.0)
@@ -33,6 +65,10 @@ void RunLoad(LoadJob &job)
             ownerless = std::move(job.renderer);
         SetEvent(job.done.get());
     }
+    if (ownerless) {
+        GraphTurn turn;
+        ownerless.reset();
+    }
 }
 
 DWORD WINAPI LoaderMain(void *param)
@@ -48,6 +84,7 @@ DWORD WINAPI LoaderMain(void *param)
         RunLoad(*job);
         // Anything freed here (an orphaned renderer, the last reference) goes while the
         // apartment is still joined.
+        GraphTurn turn;
         job.reset();
     }
     // The references StartLoad took for this thread: the object count keeps COM from
@@ -55,6 +92,16 @@ DWORD WINAPI LoaderMain(void *param)
     LibraryRelease();
     FreeLibraryAndExitThread(module, 0);
     return 0;
+}
+
+// Two graphs built at once (an item and the next one, prepared) both ask the sound library
+// for its devices. Wine's fills its device list on first use without a lock, so the second
+// can read the list half made and crash; filled once, before any loader runs, it is whole.
+BOOL CALLBACK FillSoundDeviceList(INIT_ONCE *, void *, void **)
+{
+    (void)waveOutGetNumDevs();
+    (void)waveInGetNumDevs();
+    return TRUE;
 }
 
 } // namespace
@@ -68,6 +115,8 @@ LONGLONG CounterNow()
 
 void StartLoad(const std::shared_ptr<LoadJob> &job)
 {
+    static INIT_ONCE soundDevices = INIT_ONCE_STATIC_INIT;
+    InitOnceExecuteOnce(&soundDevices, FillSoundDeviceList, nullptr, nullptr);
     HMODULE module = nullptr;
     auto *param = new (std::nothrow) std::shared_ptr<LoadJob>(job);
     if (param && job->done &&
