@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "value_limits.h"
+
 // Finds the control of the given type (MIXERCONTROL_CONTROLTYPE_*) on the speakers line and
 // reads (write == false) or writes its one value for all channels. A read that fails
 // leaves value as it was.
@@ -16,11 +18,7 @@ WORD ReadSpeakersVolume();
 // Percent 0..100 <-> mixer value 0..65535, both truncated (50 % is 32767, 32768 is 50 %).
 inline WORD PercentToMixerVolume(LONG percent)
 {
-    if (percent < 0)
-        percent = 0;
-    if (percent > 100)
-        percent = 100;
-    return static_cast<WORD>(static_cast<DWORD>(percent) * 65535u / 100u);
+    return static_cast<WORD>(static_cast<DWORD>(kVolumeRange.Clamp(percent)) * 65535u / 100u);
 }
 inline LONG MixerVolumeToPercent(WORD volume)
 {
