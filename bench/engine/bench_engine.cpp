@@ -7,7 +7,7 @@
 //      meanwhile); and the process's peak working set after each run;
 //   1. item switch: from OnPlaybackEnded to the next item's graph running, median and worst
 //      over 50 switches of a small clip, and the part that is the engine's own (everything
-//      but LoadFile and RunGraph, which are the media framework's);
+//      but the load and RunGraph, which are the media framework's);
 //   2. CPU seconds per 10 s of playing a nearly still clip, bouncing and not bouncing;
 //   3. GetItem call time while playing.
 #include <windows.h>
@@ -289,7 +289,7 @@ void ItemSwitch(const std::wstring &clip)
     printf("item switch over %zu switches (OnPlaybackEnded -> graph running):\n", total.size());
     printf("  total       median %8.2f ms  worst %8.2f ms\n", Median(total),
            *std::max_element(total.begin(), total.end()));
-    printf("  LoadFile    median %8.2f ms  worst %8.2f ms  (RenderFile, codecs)\n", Median(load),
+    printf("  Load        median %8.2f ms  worst %8.2f ms  (RenderFile, codecs)\n", Median(load),
            *std::max_element(load.begin(), load.end()));
     printf("  RunGraph    median %8.2f ms  worst %8.2f ms\n", Median(run),
            *std::max_element(run.begin(), run.end()));

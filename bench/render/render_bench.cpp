@@ -23,11 +23,19 @@ double Ms(Clock::duration d)
 // A windowed renderer with as many outputs as asked, like a per-monitor one on n monitors.
 class BenchRenderer : public RHWindowedRenderer {
 public:
-    BenchRenderer(const PlaybackItem *item, HWND window, size_t outputs)
+    BenchRenderer(const MediaItem &item, HWND window, size_t outputs)
         : RHWindowedRenderer(item, window, true)
     {
         while (outputs_.size() < outputs)
             outputs_.push_back(std::make_unique<VideoOutput>());
+    }
+    // Loaded in place and shown, as a media graph, without the player's hidden first frame.
+    HRESULT Load()
+    {
+        const HRESULT hr = LoadMedia(false);
+        if (SUCCEEDED(hr))
+            AttachWindows();
+        return hr;
     }
 };
 
@@ -49,20 +57,19 @@ int wmain(int argc, wchar_t **argv)
     RegisterClassW(&wc);
     UniqueWindow window(CreateWindowExW(0, L"Render Bench", L"", WS_POPUP | WS_VISIBLE, 0, 0, 640,
                                         480, nullptr, nullptr, nullptr, nullptr));
-    std::wstring name = argv[1];
-    PlaybackItem item = DefaultPlaybackItem();
-    item.fileName = name.data();
+    MediaItem item;
+    item.fileName = argv[1];
 
     for (size_t outputs : {size_t(1), size_t(2)}) {
         const int rounds = 5;
         double load = 0, unload = 0, best = 1e9, first = 0;
         for (int i = 0; i < rounds; ++i) {
-            BenchRenderer renderer(&item, window.get(), outputs);
+            BenchRenderer renderer(item, window.get(), outputs);
             auto t0 = Clock::now();
-            const HRESULT hr = renderer.LoadFile();
+            const HRESULT hr = renderer.Load();
             auto t1 = Clock::now();
             if (FAILED(hr)) {
-                std::fprintf(stderr, "LoadFile failed: 0x%08lx\n", static_cast<unsigned long>(hr));
+                std::fprintf(stderr, "Load failed: 0x%08lx\n", static_cast<unsigned long>(hr));
                 return 1;
             }
             renderer.Unload();
@@ -73,14 +80,14 @@ int wmain(int argc, wchar_t **argv)
             best = std::min(best, Ms(t1 - t0));
             unload += Ms(t2 - t1);
         }
-        std::printf("LoadFile, %zu output(s): first %.1f ms, mean %.1f ms, best %.1f ms; "
+        std::printf("Load, %zu output(s): first %.1f ms, mean %.1f ms, best %.1f ms; "
                     "Unload mean %.1f ms\n",
                     outputs, first, load / rounds, best, unload / rounds);
     }
 
-    item.scale = 0.5f;   // room to move
-    BenchRenderer renderer(&item, window.get(), 1);
-    if (FAILED(renderer.LoadFile()))
+    item.fields.scale = 0.5f;   // room to move
+    BenchRenderer renderer(item, window.get(), 1);
+    if (FAILED(renderer.Load()))
         return 1;
     const int n = 2000;
     auto t0 = Clock::now();

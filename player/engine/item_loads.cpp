@@ -7,29 +7,28 @@
 #include <string>
 #include <utility>
 
-#include "playback_context.h"
+#include "playback.h"
 #include "render/renderer.h"
 
 // A renderer for the item, built here so that its video windows belong to this thread, and
 // a loader thread that opens the file into it. Null when memory runs out.
-std::shared_ptr<LoadJob> Framewheel::NewLoadJob(PlaybackContext &context, const PlaybackItem &item,
-                                                const std::wstring &name)
+std::shared_ptr<LoadJob> Playback::NewLoadJob(MediaItem &&item)
 {
     std::shared_ptr<LoadJob> job;
+    const Framewheel::RendererSwitches switches = player_.Switches();
     try {
         job = std::make_shared<LoadJob>();
-        job->fileName = name;
-        job->item = item;
-        job->item.fileName = const_cast<wchar_t *>(job->fileName.c_str());
-        job->classic = classicVideoRenderer_;
-        job->single = singleDesktopRenderer_;
-        const HWND window = context.window.get();
-        if (item.style == STYLE_WINDOWED)
-            job->renderer = MakeWindowedRenderer(&job->item, window, job->classic);
-        else if (item.perMonitor)
-            job->renderer = MakeFullscreenMonitorRenderer(&job->item, window, job->classic);
+        job->item = std::move(item);
+        job->classic = switches.classic;
+        job->single = switches.single;
+        const HWND window = window_.get();
+        const PlaybackItem &fields = job->item.fields;
+        if (fields.style == STYLE_WINDOWED)
+            job->renderer = MakeWindowedRenderer(job->item, window, job->classic);
+        else if (fields.perMonitor)
+            job->renderer = MakeFullscreenMonitorRenderer(job->item, window, job->classic);
         else
-            job->renderer = MakeFullscreenDesktopRenderer(&job->item, window, job->single);
+            job->renderer = MakeFullscreenDesktopRenderer(job->item, window, job->single);
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
@@ -38,7 +37,7 @@ std::shared_ptr<LoadJob> Framewheel::NewLoadJob(PlaybackContext &context, const 
     // Input keeps going where it went: the routing is only applied again when sinks change.
     {
         ReadGuard guard(rendererLock_);
-        job->renderer->SetInputRouting(renderer_ && renderer_->InputRouting());
+        job->renderer->SetInputRouting(Current() && Current()->InputRouting());
     }
     job->renderer->CreateVideoFilters();
     job->started = CounterNow();
@@ -46,14 +45,17 @@ std::shared_ptr<LoadJob> Framewheel::NewLoadJob(PlaybackContext &context, const 
     return job;
 }
 
-bool Framewheel::PreparedFor(const PlaybackItem &item, const std::wstring &name) const
+bool Playback::PreparedFor(const MediaItem &item) const
 {
-    return prepared_ && prepared_->fileName == name && prepared_->item.style == item.style &&
-           prepared_->item.perMonitor == item.perMonitor &&
-           prepared_->classic == classicVideoRenderer_ && prepared_->single == singleDesktopRenderer_;
+    if (!prepared_)
+        return false;
+    const PlaybackItem &fields = prepared_->item.fields;
+    return prepared_->item.fileName == item.fileName && fields.style == item.fields.style &&
+           fields.perMonitor == item.fields.perMonitor &&
+           Framewheel::RendererSwitches{prepared_->classic, prepared_->single} == player_.Switches();
 }
 
-void Framewheel::DiscardLoad(std::shared_ptr<LoadJob> &job)
+void Playback::DiscardLoad(std::shared_ptr<LoadJob> &job)
 {
     if (!job)
         return;
@@ -65,7 +67,7 @@ void Framewheel::DiscardLoad(std::shared_ptr<LoadJob> &job)
     job.reset();
 }
 
-void Framewheel::ReapDiscardedLoads()
+void Playback::ReapDiscardedLoads()
 {
     for (auto it = discarded_.begin(); it != discarded_.end();) {
         if (LoadFinished(**it)) {
@@ -79,8 +81,8 @@ void Framewheel::ReapDiscardedLoads()
 
 // The thread is ending. A loader stuck inside the system (a blocked open) is not waited for
 // beyond a moment: it keeps its job alive and frees the media itself when the system lets
-// go; it never touches this object.
-void Framewheel::AbandonAllLoads()
+// go; it never touches the player.
+void Playback::AbandonAllLoads()
 {
     constexpr DWORD kLoaderGraceMs = 250;
     if (loading_)
@@ -95,60 +97,46 @@ void Framewheel::AbandonAllLoads()
     discarded_.clear();
 }
 
-void Framewheel::PrepareItem(PlaybackContext &context)
+void Playback::PrepareItem()
 {
-    PlaybackItem item;
-    std::wstring name;
-    {
-        CriticalSectionLock guard(nextLock_);
-        if (!nextWaiting_)
-            return;
-        nextWaiting_ = false;
-        item = nextItem_;
-        name.swap(nextName_);
-    }
-    if (PreparedFor(item, name) && prepared_->item.position == item.position)
+    MediaItem item;
+    if (!player_.TakeNextItem(item))
+        return;
+    if (PreparedFor(item) && prepared_->item.fields.position == item.fields.position)
         return; // already open
     DiscardLoad(prepared_);
     // Opened into the current player window only; an item that needs another window (a
     // style change) is opened when it is played.
-    if (!context.window || item.style != lastStyle_ || name.empty())
+    if (!window_ || item.fields.style != lastStyle_ || item.fileName.empty())
         return;
-    prepared_ = NewLoadJob(context, item, name);
+    prepared_ = NewLoadJob(std::move(item));
 }
 
-void Framewheel::StartItemLoad(PlaybackContext &context, LONG word, const PlaybackItem &copy,
-                               const std::wstring &name, LONGLONG taken)
+void Playback::StartItemLoad(LONG word, MediaItem &&item, LONGLONG taken)
 {
-    if ((word & CMD_RENDERER) && copy.style != lastStyle_) {
+    if ((word & CMD_RENDERER) && item.fields.style != lastStyle_) {
         // A new player window: nothing of the old one can stay up meanwhile.
         DiscardLoad(prepared_);
         {
             RendererWriteGuard guard(rendererLock_);
             if (word & CMD_BOUNCE) {
-                PlaybackItem item = copy;
-                ContinueMotion(item);
+                PlaybackItem fields = item.fields;
+                ContinueMotion(fields);
             }
-            renderer_.reset();
+            player_.Screen().renderer.reset();
         }
-        context.item = copy;
-        try {
-            context.fileName = name;
-            context.item.fileName = const_cast<wchar_t *>(context.fileName.c_str());
-            CreatePlayerWindow(context);
-        } catch (const std::bad_alloc &) {
-            EndItemForWantOfMemory(word);
-            return;
-        }
-        lastStyle_ = copy.style;
+        current_.fields = item.fields; // the window is made for it
+        CreatePlayerWindow();
+        lastStyle_ = item.fields.style;
     }
-    if (PreparedFor(copy, name)) {
+    if (PreparedFor(item)) {
         loading_ = std::exchange(prepared_, nullptr);
     } else {
         DiscardLoad(prepared_);
-        loading_ = NewLoadJob(context, copy, name);
+        loading_ = NewLoadJob(std::move(item));
         if (!loading_) {
-            EndItemForWantOfMemory(word);
+            RendererWriteGuard guard(rendererLock_);
+            EndItemAsFailed(E_OUTOFMEMORY, word | CMD_RENDERER);
             return;
         }
     }
@@ -157,68 +145,47 @@ void Framewheel::StartItemLoad(PlaybackContext &context, LONG word, const Playba
     // Opened ahead already, or loaded on this thread: change over now, before anything
     // else queued (such as opening the item after this one) holds it up.
     if (!loading_->done || LoadFinished(*loading_))
-        FinishItemLoad(context);
+        FinishItemLoad();
 }
 
 // The loader is done with the item being waited for: show it in place of the current one,
 // or report its failure as a load that fails in place would.
-void Framewheel::FinishItemLoad(PlaybackContext &context)
+void Playback::FinishItemLoad()
 {
     std::shared_ptr<LoadJob> job = std::exchange(loading_, nullptr);
     LONG word = job->word;
-    PlaybackItem copy;
-    {
-        ReadGuard guard(itemLock_);
-        copy = item_;
-    }
+    MediaItem item;
+    (void)player_.CopyItem(item, false); // the settings as they are now, the job's name
     RendererWriteGuard guard(rendererLock_);
-    context.fileName = job->fileName;
-    copy.fileName = const_cast<wchar_t *>(context.fileName.c_str());
     if (word & CMD_BOUNCE)
-        ContinueMotion(copy);
-    context.item = copy;
-    PlaybackItem &item = context.item;
+        ContinueMotion(item.fields);
+    item.fileName = std::move(job->item.fileName);
+    current_ = std::move(item);
     std::unique_ptr<RHRenderer> incoming = std::move(job->renderer);
-    incoming->SetItem(&item);
+    incoming->SetItem(current_);
+    std::unique_ptr<RHRenderer> &screen = player_.Screen().renderer;
     if (FAILED(job->result)) {
-        // The old picture goes, and the renderer stays without a graph. Reported while the
-        // renderer lock is held: a sink called back here may queue commands, but GetItem
-        // from another thread waits for the return. Input routing must survive for the
-        // next item, whose word would not carry it otherwise.
-        renderer_ = std::move(incoming);
-        FirePlaybackEnded(job->result);
-        pending_ |= CMD_LOAD_ADDS | (word & CMD_SINKS);
-        state_ = STATE_STOPPED;
+        // The old picture goes, and the renderer stays without a graph. Input routing must
+        // survive for the next item, whose word would not carry it otherwise.
+        screen = std::move(incoming);
+        EndItemAsFailed(job->result, word & CMD_SINKS);
         return;
     }
-    LoadTiming timing{};
+    Framewheel::LoadTiming timing{};
     timing.taken = job->taken;
     timing.loadStart = job->started > job->taken ? job->started : job->taken;
     timing.loadEnd = job->loaded > job->taken ? job->loaded : job->taken;
     incoming->AttachWindows();
-    std::unique_ptr<RHRenderer> outgoing = std::exchange(renderer_, std::move(incoming));
-    if (job->seekedTo == item.position)
+    std::unique_ptr<RHRenderer> outgoing = std::exchange(screen, std::move(incoming));
+    if (job->seekedTo == current_.fields.position)
         word &= ~CMD_SEEK; // the paused graph stands there already, its frame held
-    ApplySettings(context, word);
-    renderer_->ShowPicture();
+    ApplySettings(word);
+    screen->ShowPicture();
     timing.runStart = CounterNow();
-    if (state_ == STATE_PLAYING)
-        (void)renderer_->RunGraph();
+    if (!RunIfPlaying(word))
+        return;
     timing.running = CounterNow();
     // The old windows go only now, under the new ones.
     outgoing.reset();
-    CriticalSectionLock timingGuard(timingLock_);
-    lastLoad_ = timing;
-}
-
-// Ends the item as a failed load ends, with E_OUTOFMEMORY; the next Play tries the whole
-// word again, the renderer (and a new style's window) included.
-void Framewheel::EndItemForWantOfMemory(LONG word)
-{
-    RendererWriteGuard guard(rendererLock_);
-    if (renderer_)
-        renderer_->Unload();
-    FirePlaybackEnded(E_OUTOFMEMORY);
-    pending_ |= word | CMD_RENDERER | CMD_RENDERER_ADDS;
-    state_ = STATE_STOPPED;
+    player_.RecordLoadTiming(timing);
 }

@@ -50,9 +50,10 @@ void RunLoad(LoadJob &job)
     }
     if (SUCCEEDED(hr) && !job.abort) {
         // Seeking a paused graph would flush the frame it holds; seek before pausing.
-        if (job.item.position != 0.0)
-            job.renderer->Seek(job.item.position);
-        job.seekedTo = job.item.position;
+        const double position = job.item.fields.position;
+        if (position != 0.0)
+            job.renderer->Seek(position);
+        job.seekedTo = position;
         (void)job.renderer->PauseOnFirstFrame(job.abort, kFirstFrameLimitMs);
     }
     job.loaded = CounterNow();

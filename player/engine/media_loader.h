@@ -12,13 +12,13 @@
 
 #include "abi.h"
 #include "handles.h"
+#include "media_item.h"
 
 class RHRenderer;
 
 struct LoadJob {
-    // The item the renderer was built for; item.fileName points into fileName.
-    PlaybackItem item = DefaultPlaybackItem();
-    std::wstring fileName;
+    // The item the renderer was built for, and reads while it loads.
+    MediaItem item;
     std::unique_ptr<RHRenderer> renderer;
     LONG word = 0;             // command bits to carry out once the file is open
     bool classic = false;      // the renderer switches it was built with

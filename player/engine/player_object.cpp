@@ -4,14 +4,31 @@
 #include <cstring>
 #include <new>
 
-#include "server/module.h"
+#include "playback.h"
 #include "render/renderer.h"
+#include "server/module.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-BYTE Flag(BYTE value) { return value ? 1 : 0; }
+// The command each changed field group asks of the playback thread.
+constexpr struct {
+    DWORD group;
+    LONG command;
+} kGroupCommands[] = {
+    {ITEM_POSITION_XY, CMD_LAYOUT},   {ITEM_BOUNCE_MOTION, CMD_BOUNCE},
+    {ITEM_WINDOW_RECT, CMD_LAYOUT},   {ITEM_POSITION, CMD_SEEK},
+    {ITEM_FILENAME, CMD_LOAD},        {ITEM_PARENT, CMD_LAYOUT},
+    {ITEM_LOOPS, CMD_LOOPS},          {ITEM_VOLUME, CMD_VOLUME},
+    {ITEM_STYLE, CMD_RENDERER},       {ITEM_SCALE, CMD_LAYOUT},
+    {ITEM_RATE, CMD_RATE},            {ITEM_SCALE_TO_SCREEN, CMD_LAYOUT},
+    {ITEM_KEEP_ASPECT, CMD_LAYOUT},   {ITEM_BOUNCE, CMD_BOUNCE},
+    {ITEM_PER_MONITOR, CMD_RENDERER},
+};
+
+// Taken from every SetItem whatever its mask: what the window swallows.
+constexpr DWORD kAlwaysTaken = ITEM_BLOCK_SCREEN_SAVER | ITEM_BLOCK_MONITOR_POWER;
 
 } // namespace
 
@@ -35,11 +52,7 @@ HRESULT CreateFramewheelObject(REFIID riid, void **ppv)
     return hr;
 }
 
-Framewheel::Framewheel() : item_(DefaultPlaybackItem()), nextItem_(DefaultPlaybackItem())
-{
-    item_.fileName = nullptr;
-    nextItem_.fileName = nullptr;
-}
+Framewheel::Framewheel() = default;
 
 Framewheel::~Framewheel()
 {
@@ -54,20 +67,12 @@ Framewheel::~Framewheel()
         }
         thread_.reset();
     }
-    if (table_) {
-        for (auto &list : sinks_) {
-            for (const SinkRegistration &registration : list)
-                table_->RevokeInterfaceFromGlobal(registration.tableCookie);
-            list.clear();
-        }
-        table_.Reset();
-    }
 }
 
 bool Framewheel::valid() const
 {
-    return itemLock_.valid() && sinkLock_.valid() && rendererLock_.valid() &&
-           playbackQueue_.valid() && timerQueue_.valid() && callEnded_;
+    return itemLock_.valid() && sinks_.valid() && screen_.lock.valid() && playbackQueue_.valid() &&
+           timerQueue_.valid();
 }
 
 STDMETHODIMP Framewheel::QueryInterface(REFIID riid, void **ppv)
@@ -106,23 +111,23 @@ STDMETHODIMP Framewheel::GetItem(PlaybackItem *item)
         return E_POINTER;
     {
         ReadGuard guard(itemLock_);
-        const size_t length = fileName_.size();
-        auto *name = static_cast<wchar_t *>(CoTaskMemAlloc((length + 1) * sizeof(wchar_t)));
+        const std::wstring &fileName = item_.fileName;
+        auto *name = static_cast<wchar_t *>(CoTaskMemAlloc((fileName.size() + 1) * sizeof(wchar_t)));
         if (!name) {
             guard.Unlock();
             std::memset(item, 0, sizeof *item);
             return E_OUTOFMEMORY;
         }
-        std::memcpy(name, fileName_.c_str(), (length + 1) * sizeof(wchar_t));
+        std::memcpy(name, fileName.c_str(), (fileName.size() + 1) * sizeof(wchar_t));
         const DWORD callersMask = item->validMask;
-        *item = item_;
+        *item = item_.fields;
         item->fileName = name;
         item->validMask = callersMask;
     }
     // The playback thread may hold the lock while it sends this thread a message (creating
     // or placing a child of a window that lives here), so the wait answers them.
-    ReadGuard guard(rendererLock_, true);
-    item->position = renderer_ ? renderer_->CurrentPosition() : 0.0;
+    ReadGuard guard(screen_.lock, true);
+    item->position = screen_.renderer ? screen_.renderer->CurrentPosition() : 0.0;
     return S_OK;
 }
 
@@ -140,7 +145,7 @@ STDMETHODIMP Framewheel::Play()
         CriticalSectionLock guard(startLock_);
         // Once started the thread is never started again, even after it has ended.
         if (!thread_) {
-            thread_.reset(CreateThread(nullptr, 0, &Framewheel::PlaybackThreadMain, this, 0, nullptr));
+            thread_.reset(CreateThread(nullptr, 0, &PlaybackThreadMain, this, 0, nullptr));
             if (!thread_)
                 hr = E_FAIL;
         }
@@ -160,91 +165,28 @@ STDMETHODIMP Framewheel::SetItem(const PlaybackItem *item)
     {
         WriteGuard guard(itemLock_);
         const DWORD mask = item->validMask;
+        // The name is the player's own string; the reserved flag is not kept.
+        const DWORD stored = mask & ~(ITEM_FILENAME | ITEM_RESERVED | kAlwaysTaken);
+        DWORD changed = CopyItemGroups(item_.fields, *item, stored);
+        (void)CopyItemGroups(item_.fields, *item, kAlwaysTaken);
         // The first item after creation counts as a change in every masked group.
-        const bool all = firstItem_;
-        auto wanted = [&](DWORD bit, bool differs) { return (mask & bit) && (differs || all); };
-        PlaybackItem &current = item_;
-
-        if (wanted(ITEM_BOUNCE, Flag(item->bounce) != current.bounce)) {
-            current.bounce = Flag(item->bounce);
-            word |= CMD_BOUNCE;
-        }
-        if (wanted(ITEM_BOUNCE_MOTION, item->bounceStep != current.bounceStep ||
-                                           item->bounceInterval != current.bounceInterval)) {
-            current.bounceStep = item->bounceStep;
-            current.bounceInterval = item->bounceInterval;
-            word |= CMD_BOUNCE;
-        }
+        if (firstItem_)
+            changed |= stored;
+        // Always: a caller restores the count of an item that is played again.
+        changed |= mask & ITEM_LOOPS;
         const wchar_t *name = item->fileName ? item->fileName : L"";
-        if (wanted(ITEM_FILENAME, fileName_ != name)) {
+        if ((mask & ITEM_FILENAME) && (firstItem_ || item_.fileName != name)) {
             try {
-                fileName_ = name;
-                word |= CMD_LOAD;
+                item_.fileName = name;
+                changed |= ITEM_FILENAME;
             } catch (const std::bad_alloc &) {
                 hr = E_OUTOFMEMORY; // the old name stays; nothing to load
             }
         }
-        if (wanted(ITEM_KEEP_ASPECT, Flag(item->keepAspect) != current.keepAspect)) {
-            current.keepAspect = Flag(item->keepAspect);
-            word |= CMD_LAYOUT;
-        }
-        if (mask & ITEM_LOOPS) {
-            // Always: a caller restores the count of an item that is played again.
-            current.loops = item->loops;
-            word |= CMD_LOOPS;
-        }
-        if (wanted(ITEM_STYLE, item->style != current.style)) {
-            current.style = item->style;
-            word |= CMD_RENDERER;
-        }
-        if (wanted(ITEM_PER_MONITOR, Flag(item->perMonitor) != current.perMonitor)) {
-            current.perMonitor = Flag(item->perMonitor);
-            word |= CMD_RENDERER;
-        }
-        if (wanted(ITEM_POSITION, item->position != current.position)) {
-            current.position = item->position;
-            word |= CMD_SEEK;
-        }
-        if (wanted(ITEM_SCALE, item->scale != current.scale)) {
-            current.scale = item->scale;
-            word |= CMD_LAYOUT;
-        }
-        if (wanted(ITEM_SCALE_TO_SCREEN, Flag(item->scaleToScreen) != current.scaleToScreen)) {
-            current.scaleToScreen = Flag(item->scaleToScreen);
-            word |= CMD_LAYOUT;
-        }
-        if (wanted(ITEM_RATE, item->rate != current.rate)) {
-            current.rate = item->rate;
-            word |= CMD_RATE;
-        }
-        if (wanted(ITEM_POSITION_XY,
-                   item->xPosition != current.xPosition || item->yPosition != current.yPosition)) {
-            current.xPosition = item->xPosition;
-            current.yPosition = item->yPosition;
-            word |= CMD_LAYOUT;
-        }
-        if (wanted(ITEM_VOLUME, item->volume != current.volume)) {
-            current.volume = item->volume;
-            word |= CMD_VOLUME;
-        }
-        if (wanted(ITEM_WINDOW_RECT,
-                   item->windowLeft != current.windowLeft || item->windowTop != current.windowTop ||
-                       item->windowWidth != current.windowWidth ||
-                       item->windowHeight != current.windowHeight)) {
-            current.windowLeft = item->windowLeft;
-            current.windowTop = item->windowTop;
-            current.windowWidth = item->windowWidth;
-            current.windowHeight = item->windowHeight;
-            word |= CMD_LAYOUT;
-        }
-        if (wanted(ITEM_PARENT, item->parentWindow != current.parentWindow)) {
-            current.parentWindow = item->parentWindow;
-            word |= CMD_LAYOUT;
-        }
-        // What the window swallows is always taken, whatever the mask says.
-        current.blockMonitorPower = Flag(item->blockMonitorPower);
-        current.blockScreenSaver = Flag(item->blockScreenSaver);
         firstItem_ = false;
+        for (const auto &entry : kGroupCommands)
+            if (changed & entry.group)
+                word |= entry.command;
     }
     if (word) {
         if (!playbackQueue_.Post(word))
@@ -266,77 +208,18 @@ STDMETHODIMP Framewheel::Stop()
 
 STDMETHODIMP Framewheel::Advise(IHCYFramewheelEventSink *sink, DWORD eventMask, LONGLONG *cookie)
 {
-    if (!cookie)
-        return E_POINTER;
-    const LONGLONG value = static_cast<LONGLONG>(
-        (static_cast<ULONGLONG>(eventMask) << 32) |
-        static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(sink)));
-    *cookie = value;
-    if (!sink && (eventMask & EVENT_ALL))
-        return E_POINTER;
-
-    WriteGuard guard(sinkLock_);
-    if (!table_) {
-        const HRESULT hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr,
-                                            CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&table_));
-        if (FAILED(hr))
-            return hr;
-    }
-    // All registrations of this call or none: a sink that cannot be reached from the
-    // playback thread must not look registered to the caller.
-    struct Added {
-        int event;
-        DWORD tableCookie;
-    } added[SINK_EVENT_COUNT];
-    int count = 0;
-    HRESULT hr = S_OK;
-    for (int event = 0; event < SINK_EVENT_COUNT; ++event) {
-        if (!(eventMask & (1u << event)))
-            continue;
-        DWORD tableCookie = 0;
-        hr = table_->RegisterInterfaceInGlobal(sink, IID_IHCYFramewheelEventSink, &tableCookie);
-        if (FAILED(hr))
-            break;
-        added[count++] = {event, tableCookie};
-    }
-    if (SUCCEEDED(hr)) {
-        try {
-            for (int i = 0; i < count; ++i)
-                sinks_[added[i].event].reserve(sinks_[added[i].event].size() + 1);
-        } catch (const std::bad_alloc &) {
-            hr = E_OUTOFMEMORY;
-        }
-    }
-    if (FAILED(hr)) {
-        for (int i = 0; i < count; ++i)
-            table_->RevokeInterfaceFromGlobal(added[i].tableCookie);
-        return hr;
-    }
-    for (int i = 0; i < count; ++i)
-        sinks_[added[i].event].push_back({value, added[i].tableCookie});
-    guard.Unlock();
-    playbackQueue_.Post(CMD_SINKS);
-    return S_OK;
+    const HRESULT hr = sinks_.Advise(sink, eventMask, cookie);
+    if (SUCCEEDED(hr))
+        playbackQueue_.Post(CMD_SINKS);
+    return hr;
 }
 
 STDMETHODIMP Framewheel::Unadvise(LONGLONG cookie)
 {
-    {
-        WriteGuard guard(sinkLock_);
-        for (auto &list : sinks_) {
-            for (auto it = list.begin(); it != list.end();) {
-                if (it->cookie == cookie) {
-                    table_->RevokeInterfaceFromGlobal(it->tableCookie);
-                    it = list.erase(it);
-                } else {
-                    ++it;
-                }
-            }
-        }
-    }
+    sinks_.Remove(cookie);
     playbackQueue_.Post(CMD_SINKS);
     // No call to the sink may follow the return, so one already running is waited for.
-    WaitForSinkCall(cookie);
+    sinks_.WaitForCall(cookie);
     return S_OK;
 }
 
@@ -360,32 +243,54 @@ STDMETHODIMP Framewheel::PrepareNextItem(const PlaybackItem *item)
 {
     if (!item)
         return E_POINTER;
-    PlaybackItem next;
-    std::wstring name;
+    MediaItem next;
     try {
         ReadGuard guard(itemLock_);
         next = item_;
-        name = fileName_;
         if (item->validMask & ITEM_FILENAME)
-            name = item->fileName ? item->fileName : L"";
+            next.fileName = item->fileName ? item->fileName : L"";
     } catch (const std::bad_alloc &) {
         return E_OUTOFMEMORY;
     }
-    if (item->validMask & ITEM_STYLE)
-        next.style = item->style;
-    if (item->validMask & ITEM_PER_MONITOR)
-        next.perMonitor = Flag(item->perMonitor);
-    if (item->validMask & ITEM_POSITION)
-        next.position = item->position;
-    next.fileName = nullptr;
+    (void)CopyItemGroups(next.fields, *item,
+                         item->validMask & (ITEM_STYLE | ITEM_PER_MONITOR | ITEM_POSITION));
     {
         CriticalSectionLock guard(nextLock_);
-        nextItem_ = next;
-        nextName_.swap(name);
+        std::swap(nextItem_, next);
         nextWaiting_ = true;
     }
     playbackQueue_.Post(CMD_PREPARE);
     return S_OK;
+}
+
+bool Framewheel::CopyItem(MediaItem &out, bool withName)
+{
+    ReadGuard guard(itemLock_);
+    out.fields = item_.fields;
+    if (!withName)
+        return true;
+    try {
+        out.fileName = item_.fileName;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
+}
+
+bool Framewheel::TakeNextItem(MediaItem &out)
+{
+    CriticalSectionLock guard(nextLock_);
+    if (!nextWaiting_)
+        return false;
+    nextWaiting_ = false;
+    std::swap(out, nextItem_);
+    return true;
+}
+
+void Framewheel::RecordLoadTiming(const LoadTiming &timing)
+{
+    CriticalSectionLock guard(timingLock_);
+    lastLoad_ = timing;
 }
 
 Framewheel::LoadTiming Framewheel::LastLoadTiming()
@@ -394,65 +299,15 @@ Framewheel::LoadTiming Framewheel::LastLoadTiming()
     return lastLoad_;
 }
 
-size_t Framewheel::SinkCount(SinkEvent event)
-{
-    ReadGuard guard(sinkLock_);
-    return sinks_[event].size();
-}
-
-// Calls every sink of one event in registration order; answers how many returned S_OK and,
-// in *registered, how many registrations there were. The sink lock is held only to copy
-// the list: a sink in a single-threaded apartment is called (and its proxy released)
-// through that apartment's message loop, and that thread may be waiting in Advise or
-// Unadvise for the lock meanwhile. A sink unadvised after the copy is no longer in the
-// table and is skipped; one unadvised during its call makes Unadvise wait for the call.
+// Calls every sink of one event; answers how many returned S_OK and, in *registered, how
+// many registrations there were. A dying player calls nobody.
 template <typename Call>
 int Framewheel::FireEvent(SinkEvent event, Call call, size_t *registered)
 {
-    std::vector<SinkRegistration> targets;
-    ComPtr<IGlobalInterfaceTable> table;
-    {
-        ReadGuard guard(sinkLock_);
-        table = table_;
-        try {
-            targets = sinks_[event];
-        } catch (const std::bad_alloc &) {
-            targets.clear(); // nobody is called, nobody agrees
-        }
-        if (registered)
-            *registered = sinks_[event].size();
-    }
-    if (targets.empty() || !AddRefIfAlive())
-        return 0; // a dying player calls nobody
-    GUID causality{};
-    if (FAILED(CoGetCurrentLogicalThreadId(&causality)))
-        causality = GUID_NULL;
-    int agreed = 0;
-    for (const SinkRegistration &target : targets) {
-        // Marked before the look-up: an Unadvise that revokes the registration after this
-        // point waits for the call, one before it makes the look-up fail.
-        {
-            CriticalSectionLock guard(callLock_);
-            calling_ = true;
-            callCookie_ = target.cookie;
-            callThread_ = GetCurrentThreadId();
-            callCausality_ = causality;
-            ResetEvent(callEnded_.get());
-        }
-        HRESULT result = E_FAIL;
-        {
-            ComPtr<IHCYFramewheelEventSink> sink;
-            if (SUCCEEDED(table->GetInterfaceFromGlobal(target.tableCookie, IID_PPV_ARGS(&sink))))
-                result = call(sink.Get());
-        }
-        {
-            CriticalSectionLock guard(callLock_);
-            calling_ = false;
-            SetEvent(callEnded_.get());
-        }
-        if (result == S_OK)
-            ++agreed;
-    }
+    const SinkHub::Targets targets = sinks_.TargetsOf(event, registered);
+    if (targets.list.empty() || !AddRefIfAlive())
+        return 0;
+    const int agreed = sinks_.CallEach(targets, call);
     ReleaseOnPlaybackThread();
     return agreed;
 }
@@ -478,25 +333,6 @@ void Framewheel::ReleaseOnPlaybackThread()
     }
     // The library count stays up until the thread has deleted the object.
     orphaned_ = true;
-    stopRequested_ = true;
-}
-
-void Framewheel::WaitForSinkCall(LONGLONG cookie)
-{
-    GUID causality{};
-    if (FAILED(CoGetCurrentLogicalThreadId(&causality)))
-        causality = GUID_NULL;
-    for (;;) {
-        {
-            CriticalSectionLock guard(callLock_);
-            if (!calling_ || callCookie_ != cookie || callThread_ == GetCurrentThreadId())
-                return;
-            // Called back from inside that call through another apartment.
-            if (causality != GUID_NULL && causality == callCausality_)
-                return;
-        }
-        WaitAnswering(callEnded_.get());
-    }
 }
 
 bool Framewheel::SinksAgreeToClose(LONG reason)

@@ -100,8 +100,8 @@ OAHWND AsOaWindow(HWND window)
 
 }  // namespace
 
-RHRenderer::RHRenderer(const PlaybackItem *item, const CLSID *videoRenderer, HWND playerWindow)
-    : item_(item), playerWindow_(playerWindow)
+RHRenderer::RHRenderer(const MediaItem &item, const CLSID *videoRenderer, HWND playerWindow)
+    : item_(&item), playerWindow_(playerWindow)
 {
     if (videoRenderer != nullptr) {
         hasVideoRenderer_ = true;
@@ -196,9 +196,7 @@ HRESULT RHRenderer::BuildGraph(size_t count, HRESULT &first, HRESULT &second)
         graph_.Reset();
         return hr;
     }
-    // A missing name is rendered as an empty one, so the framework reports it as a file it
-    // cannot find rather than the renderer dereferencing nothing.
-    const wchar_t *fileName = item_ != nullptr && item_->fileName != nullptr ? item_->fileName : L"";
+    const wchar_t *fileName = item_->fileName.c_str();
     first = second = S_OK;
     for (size_t i = 0; i < count; ++i) {
         if (hasVideoRenderer_) {
@@ -243,14 +241,6 @@ void RHRenderer::CreateVideoFilters()
     }
 }
 
-HRESULT RHRenderer::LoadFile()
-{
-    const HRESULT hr = LoadMedia(false);
-    if (SUCCEEDED(hr))
-        AttachWindows();
-    return hr;
-}
-
 HRESULT RHRenderer::LoadMedia(bool hidden)
 {
     if (graph_)
@@ -274,7 +264,7 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
     (void)Query(graph_.Get(), IID_IMediaPosition, position_);
     (void)Query(graph_.Get(), IID_IMediaEventEx, events_);
 
-    if (position_ && pictureDuration_ != 0 && item_ != nullptr && IsStillPicture(item_->fileName))
+    if (position_ && pictureDuration_ != 0 && IsStillPicture(item_->fileName.c_str()))
         (void)position_->put_StopTime(static_cast<REFTIME>(pictureDuration_));
 
     size_t filled = 0;
@@ -350,7 +340,7 @@ void RHRenderer::AttachWindows()
         if (inputRouting_)
             (void)output->window->put_MessageDrain(AsOaWindow(playerWindow_));
         (void)output->window->put_WindowStyle(WS_CHILD);
-        if (item_ != nullptr && item_->style == 0)
+        if (item_->fields.style == 0)
             (void)output->window->HideCursor(OATRUE);
         output->hwnd = FindVideoWindow(output->window.Get(), index++);
     }

@@ -14,6 +14,7 @@
 
 #include "abi.h"
 #include "handles.h"
+#include "media_item.h"
 
 // Placement fractions of one picture, as GetPositions reports them.
 struct PlacementFraction {
@@ -34,9 +35,7 @@ public:
     virtual void SetVelocity(int dx, int dy) = 0;
     virtual void GetVelocity(int &dx, int &dy) = 0;
 
-    [[nodiscard]] HRESULT LoadFile();
-
-    // The same load in steps, so that the slow part (opening and rendering the file, which
+    // A file is loaded in steps, so that the slow part (opening and rendering the file, which
     // may block for as long as the file system does) runs away from the player window's
     // thread while the picture it shows stays on screen:
     // - CreateVideoFilters on the player window's thread: the classic renderer's video
@@ -53,8 +52,9 @@ public:
     bool PauseOnFirstFrame(const volatile LONG &abort, DWORD limitMs);
     void AttachWindows();
     void ShowPicture();
-    // The item the renderer reads from now on (not owned).
-    void SetItem(const PlaybackItem *item) { item_ = item; }
+    // The item the renderer reads from now on; it must outlive the renderer or the next
+    // SetItem.
+    void SetItem(const MediaItem &item) { item_ = &item; }
     bool InputRouting() const { return inputRouting_ != 0; }
     void Unload();
     [[nodiscard]] HRESULT RunGraph();
@@ -69,9 +69,9 @@ public:
     void SetInputRouting(bool on);
 
 protected:
-    // item: the playback thread's working copy, read at every layout and load (not owned).
+    // item: read at every layout and load, as SetItem says.
     // videoRenderer: the video renderer filter's class id, or null for the framework's choice.
-    RHRenderer(const PlaybackItem *item, const CLSID *videoRenderer, HWND playerWindow);
+    RHRenderer(const MediaItem &item, const CLSID *videoRenderer, HWND playerWindow);
     RHRenderer(const RHRenderer &) = delete;
     RHRenderer &operator=(const RHRenderer &) = delete;
 
@@ -99,7 +99,7 @@ protected:
     Microsoft::WRL::ComPtr<IMediaPosition> position_;
     Microsoft::WRL::ComPtr<IMediaEventEx> events_;
     Microsoft::WRL::ComPtr<IBasicAudio> audio_;   // the first audio renderer's
-    const PlaybackItem *item_;
+    const MediaItem *item_;
     double savedPosition_ = 0.0;   // seconds, at the last Unload
     int nativeWidth_ = 0;
     int nativeHeight_ = 0;
@@ -124,9 +124,9 @@ private:
 };
 
 // The three variants. Each returns a renderer whose outputs are set up but no file loaded.
-std::unique_ptr<RHRenderer> MakeWindowedRenderer(const PlaybackItem *item, HWND playerWindow,
+std::unique_ptr<RHRenderer> MakeWindowedRenderer(const MediaItem &item, HWND playerWindow,
                                                  bool classicRenderer);
-std::unique_ptr<RHRenderer> MakeFullscreenMonitorRenderer(const PlaybackItem *item,
+std::unique_ptr<RHRenderer> MakeFullscreenMonitorRenderer(const MediaItem &item,
                                                           HWND playerWindow, bool classicRenderer);
-std::unique_ptr<RHRenderer> MakeFullscreenDesktopRenderer(const PlaybackItem *item,
+std::unique_ptr<RHRenderer> MakeFullscreenDesktopRenderer(const MediaItem &item,
                                                           HWND playerWindow, bool singleRenderer);

@@ -7,15 +7,9 @@
 
 namespace {
 
-const PlaybackItem &ItemOrDefault(const PlaybackItem *item)
+PictureRect PlaceIn(const MediaItem &item, int areaW, int areaH, int nativeW, int nativeH)
 {
-    static const PlaybackItem defaults = DefaultPlaybackItem();
-    return item != nullptr ? *item : defaults;
-}
-
-PictureRect PlaceIn(const PlaybackItem *item, int areaW, int areaH, int nativeW, int nativeH)
-{
-    const PlaybackItem &it = ItemOrDefault(item);
+    const PlaybackItem &it = item.fields;
     return PlacePicture(areaW, areaH, nativeW, nativeH, it.scale, it.scaleToScreen != 0,
                         it.keepAspect != 0, it.xPosition, it.yPosition);
 }
@@ -42,7 +36,7 @@ const CLSID *ClassicIf(bool classic)
 
 // ---- RHWindowedRenderer -------------------------------------------------------------------
 
-RHWindowedRenderer::RHWindowedRenderer(const PlaybackItem *item, HWND playerWindow,
+RHWindowedRenderer::RHWindowedRenderer(const MediaItem &item, HWND playerWindow,
                                        bool classicRenderer)
     : RHRenderer(item, ClassicIf(classicRenderer), playerWindow)
 {
@@ -66,7 +60,7 @@ void RHWindowedRenderer::Layout()
     areaWidth_ = client.cx;
     areaHeight_ = client.cy;
     MoveVideoWindow(*outputs_[0], 0, 0, areaWidth_, areaHeight_);
-    const PictureRect picture = PlaceIn(item_, areaWidth_, areaHeight_, nativeWidth_, nativeHeight_);
+    const PictureRect picture = PlaceIn(*item_, areaWidth_, areaHeight_, nativeWidth_, nativeHeight_);
     left_ = picture.left;
     top_ = picture.top;
     width_ = picture.width;
@@ -106,7 +100,7 @@ void RHWindowedRenderer::GetVelocity(int &dx, int &dy)
 
 // ---- RHFullscreenMonitorRenderer ----------------------------------------------------------
 
-RHFullscreenMonitorRenderer::RHFullscreenMonitorRenderer(const PlaybackItem *item,
+RHFullscreenMonitorRenderer::RHFullscreenMonitorRenderer(const MediaItem &item,
                                                          HWND playerWindow, bool classicRenderer)
     : RHRenderer(item, ClassicIf(classicRenderer), playerWindow)
 {
@@ -135,7 +129,7 @@ void RHFullscreenMonitorRenderer::Layout()
 {
     for (size_t i = 0; i < outputs_.size(); ++i) {
         MonitorOutput &output = Output(i);
-        const PictureRect picture = PlaceIn(item_, output.monitorWidth, output.monitorHeight,
+        const PictureRect picture = PlaceIn(*item_, output.monitorWidth, output.monitorHeight,
                                             nativeWidth_, nativeHeight_);
         output.left = picture.left;
         output.top = picture.top;
@@ -188,7 +182,7 @@ void RHFullscreenMonitorRenderer::GetVelocity(int &dx, int &dy)
 
 // ---- RHFullscreenDesktopRenderer ----------------------------------------------------------
 
-RHFullscreenDesktopRenderer::RHFullscreenDesktopRenderer(const PlaybackItem *item,
+RHFullscreenDesktopRenderer::RHFullscreenDesktopRenderer(const MediaItem &item,
                                                          HWND playerWindow, bool singleRenderer)
     : RHRenderer(item, &kClassicVideoRenderer, playerWindow)
 {
@@ -221,7 +215,7 @@ void RHFullscreenDesktopRenderer::Layout()
             MoveVideoWindow(Output(i), m.left, m.top, m.right - m.left, m.bottom - m.top);
         }
     }
-    const PictureRect picture = PlaceIn(item_, client.cx, client.cy, nativeWidth_, nativeHeight_);
+    const PictureRect picture = PlaceIn(*item_, client.cx, client.cy, nativeWidth_, nativeHeight_);
     const RECT before = picture_;
     width_ = picture.width;
     height_ = picture.height;
@@ -288,19 +282,19 @@ void RHFullscreenDesktopRenderer::GetVelocity(int &dx, int &dy)
 
 // ---- Factories ----------------------------------------------------------------------------
 
-std::unique_ptr<RHRenderer> MakeWindowedRenderer(const PlaybackItem *item, HWND playerWindow,
+std::unique_ptr<RHRenderer> MakeWindowedRenderer(const MediaItem &item, HWND playerWindow,
                                                  bool classicRenderer)
 {
     return std::make_unique<RHWindowedRenderer>(item, playerWindow, classicRenderer);
 }
 
-std::unique_ptr<RHRenderer> MakeFullscreenMonitorRenderer(const PlaybackItem *item,
+std::unique_ptr<RHRenderer> MakeFullscreenMonitorRenderer(const MediaItem &item,
                                                           HWND playerWindow, bool classicRenderer)
 {
     return std::make_unique<RHFullscreenMonitorRenderer>(item, playerWindow, classicRenderer);
 }
 
-std::unique_ptr<RHRenderer> MakeFullscreenDesktopRenderer(const PlaybackItem *item,
+std::unique_ptr<RHRenderer> MakeFullscreenDesktopRenderer(const MediaItem &item,
                                                           HWND playerWindow, bool singleRenderer)
 {
     return std::make_unique<RHFullscreenDesktopRenderer>(item, playerWindow, singleRenderer);

@@ -6,7 +6,7 @@
 
 class RHWindowedRenderer : public RHRenderer {
 public:
-    RHWindowedRenderer(const PlaybackItem *item, HWND playerWindow, bool classicRenderer);
+    RHWindowedRenderer(const MediaItem &item, HWND playerWindow, bool classicRenderer);
     ~RHWindowedRenderer() override;
 
     void Step() override;
@@ -30,7 +30,7 @@ protected:
 
 class RHFullscreenMonitorRenderer : public RHRenderer {
 public:
-    RHFullscreenMonitorRenderer(const PlaybackItem *item, HWND playerWindow, bool classicRenderer);
+    RHFullscreenMonitorRenderer(const MediaItem &item, HWND playerWindow, bool classicRenderer);
     ~RHFullscreenMonitorRenderer() override;
 
     void Step() override;
@@ -59,7 +59,7 @@ protected:
 
 class RHFullscreenDesktopRenderer : public RHRenderer {
 public:
-    RHFullscreenDesktopRenderer(const PlaybackItem *item, HWND playerWindow, bool singleRenderer);
+    RHFullscreenDesktopRenderer(const MediaItem &item, HWND playerWindow, bool singleRenderer);
     ~RHFullscreenDesktopRenderer() override;
 
     void Step() override;

@@ -107,7 +107,7 @@ STDMETHODIMP Playlist::Insert(const PlaybackItem *item, LONG index)
     try {
         auto entry = entries_.emplace(append ? entries_.end() : At(index));
         try {
-            plst::AssignItem(*entry, *item);
+            plst::AssignItemFields(*entry, *item, ITEM_ALL);
         } catch (const std::bad_alloc &) {
             entries_.erase(entry);
             throw;
@@ -182,7 +182,7 @@ STDMETHODIMP Playlist::SetCurrentItem(const PlaybackItem *item)
     if (Empty())
         return E_UNEXPECTED;
     try {
-        plst::AssignItemFields(*current_, *item);
+        plst::AssignItemFields(*current_, *item, item->validMask);
     } catch (const std::bad_alloc &) {
         return E_OUTOFMEMORY;
     }
@@ -196,14 +196,14 @@ STDMETHODIMP Playlist::GetCurrentItem(PlaybackItem *item)
     if (Empty())
         return E_UNEXPECTED;
     // The receiver frees the name with CoTaskMemFree, also across apartments.
-    const std::pmr::wstring &path = current_->path;
+    const std::pmr::wstring &path = current_->fileName;
     auto *name = static_cast<wchar_t *>(CoTaskMemAlloc((path.size() + 1) * sizeof(wchar_t)));
     if (!name) {
         item->fileName = nullptr;
         return E_OUTOFMEMORY;
     }
     std::memcpy(name, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-    *item = current_->item;
+    *item = current_->fields;
     item->fileName = name;
     item->validMask = ITEM_ALL;
     return S_OK;

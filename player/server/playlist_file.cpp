@@ -155,7 +155,7 @@ bool ReadEntry(Reader &reader, PlaylistEntry &entry)
     const BYTE *head = reader.Take(kHeadSize, headCopy);
     if (!head)
         return false;
-    PlaybackItem &item = entry.item;
+    PlaybackItem &item = entry.fields;
     item.xPosition = Get<double>(head + 0);
     item.yPosition = Get<double>(head + 8);
     item.bounceStep = Get<double>(head + 16);
@@ -172,8 +172,8 @@ bool ReadEntry(Reader &reader, PlaylistEntry &entry)
         const uint64_t bytes = uint64_t(length) * 2;
         if (bytes + kTailSize > reader.Remaining())
             return false;
-        entry.path.resize(size_t(length));
-        if (!reader.Read(entry.path.data(), size_t(bytes)))
+        entry.fileName.resize(size_t(length));
+        if (!reader.Read(entry.fileName.data(), size_t(bytes)))
             return false;
     }
     BYTE tailCopy[kTailSize];
@@ -201,7 +201,7 @@ bool ReadEntry(Reader &reader, PlaylistEntry &entry)
 
 void WriteEntry(Writer &writer, const PlaylistEntry &entry)
 {
-    const PlaybackItem &item = entry.item;
+    const PlaybackItem &item = entry.fields;
     BYTE head[kHeadSize];
     Put(head + 0, item.xPosition);
     Put(head + 8, item.yPosition);
@@ -212,9 +212,9 @@ void WriteEntry(Writer &writer, const PlaylistEntry &entry)
     Put<LONG>(head + 40, item.windowWidth);
     Put<LONG>(head + 44, item.windowHeight);
     Put(head + 48, item.position);
-    Put<LONG>(head + 56, static_cast<LONG>(entry.path.size()));
+    Put<LONG>(head + 56, static_cast<LONG>(entry.fileName.size()));
     writer.Write(head, sizeof head);
-    writer.Write(entry.path.data(), entry.path.size() * sizeof(wchar_t));
+    writer.Write(entry.fileName.data(), entry.fileName.size() * sizeof(wchar_t));
 
     BYTE tail[kTailSize];
     Put<DWORD>(tail + 0, item.parentWindow);
@@ -335,70 +335,11 @@ bool WriteAll(HANDLE file, const PlaylistEntries &entries)
 
 } // namespace
 
-void AssignItem(PlaylistEntry &entry, const PlaybackItem &item)
+void AssignItemFields(PlaylistEntry &entry, const PlaybackItem &item, DWORD mask)
 {
-    entry.path = item.fileName ? item.fileName : L"";
-    entry.item = item;
-    entry.item.fileName = nullptr;
-    entry.item.validMask = ITEM_ALL;
-    PlaybackItem &e = entry.item;
-    e.scaleToScreen = Flag(e.scaleToScreen);
-    e.keepAspect = Flag(e.keepAspect);
-    e.bounce = Flag(e.bounce);
-    e.perMonitor = Flag(e.perMonitor);
-    e.reserved = Flag(e.reserved);
-    e.blockScreenSaver = Flag(e.blockScreenSaver);
-    e.blockMonitorPower = Flag(e.blockMonitorPower);
-}
-
-void AssignItemFields(PlaylistEntry &entry, const PlaybackItem &item)
-{
-    const DWORD mask = item.validMask;
-    PlaybackItem &e = entry.item;
     if (mask & ITEM_FILENAME)
-        entry.path = item.fileName ? item.fileName : L"";
-    if (mask & ITEM_POSITION_XY) {
-        e.xPosition = item.xPosition;
-        e.yPosition = item.yPosition;
-    }
-    if (mask & ITEM_BOUNCE_MOTION) {
-        e.bounceStep = item.bounceStep;
-        e.bounceInterval = item.bounceInterval;
-    }
-    if (mask & ITEM_WINDOW_RECT) {
-        e.windowLeft = item.windowLeft;
-        e.windowTop = item.windowTop;
-        e.windowWidth = item.windowWidth;
-        e.windowHeight = item.windowHeight;
-    }
-    if (mask & ITEM_POSITION)
-        e.position = item.position;
-    if (mask & ITEM_PARENT)
-        e.parentWindow = item.parentWindow;
-    if (mask & ITEM_LOOPS)
-        e.loops = item.loops;
-    if (mask & ITEM_VOLUME)
-        e.volume = item.volume;
-    if (mask & ITEM_STYLE)
-        e.style = item.style;
-    if (mask & ITEM_SCALE)
-        e.scale = item.scale;
-    if (mask & ITEM_RATE)
-        e.rate = item.rate;
-    if (mask & ITEM_SCALE_TO_SCREEN)
-        e.scaleToScreen = Flag(item.scaleToScreen);
-    if (mask & ITEM_KEEP_ASPECT)
-        e.keepAspect = Flag(item.keepAspect);
-    if (mask & ITEM_BOUNCE)
-        e.bounce = Flag(item.bounce);
-    if (mask & ITEM_PER_MONITOR)
-        e.perMonitor = Flag(item.perMonitor);
-    if (mask & ITEM_RESERVED)
-        e.reserved = Flag(item.reserved);
-    if (mask & ITEM_BLOCK_SCREEN_SAVER)
-        e.blockScreenSaver = Flag(item.blockScreenSaver);
-    if (mask & ITEM_BLOCK_MONITOR_POWER)
-        e.blockMonitorPower = Flag(item.blockMonitorPower);
+        entry.fileName = item.fileName ? item.fileName : L"";
+    (void)CopyItemGroups(entry.fields, item, mask);
 }
 
 HRESULT Read(const wchar_t *path, PlaylistEntries &entries)

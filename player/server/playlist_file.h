@@ -11,22 +11,29 @@
 #include <string>
 
 #include "abi.h"
+#include "media_item.h"
 
-// One playlist entry: every PlaybackItem field except validMask (item.fileName stays null;
-// the path is owned here) plus the result of the entry's last play attempt.
-// The path takes its memory from the list's resource (see playlist_arena.h).
-struct PlaylistEntry {
+// One playlist entry: a playable item (every PlaybackItem field except validMask) plus the
+// result of the entry's last play attempt. The name takes its memory from the list's
+// resource (see playlist_arena.h).
+struct PlaylistEntry : BasicMediaItem<std::pmr::wstring> {
     using allocator_type = std::pmr::polymorphic_allocator<PlaylistEntry>;
 
-    explicit PlaylistEntry(const allocator_type &allocator = {}) : path(allocator) {}
+    explicit PlaylistEntry(const allocator_type &allocator = {}) : BasicMediaItem(allocator) {}
     PlaylistEntry(const PlaylistEntry &other, const allocator_type &allocator = {})
-        : item(other.item), path(other.path, allocator), playResult(other.playResult) {}
+        : BasicMediaItem(allocator), playResult(other.playResult)
+    {
+        fields = other.fields;
+        fileName = other.fileName;
+    }
     PlaylistEntry(PlaylistEntry &&other, const allocator_type &allocator)
-        : item(other.item), path(std::move(other.path), allocator), playResult(other.playResult) {}
+        : BasicMediaItem(allocator), playResult(other.playResult)
+    {
+        fields = other.fields;
+        fileName = std::move(other.fileName);
+    }
     PlaylistEntry &operator=(const PlaylistEntry &) = default;
 
-    PlaybackItem item = DefaultPlaybackItem();
-    std::pmr::wstring path;
     HRESULT playResult = S_OK;
 };
 using PlaylistEntries = std::pmr::list<PlaylistEntry>;
@@ -37,11 +44,9 @@ inline constexpr size_t kHeaderSize = 22;
 inline constexpr size_t kEntryFixedSize = 99; // an entry takes 99 + 2n bytes
 inline constexpr uint16_t kVersion = 1;
 
-// Copies every field of item into entry (the path too; null gives an empty path), with
+// Overwrites the field groups that mask names (the path too; null gives an empty path),
 // the seven flags normalised to 0/1. playResult is left alone.
-void AssignItem(PlaylistEntry &entry, const PlaybackItem &item);
-// Overwrites only the field groups whose validMask bit is set.
-void AssignItemFields(PlaylistEntry &entry, const PlaybackItem &item);
+void AssignItemFields(PlaylistEntry &entry, const PlaybackItem &item, DWORD mask);
 
 // Reads a playlist file into entries (cleared first).
 //  - open failures: file not found -> STG_E_FILENOTFOUND, sharing violation ->

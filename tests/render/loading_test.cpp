@@ -17,8 +17,8 @@ namespace {
 
 // A windowed renderer (classic video renderer) that shows the test the graph it built.
 struct ProbeRenderer : Probe<RHWindowedRenderer> {
-    ProbeRenderer(const TestItem &item, HWND window, bool classic = true)
-        : Probe(&item.item, window, classic) {}
+    ProbeRenderer(const MediaItem &item, HWND window, bool classic = true)
+        : Probe(item, window, classic) {}
     void AddOutput() { outputs_.push_back(std::make_unique<VideoOutput>()); }
     IGraphBuilder *Graph() const { return graph_.Get(); }
     IVideoWindow *Window(size_t i) const { return outputs_[i]->window.Get(); }
@@ -70,9 +70,9 @@ TEST_F(Loading, FailuresLeaveNoGraph)
     };
     for (auto [clip, expected] : cases) {
         for (bool classic : {false, true}) {
-            TestItem item(ClipPath(clip));
+            const MediaItem item = TestItem(ClipPath(clip));
             ProbeRenderer renderer(item, window_.get(), classic);
-            const HRESULT hr = renderer.LoadFile();
+            const HRESULT hr = LoadShown(renderer);
             EXPECT_TRUE(expected ? hr == expected : FAILED(hr))
                 << HrText(hr) << " for " << clip << ", classic " << classic;
             EXPECT_EQ(renderer.Graph(), nullptr);
@@ -86,10 +86,10 @@ TEST_F(Loading, FailuresLeaveNoGraph)
 
 TEST_F(Loading, VideoPlaysToCompletionAndKeepsItsPosition)
 {
-    TestItem item(ClipPath(L"red.avi"));
+    const MediaItem item = TestItem(ClipPath(L"red.avi"));
     ProbeRenderer renderer(item, window_.get());
     renderer.SetInputRouting(true);   // stored now, applied by the load
-    ASSERT_HR(S_OK, renderer.LoadFile());
+    ASSERT_HR(S_OK, LoadShown(renderer));
     EXPECT_EQ(std::pair(renderer.Native().cx, renderer.Native().cy), std::pair(320L, 240L));
     OAHWND owner = 0, drain = 0;
     renderer.Window(0)->get_Owner(&owner);
@@ -122,10 +122,10 @@ TEST_F(Loading, VideoPlaysToCompletionAndKeepsItsPosition)
 
 TEST_F(Loading, TwoOutputsShowTwoWindowsAndHearOneSoundtrack)
 {
-    TestItem item(ClipPath(L"tone.avi"));
+    const MediaItem item = TestItem(ClipPath(L"tone.avi"));
     ProbeRenderer renderer(item, window_.get());
     renderer.AddOutput();
-    ASSERT_HR(S_OK, renderer.LoadFile());
+    ASSERT_HR(S_OK, LoadShown(renderer));
     EXPECT_EQ(renderer.Filled(), 2u);
     EXPECT_NE(renderer.Window(0), renderer.Window(1));
     renderer.SetVolume(50);
@@ -143,10 +143,10 @@ TEST_F(Loading, StillPicturesGetTheDisplayDuration)
         {L"red.JPG", &two, 2.0}, {L"red.png", &two, -1}, {L"red.JPG", nullptr, -1}};
     for (auto [clip, seconds, stop] : cases) {
         ScopedDword value(kReelhavenKey, L"PictureDisplayDuration", seconds);
-        TestItem item(ClipPath(clip));
+        const MediaItem item = TestItem(ClipPath(clip));
         ProbeRenderer renderer(item, window_.get());
         EXPECT_EQ(renderer.Duration(), seconds ? *seconds : 0u);
-        ASSERT_HR(S_OK, renderer.LoadFile());
+        ASSERT_HR(S_OK, LoadShown(renderer));
         if (stop > 0)
             EXPECT_DOUBLE_EQ(renderer.StopTime(), stop);
         else

@@ -93,7 +93,7 @@ protected:
     }
     static void Show(RHRenderer &renderer)
     {
-        ASSERT_HR(S_OK, renderer.LoadFile());
+        ASSERT_HR(S_OK, LoadShown(renderer));
         renderer.Layout();
         const HRESULT running = renderer.RunGraph();
         ASSERT_TRUE(SUCCEEDED(running)) << HrText(running);
@@ -106,11 +106,11 @@ TEST_F(Screen, OneMonitorPerMonitorPictureBounces)
 {
     ASSERT_TRUE(DesktopIs(1920, 1080)) << "needs one 1920 x 1080 monitor";
     UniqueWindow player = CreatePlayerWindow();
-    TestItem item(ClipPath(L"red.avi"));
-    item.item.scale = 0.5f;   // 960 x 540 box: 720 x 540 picture, 1200 x 540 free
-    item.item.xPosition = 0.25;
-    item.item.yPosition = 1.0;
-    Probe<RHFullscreenMonitorRenderer> renderer(&item.item, player.get(), true);
+    MediaItem item = TestItem(ClipPath(L"red.avi"));
+    item.fields.scale = 0.5f;   // 960 x 540 box: 720 x 540 picture, 1200 x 540 free
+    item.fields.xPosition = 0.25;
+    item.fields.yPosition = 1.0;
+    Probe<RHFullscreenMonitorRenderer> renderer(item, player.get(), true);
     Show(renderer);
     const RECT screen{0, 0, 1920, 1080};
     ScreenCheck check;
@@ -137,10 +137,10 @@ TEST_F(Screen, WindowedPictureMovesInsideItsWindow)
 {
     ASSERT_TRUE(DesktopIs(1920, 1080)) << "needs one 1920 x 1080 monitor";
     UniqueWindow window = CreatePlayerWindow(640, 360);
-    TestItem item(ClipPath(L"red.avi"));
-    item.item.scaleToScreen = 0;   // Original: 320 x 240 at (160, 60)
-    item.item.style = STYLE_WINDOWED;
-    Probe<RHWindowedRenderer> renderer(&item.item, window.get(), true);
+    MediaItem item = TestItem(ClipPath(L"red.avi"));
+    item.fields.scaleToScreen = 0;   // Original: 320 x 240 at (160, 60)
+    item.fields.style = STYLE_WINDOWED;
+    Probe<RHWindowedRenderer> renderer(item, window.get(), true);
     Show(renderer);
     POINT o{0, 0};
     ClientToScreen(window.get(), &o);
@@ -164,9 +164,9 @@ TEST_F(Screen, TwoMonitorsEachShowTheWholePicture)
 {
     ASSERT_TRUE(DesktopIs(2304, 768)) << "needs the two-monitor layout";
     UniqueWindow player = CreatePlayerWindow();
-    TestItem item(ClipPath(L"red.avi"));
-    item.item.scale = 0.5f;
-    Probe<RHFullscreenMonitorRenderer> renderer(&item.item, player.get(), true);
+    MediaItem item = TestItem(ClipPath(L"red.avi"));
+    item.fields.scale = 0.5f;
+    Probe<RHFullscreenMonitorRenderer> renderer(item, player.get(), true);
     Show(renderer);
     ASSERT_EQ(renderer.Filled(), 2u);
     ScreenCheck check;
@@ -195,9 +195,9 @@ TEST_F(Screen, TwoMonitorsShareOneSpanningPicture)
     const bool older = GetEnvironmentVariableW(L"RH_OLDER_SYSTEM", nullptr, 0) != 0;
     ASSERT_EQ(major < 6, older) << "Windows version " << major;
     UniqueWindow player = CreatePlayerWindow();
-    TestItem item(ClipPath(L"redblue.avi"));   // 320 x 240: left half red, right half blue
-    item.item.perMonitor = 0;
-    Probe<RHFullscreenDesktopRenderer> renderer(&item.item, player.get(), false);
+    MediaItem item = TestItem(ClipPath(L"redblue.avi"));   // 320 x 240: left half red, right half blue
+    item.fields.perMonitor = 0;
+    Probe<RHFullscreenDesktopRenderer> renderer(item, player.get(), false);
     ASSERT_EQ(renderer.Outputs(), older ? 2u : 1u);
     Show(renderer);
     ASSERT_EQ(renderer.Filled(), renderer.Outputs());

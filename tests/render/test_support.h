@@ -10,6 +10,7 @@
 
 #include "abi.h"
 #include "handles.h"
+#include "media_item.h"
 #include "test_kit.h"
 
 // A clip the wrapper made in RH_MEDIA_DIR (empty when run without the wrapper).
@@ -20,15 +21,23 @@ std::wstring ClipPath(const wchar_t *name);
 UniqueWindow CreatePlayerWindow(int clientW = 0, int clientH = 0);
 void PumpMessages(DWORD milliseconds);
 
-// Item defaults (full screen) with a file name that lives as long as the item.
-struct TestItem {
-    explicit TestItem(const std::wstring &file) : name(file), item(DefaultPlaybackItem())
-    {
-        item.fileName = name.data();
-    }
-    std::wstring name;
-    PlaybackItem item;
-};
+// Item defaults (full screen) for a file.
+inline MediaItem TestItem(const std::wstring &file)
+{
+    MediaItem item;
+    item.fileName = file;
+    return item;
+}
+
+// Loads with the outputs shown at once (the player loads them hidden, then shows them).
+template <typename Renderer>
+HRESULT LoadShown(Renderer &renderer)
+{
+    const HRESULT hr = renderer.LoadMedia(false);
+    if (SUCCEEDED(hr))
+        renderer.AttachWindows();
+    return hr;
+}
 
 // A renderer variant that shows the test its outputs.
 template <typename Base>

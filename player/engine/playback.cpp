@@ -1,13 +1,12 @@
 // The playback thread (window, renderer, media graph, command words) and the bounce timer
 // thread of the player object.
-#include <windows.h>
+#include "playback.h"
 
 #include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "playback_context.h"
 #include "render/geometry.h"
 #include "render/monitor_layout.h"
 #include "render/renderer.h"
@@ -30,59 +29,62 @@ HINSTANCE CodeModule()
 
 } // namespace
 
-DWORD WINAPI Framewheel::PlaybackThreadMain(void *player)
+DWORD WINAPI PlaybackThreadMain(void *parameter)
 {
-    auto *self = static_cast<Framewheel *>(player);
-    // The orphaned player's table is revoked in its destructor, inside this apartment.
+    auto *player = static_cast<Framewheel *>(parameter);
+    // The orphaned player's sinks are revoked in its destructor, inside this apartment.
     ComApartment apartment(COINIT_MULTITHREADED);
-    self->RunPlaybackThread();
-    if (self->orphaned_) {
-        delete self;
+    {
+        Playback playback(*player);
+        playback.Run();
+    }
+    if (player->Orphaned()) {
+        delete player;
         LibraryRelease();
     }
     return 0;
 }
 
-DWORD WINAPI Framewheel::TimerThreadMain(void *player)
+Playback::Playback(Framewheel &player) : player_(player), rendererLock_(player.Screen().lock) {}
+
+DWORD WINAPI Playback::TimerThreadMain(void *playback)
 {
-    static_cast<Framewheel *>(player)->RunTimerThread();
+    static_cast<Playback *>(playback)->RunTimer();
     return 0;
 }
 
-void Framewheel::RunPlaybackThread()
+void Playback::Run()
 {
-    ComApartment apartment(COINIT_MULTITHREADED);
-    PlaybackContext context;
     ShowCursor(FALSE);
-
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = &Framewheel::WindowProc;
+    windowClass.lpfnWndProc = &Playback::WindowProc;
     windowClass.hInstance = CodeModule();
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     windowClass.lpszClassName = kWindowClass;
     RegisterClassW(&windowClass); // another player of this process may have registered it
 
+    std::unique_ptr<RHRenderer> &screen = player_.Screen().renderer;
     {
         // A placeholder until the first Play builds the renderer for the item's style; it
         // answers position and media events without a graph.
         RendererWriteGuard guard(rendererLock_);
         try {
-            renderer_ = MakeWindowedRenderer(&context.item, nullptr, classicVideoRenderer_);
+            screen = MakeWindowedRenderer(current_, nullptr, player_.Switches().classic);
         } catch (const std::bad_alloc &) {
-            renderer_.reset(); // the first Play builds one again
+            screen.reset(); // the first Play builds one again
         }
     }
-    context.timerThread.reset(CreateThread(nullptr, 0, &Framewheel::TimerThreadMain, this, 0, nullptr));
-    if (context.timerThread) {
-        stopRequested_ = false;
-        while (!stopRequested_) {
+    CommandQueue &queue = player_.PlaybackQueue();
+    timerThread_.reset(CreateThread(nullptr, 0, &Playback::TimerThreadMain, this, 0, nullptr));
+    if (timerThread_) {
+        while (!stopRequested_ && !player_.Orphaned()) {
             ReapDiscardedLoads();
-            HANDLE handles[3] = {playbackQueue_.WakeEvent(), nullptr, nullptr};
+            HANDLE handles[3] = {queue.WakeEvent(), nullptr, nullptr};
             DWORD count = 1, media = MAXDWORD, load = MAXDWORD;
             // Fetched again every time: a command may have replaced the renderer or its graph.
-            if (renderer_) {
+            if (screen) {
                 media = count;
-                handles[count++] = renderer_->GetEventHandle();
+                handles[count++] = screen->GetEventHandle();
             }
             if (loading_ && loading_->done) {
                 load = count;
@@ -92,11 +94,11 @@ void Framewheel::RunPlaybackThread()
             if (woken == WAIT_OBJECT_0) {
                 // A log-off agreed during a command (sent messages are dispatched inside
                 // some calls) must not be forgotten.
-                stopRequested_ = ProcessCommands(context) || stopRequested_;
+                stopRequested_ = !ProcessCommands() || stopRequested_;
             } else if (woken == WAIT_OBJECT_0 + media) {
-                OnMediaEvent(context);
+                OnMediaEvent();
             } else if (woken == WAIT_OBJECT_0 + load) {
-                FinishItemLoad(context);
+                FinishItemLoad();
             } else if (woken == WAIT_OBJECT_0 + count) {
                 MSG message;
                 while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
@@ -106,225 +108,239 @@ void Framewheel::RunPlaybackThread()
             }
         }
         AbandonAllLoads();
-        timerQueue_.Post(CMD_QUIT);
+        player_.TimerQueue().Post(CMD_QUIT);
         // A tick may be moving a video window of this thread through the framework, which
         // sends the move here and waits for it.
-        WaitAnswering(context.timerThread.get());
-        context.timerThread.reset();
-        context.loopCounter = 0;
+        WaitAnswering(timerThread_.get());
+        timerThread_.reset();
     }
     {
         RendererWriteGuard guard(rendererLock_);
-        renderer_.reset();
+        screen.reset();
     }
-    context.window.reset();
+    window_.reset();
     ShowCursor(TRUE);
     // A class left behind would point at code that is gone once the library unloads;
     // this fails harmlessly while another player still has a window of it.
     UnregisterClassW(kWindowClass, CodeModule());
 }
 
-void Framewheel::OnMediaEvent(PlaybackContext &context)
+void Playback::OnMediaEvent()
 {
     bool ended = false;
     {
         RendererWriteGuard guard(rendererLock_);
-        if (!renderer_ || !renderer_->TakeCompletion())
+        RHRenderer *renderer = Current();
+        if (!renderer || !renderer->TakeCompletion())
             return; // anything but completion is dropped
         if (loading_) {
             // The item on screen is already being replaced: keep its last frame up.
-            renderer_->StopGraph();
+            renderer->StopGraph();
             return;
         }
-        if (context.loopCounter != -1)
-            --context.loopCounter;
-        if (context.loopCounter != 0) {
-            renderer_->Rewind();
+        if (loopCounter_ != -1)
+            --loopCounter_;
+        if (loopCounter_ != 0) {
+            renderer->Rewind();
             // A completion that arrives just after a Pause must not start the graph behind
             // the Paused state's back; Play runs it again.
-            if (state_ == STATE_PLAYING)
-                (void)renderer_->RunGraph();
-        } else {
-            renderer_->StopGraph();
-            renderer_->Rewind();
-            state_ = STATE_PAUSED;
-            ended = true;
+            (void)RunIfPlaying(0);
+            return;
         }
+        renderer->StopGraph();
+        renderer->Rewind();
+        asked_ = state_ = STATE_PAUSED;
+        ended = true;
     }
     // Outside the renderer lock, so a sink may ask GetItem from any apartment.
     if (ended)
-        FirePlaybackEnded(S_OK);
+        player_.FirePlaybackEnded(S_OK);
 }
 
-bool Framewheel::ProcessCommands(PlaybackContext &context)
+bool Playback::RunIfPlaying(LONG word)
 {
-    for (LONG word; (word = playbackQueue_.Take()) != CMD_NONE;) {
+    if (asked_ != STATE_PLAYING)
+        return true;
+    const HRESULT hr = Current()->RunGraph();
+    if (SUCCEEDED(hr)) {
+        state_ = STATE_PLAYING;
+        return true;
+    }
+    EndItemAsFailed(hr, word);
+    return false;
+}
+
+void Playback::EndItemAsFailed(HRESULT result, LONG word)
+{
+    if (RHRenderer *renderer = Current())
+        renderer->Unload();
+    // Reported while the renderer lock is held: a sink called back here may queue commands,
+    // but GetItem from another thread waits for the return.
+    player_.FirePlaybackEnded(result);
+    pending_ |= word | CMD_RENDERER_ADDS;
+    asked_ = state_ = STATE_STOPPED;
+}
+
+bool Playback::ProcessCommands()
+{
+    CommandQueue &queue = player_.PlaybackQueue();
+    for (LONG word; (word = queue.Take()) != CMD_NONE;) {
         if (word & CMD_QUIT) {
-            state_ = STATE_QUITTING;
-            return true; // what is still queued stays unprocessed
+            asked_ = STATE_QUITTING;
+            return false; // what is still queued stays unprocessed
         }
         if (word & CMD_PREPARE) {
-            PrepareItem(context);
+            PrepareItem();
             word &= ~CMD_PREPARE;
             if (!word)
                 continue;
         }
         if (word & CMD_STOP) {
             DiscardLoad(loading_);
-            if (state_ == STATE_PLAYING || state_ == STATE_PAUSED) {
+            if (asked_ == STATE_PLAYING || asked_ == STATE_PAUSED) {
                 pending_ = CMD_RENDERER_ADDS;
                 {
                     RendererWriteGuard guard(rendererLock_);
-                    if (renderer_)
-                        renderer_->Unload(); // keeps the position for the reload
+                    if (RHRenderer *renderer = Current())
+                        renderer->Unload(); // keeps the position for the reload
                 }
-                state_ = STATE_STOPPED;
+                asked_ = state_ = STATE_STOPPED;
             }
             continue;
         }
         if (word & CMD_PAUSE) {
-            if (state_ == STATE_PLAYING) {
-                {
+            if (asked_ == STATE_PLAYING) {
+                if (state_ == STATE_PLAYING) {
                     RendererWriteGuard guard(rendererLock_);
-                    if (renderer_)
-                        renderer_->StopGraph();
+                    if (RHRenderer *renderer = Current())
+                        renderer->StopGraph();
+                    state_ = STATE_PAUSED;
                 }
-                state_ = STATE_PAUSED;
+                asked_ = STATE_PAUSED;
             }
             continue;
         }
-
         if (word & CMD_PLAY) {
-            if (state_ == STATE_PLAYING)
+            if (asked_ == STATE_PLAYING)
                 continue;
-            state_ = STATE_PLAYING;
+            asked_ = STATE_PLAYING;
             // The pending changes move into this word; whatever fails below adds its own.
             word |= std::exchange(pending_, 0);
         }
-        const LONGLONG taken = CounterNow();
-        word = ExpandCommand(word);
-        // The name is copied only where it is used: while stopped, only to see whether the
-        // item opened ahead is still the one wanted.
-        const bool playing = state_ == STATE_PLAYING;
-        const bool checkPrepared = !playing && (word & CMD_LOAD) && prepared_;
-        PlaybackItem copy;
-        std::wstring name;
-        bool copied = true;
-        {
-            ReadGuard guard(itemLock_);
-            copy = item_;
-            if (playing || checkPrepared) {
-                try {
-                    name = fileName_;
-                } catch (const std::bad_alloc &) {
-                    copied = false;
-                }
-            }
-        }
-        if (!playing) {
-            pending_ |= word;
-            // Another item than the one opened ahead: let that one go now.
-            if (checkPrepared && (!copied || !PreparedFor(copy, name)))
-                DiscardLoad(prepared_);
-            continue;
-        }
-        if (!copied) {
-            EndItemForWantOfMemory(word); // the item cannot be carried out without its name
-            continue;
-        }
-        if (word & CMD_LOAD) {
-            // Opened on a loader thread; the rest of the word is carried out when the new
-            // item is shown (FinishItemLoad). A load still under way is replaced.
-            if (loading_) {
-                word |= loading_->word;
-                DiscardLoad(loading_);
-            }
-            StartItemLoad(context, word, copy, name, taken);
-            continue;
-        }
-        if (loading_) {
-            // Settings for the item that is opening: they apply to it once it is shown.
-            // Input routing applies to the picture on screen at once as well.
-            loading_->word |= word;
-            if (word & CMD_SINKS) {
-                RendererWriteGuard guard(rendererLock_);
-                ReadGuard sinks(sinkLock_);
-                if (renderer_)
-                    renderer_->SetInputRouting(!sinks_[SINK_INPUT].empty());
-            }
-            continue;
-        }
-        // The renderer reads the working copy; it changes only under the renderer lock.
-        RendererWriteGuard guard(rendererLock_);
-        context.fileName.swap(name);
-        copy.fileName = const_cast<wchar_t *>(context.fileName.c_str());
-        context.item = copy;
-        PlaybackItem &item = context.item;
-
-        if (word & CMD_BOUNCE)
-            ContinueMotion(item);
-        if (!renderer_)
-            continue; // nothing to carry the word out on
-        ApplySettings(context, word);
-        if (word & CMD_PLAY)
-            (void)renderer_->RunGraph();
-        pending_ = 0;
+        CarryOut(word);
     }
-    return false;
+    return true;
+}
+
+void Playback::CarryOut(LONG word)
+{
+    const LONGLONG taken = CounterNow();
+    word = ExpandCommand(word);
+    // The name is copied only where it is used: while stopped, only to see whether the
+    // item opened ahead is still the one wanted.
+    const bool playing = asked_ == STATE_PLAYING;
+    const bool checkPrepared = !playing && (word & CMD_LOAD) && prepared_;
+    MediaItem item;
+    const bool copied = player_.CopyItem(item, playing || checkPrepared);
+    if (!playing) {
+        pending_ |= word;
+        // Another item than the one opened ahead: let that one go now.
+        if (checkPrepared && (!copied || !PreparedFor(item)))
+            DiscardLoad(prepared_);
+        return;
+    }
+    if (!copied) {
+        // The item cannot be carried out without its name.
+        RendererWriteGuard guard(rendererLock_);
+        EndItemAsFailed(E_OUTOFMEMORY, word | CMD_RENDERER);
+        return;
+    }
+    if (word & CMD_LOAD) {
+        // Opened on a loader thread; the rest of the word is carried out when the new
+        // item is shown (FinishItemLoad). A load still under way is replaced.
+        if (loading_) {
+            word |= loading_->word;
+            DiscardLoad(loading_);
+        }
+        StartItemLoad(word, std::move(item), taken);
+        return;
+    }
+    if (loading_) {
+        // Settings for the item that is opening: they apply to it once it is shown.
+        // Input routing applies to the picture on screen at once as well.
+        loading_->word |= word;
+        if (word & CMD_SINKS) {
+            RendererWriteGuard guard(rendererLock_);
+            if (RHRenderer *renderer = Current())
+                renderer->SetInputRouting(player_.HasInputSinks());
+        }
+        return;
+    }
+    // The renderer reads the item on screen; it changes only under the renderer lock.
+    RendererWriteGuard guard(rendererLock_);
+    if (word & CMD_BOUNCE)
+        ContinueMotion(item.fields);
+    current_ = std::move(item);
+    if (!Current())
+        return; // nothing to carry the word out on
+    ApplySettings(word);
+    if ((word & CMD_PLAY) && !RunIfPlaying(word))
+        return;
+    pending_ = 0;
 }
 
 // Continue the motion where the picture on screen is instead of jumping back to the set
 // placement (renderer lock held).
-void Framewheel::ContinueMotion(PlaybackItem &item)
+void Playback::ContinueMotion(PlaybackItem &fields)
 {
-    if (!renderer_ || !wasBouncing_ || !item.bounce)
+    RHRenderer *renderer = Current();
+    if (!renderer || !wasBouncing_ || !fields.bounce)
         return;
     std::vector<PlacementFraction> positions;
     try {
-        renderer_->GetPositions(positions);
+        renderer->GetPositions(positions);
     } catch (const std::bad_alloc &) {
         positions.clear(); // starts from the set placement instead
     }
     if (!positions.empty()) {
-        item.xPosition = positions[0].x;
-        item.yPosition = positions[0].y;
+        fields.xPosition = positions[0].x;
+        fields.yPosition = positions[0].y;
     }
-    renderer_->GetVelocity(savedDx_, savedDy_);
+    renderer->GetVelocity(savedDx_, savedDy_);
 }
 
-void Framewheel::ApplySettings(PlaybackContext &context, LONG word)
+void Playback::ApplySettings(LONG word)
 {
-    PlaybackItem &item = context.item;
+    RHRenderer &renderer = *Current();
+    const PlaybackItem &item = current_.fields;
     if (word & CMD_BOUNCE) {
         if (wasBouncing_ && item.bounce) {
-            renderer_->SetVelocity(savedDx_, savedDy_);
+            renderer.SetVelocity(savedDx_, savedDy_);
         } else {
             const int step = BounceVelocity(item.bounceStep);
-            renderer_->SetVelocity(step, step);
+            renderer.SetVelocity(step, step);
         }
         word |= CMD_LAYOUT;
         wasBouncing_ = item.bounce != 0;
     }
     if (word & CMD_LAYOUT)
-        renderer_->Layout();
+        renderer.Layout();
     if (word & CMD_VOLUME)
-        renderer_->SetVolume(item.volume);
+        renderer.SetVolume(item.volume);
     if (word & CMD_SEEK)
-        renderer_->Seek(item.position);
+        renderer.Seek(item.position);
     if (word & CMD_RATE)
-        renderer_->SetRate(item.rate);
+        renderer.SetRate(item.rate);
     if (word & CMD_LOOPS)
-        context.loopCounter = item.loops;
-    if (word & CMD_SINKS) {
-        ReadGuard sinks(sinkLock_);
-        renderer_->SetInputRouting(!sinks_[SINK_INPUT].empty());
-    }
+        loopCounter_ = item.loops;
+    if (word & CMD_SINKS)
+        renderer.SetInputRouting(player_.HasInputSinks());
 }
 
-void Framewheel::CreatePlayerWindow(PlaybackContext &context)
+void Playback::CreatePlayerWindow()
 {
-    context.window.reset();
-    const PlaybackItem &item = context.item;
+    window_.reset();
+    const PlaybackItem &item = current_.fields;
     HWND window = nullptr;
     if (item.style == STYLE_WINDOWED) {
         const HWND parent = ParentWindowOf(item);
@@ -343,35 +359,35 @@ void Framewheel::CreatePlayerWindow(PlaybackContext &context)
     // Set only now: messages of the creation itself find no player and are not acted on.
     if (window)
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    context.window.reset(window);
+    window_.reset(window);
 }
 
-LRESULT CALLBACK Framewheel::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK Playback::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    auto *player = reinterpret_cast<Framewheel *>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!player) {
+    auto *playback = reinterpret_cast<Playback *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!playback) {
         if (message == WM_SIZE || message == WM_CLOSE || message == WM_QUERYENDSESSION)
             return 0;
         return DefWindowProcW(window, message, wParam, lParam);
     }
     switch (message) {
     case WM_SIZE:
-        return player->OnSize();
+        return playback->OnSize();
     case WM_CLOSE:
-        return player->OnClose();
+        return playback->OnClose();
     case WM_QUERYENDSESSION:
-        return player->OnQueryEndSession();
+        return playback->OnQueryEndSession();
     case WM_SYSCOMMAND:
-        return player->OnSysCommand(window, wParam, lParam);
+        return playback->OnSysCommand(window, wParam, lParam);
     case WM_ERASEBKGND:
         return OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
     case WM_KEYDOWN:
     case WM_KEYUP:
-        player->FireInput(message, wParam, lParam);
+        playback->player_.FireInput(message, wParam, lParam);
         break;
     default:
         if (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK)
-            player->FireInput(message, wParam, lParam);
+            playback->player_.FireInput(message, wParam, lParam);
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -381,7 +397,7 @@ LRESULT CALLBACK Framewheel::WindowProc(HWND window, UINT message, WPARAM wParam
 // erase would paint over the pictures too: when an outgoing item's video windows go, the
 // area they leave is erased, and the incoming picture above it would turn black until its
 // next frame.
-LRESULT Framewheel::OnEraseBackground(HWND window, HDC dc)
+LRESULT Playback::OnEraseBackground(HWND window, HDC dc)
 {
     RECT client{};
     GetClientRect(window, &client);
@@ -399,81 +415,74 @@ LRESULT Framewheel::OnEraseBackground(HWND window, HDC dc)
     return 1;
 }
 
-LRESULT Framewheel::OnSize()
+LRESULT Playback::OnSize()
 {
-    playbackQueue_.Post(CMD_LAYOUT);
+    player_.PlaybackQueue().Post(CMD_LAYOUT);
     return 0;
 }
 
-LRESULT Framewheel::OnClose()
+LRESULT Playback::OnClose()
 {
     // The window goes with the thread's end, not here.
-    if (SinksAgreeToClose(0))
-        playbackQueue_.Post(CMD_QUIT);
+    if (player_.SinksAgreeToClose(0))
+        player_.PlaybackQueue().Post(CMD_QUIT);
     return 0;
 }
 
-LRESULT Framewheel::OnQueryEndSession()
+LRESULT Playback::OnQueryEndSession()
 {
-    if (!SinksAgreeToClose(1))
+    if (!player_.SinksAgreeToClose(1))
         return FALSE;
     stopRequested_ = true;
     return TRUE;
 }
 
-LRESULT Framewheel::OnSysCommand(HWND window, WPARAM wParam, LPARAM lParam)
+LRESULT Playback::OnSysCommand(HWND window, WPARAM wParam, LPARAM lParam)
 {
+    // What the window swallows follows the item last set, loaded or not.
+    MediaItem item;
+    (void)player_.CopyItem(item, false);
     switch (wParam & 0xfff0) {
-    case SC_SCREENSAVE: {
-        bool block;
-        {
-            ReadGuard guard(itemLock_);
-            block = item_.blockScreenSaver || item_.blockMonitorPower;
-        }
-        if (block)
+    case SC_SCREENSAVE:
+        if (item.fields.blockScreenSaver || item.fields.blockMonitorPower)
             return 0;
         break;
-    }
-    case SC_MONITORPOWER: {
-        bool block;
-        {
-            ReadGuard guard(itemLock_);
-            block = item_.blockMonitorPower != 0;
-        }
-        if (block)
+    case SC_MONITORPOWER:
+        if (item.fields.blockMonitorPower)
             return 0;
-        FireMonitorPower(lParam);
+        player_.FireMonitorPower(lParam);
         break;
-    }
     default:
         break;
     }
     return DefWindowProcW(window, WM_SYSCOMMAND, wParam, lParam);
 }
 
-void Framewheel::RunTimerThread()
+void Playback::RunTimer()
 {
     ComApartment apartment(COINIT_MULTITHREADED);
+    CommandQueue &queue = player_.TimerQueue();
     DWORD timeout = INFINITE;
     for (bool quit = false; !quit;) {
-        const DWORD woken = WaitForSingleObject(timerQueue_.WakeEvent(), timeout);
+        const DWORD woken = WaitForSingleObject(queue.WakeEvent(), timeout);
         if (woken == WAIT_TIMEOUT) {
             ReadGuard guard(rendererLock_);
-            if (renderer_)
-                renderer_->Step();
+            if (RHRenderer *renderer = Current())
+                renderer->Step();
             continue;
         }
         if (woken != WAIT_OBJECT_0)
             break;
         // Every wake-up restarts the wait, so a command postpones the next tick.
-        for (LONG word; (word = timerQueue_.Take()) != CMD_NONE;) {
+        for (LONG word; (word = queue.Take()) != CMD_NONE;) {
             if (word & CMD_QUIT) {
                 quit = true;
             } else if (word & (CMD_STOP | CMD_PAUSE)) {
                 timeout = INFINITE;
             } else if (word & (CMD_PLAY | CMD_BOUNCE)) {
-                ReadGuard guard(itemLock_);
-                timeout = item_.bounce ? BounceIntervalMs(item_.bounceInterval) : INFINITE;
+                MediaItem item;
+                (void)player_.CopyItem(item, false);
+                timeout = item.fields.bounce ? BounceIntervalMs(item.fields.bounceInterval) : INFINITE;
             }
         }
     }

@@ -1,0 +1,113 @@
+// The playback thread's own object: the player window, the state the commands move, the
+// loads and the item on screen. Only the playback thread creates, calls and destroys it;
+// it reaches the COM face for the item, the queues, the renderer slot and the sinks.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "media_item.h"
+#include "media_loader.h"
+#include "player_object.h"
+
+class RHRenderer;
+
+// The playback thread's entry point; the player is kept alive by its owner, or deleted here
+// when it was orphaned during an event.
+DWORD WINAPI PlaybackThreadMain(void *player);
+
+// The renderer lock as writer, taken on the playback thread. A reader (the bounce timer's
+// Step, GetItem's position) may be inside a video window call that sends a message to a
+// window of this thread and waits for it; so while waiting, this thread answers sent
+// messages instead of sleeping through them.
+class RendererWriteGuard {
+public:
+    explicit RendererWriteGuard(SharedLock &lock) : lock_(lock)
+    {
+        while (!lock_.TryWriteLock(5)) {
+            MSG message;
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+    }
+    RendererWriteGuard(const RendererWriteGuard &) = delete;
+    RendererWriteGuard &operator=(const RendererWriteGuard &) = delete;
+    ~RendererWriteGuard() { lock_.WriteUnlock(); }
+
+private:
+    SharedLock &lock_;
+};
+
+class Playback {
+public:
+    explicit Playback(Framewheel &player);
+    Playback(const Playback &) = delete;
+    Playback &operator=(const Playback &) = delete;
+
+    // The thread's life: window class, bounce timer, command loop, and everything let go.
+    void Run();
+
+private:
+    static DWORD WINAPI TimerThreadMain(void *playback);
+    void RunTimer();
+    // False once the loop should end.
+    bool ProcessCommands();
+    void CarryOut(LONG word);
+    void OnMediaEvent();
+    void CreatePlayerWindow();
+    // Ends the item on screen as failed: the sink hears the result, the renderer keeps no
+    // graph, and the next Play loads the whole item again.
+    void EndItemAsFailed(HRESULT result, LONG word);
+
+    // Loads (item_loads.cpp, loader threads in media_loader.h): a new item is opened
+    // while the current picture stays, then shown in one step.
+    void StartItemLoad(LONG word, MediaItem &&item, LONGLONG taken);
+    void FinishItemLoad();
+    void PrepareItem();
+    std::shared_ptr<LoadJob> NewLoadJob(MediaItem &&item);
+    bool PreparedFor(const MediaItem &item) const;
+    void DiscardLoad(std::shared_ptr<LoadJob> &job);
+    void ReapDiscardedLoads();
+    void AbandonAllLoads();
+
+    // Carries out the settings bits of a word on the renderer on screen (renderer lock held).
+    void ApplySettings(LONG word);
+    void ContinueMotion(PlaybackItem &fields);
+    // Runs the graph when Play is what was asked; false, with the item ended, when it fails.
+    bool RunIfPlaying(LONG word);
+    RHRenderer *Current() { return player_.Screen().renderer.get(); }
+
+    // Player window procedure: one handler per message.
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT OnEraseBackground(HWND window, HDC dc);
+    LRESULT OnSize();
+    LRESULT OnClose();
+    LRESULT OnQueryEndSession();
+    LRESULT OnSysCommand(HWND window, WPARAM wParam, LPARAM lParam);
+
+    Framewheel &player_;
+    SharedLock &rendererLock_;
+
+    // The item on screen, which the renderer on screen reads.
+    MediaItem current_;
+    UniqueWindow window_;
+    UniqueHandle timerThread_;
+    LONG loopCounter_ = 0;
+
+    // What the commands asked for, and what the screen shows: Play asks at once, the
+    // picture plays only once its load and its graph's run succeeded.
+    LONG asked_ = STATE_STOPPED;
+    LONG state_ = STATE_STOPPED;
+    LONG pending_ = CMD_RENDERER; // what the next Play must carry out
+    LONG lastStyle_ = -1;
+    int savedDx_ = 0, savedDy_ = 0;
+    bool wasBouncing_ = false;
+    bool stopRequested_ = false;
+
+    // The load being waited for, the one opened ahead, and loads let go whose loader has not
+    // finished yet (freed here once it has).
+    std::shared_ptr<LoadJob> loading_;
+    std::shared_ptr<LoadJob> prepared_;
+    std::vector<std::shared_ptr<LoadJob>> discarded_;
+};
