@@ -136,7 +136,7 @@ void Playback::StartItemLoad(LONG word, MediaItem &&item, LONGLONG taken)
         loading_ = NewLoadJob(std::move(item));
         if (!loading_) {
             RendererWriteGuard guard(rendererLock_);
-            EndItemAsFailed(E_OUTOFMEMORY, word | CMD_RENDERER);
+            EndItemAsFailed(E_OUTOFMEMORY, word | CMD_RENDERER | CMD_RENDERER_ADDS);
             return;
         }
     }
@@ -168,7 +168,7 @@ void Playback::FinishItemLoad()
         // The old picture goes, and the renderer stays without a graph. Input routing must
         // survive for the next item, whose word would not carry it otherwise.
         screen = std::move(incoming);
-        EndItemAsFailed(job->result, word & CMD_SINKS);
+        EndItemAsFailed(job->result, CMD_LOAD_ADDS | (word & CMD_SINKS));
         return;
     }
     Framewheel::LoadTiming timing{};

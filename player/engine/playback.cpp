@@ -159,25 +159,28 @@ void Playback::OnMediaEvent()
 
 bool Playback::RunIfPlaying(LONG word)
 {
-    if (asked_ != STATE_PLAYING)
+    // Without a graph (its load failed and was reported) there is nothing to run.
+    if (asked_ != STATE_PLAYING || !Current()->HasGraph())
         return true;
     const HRESULT hr = Current()->RunGraph();
     if (SUCCEEDED(hr)) {
         state_ = STATE_PLAYING;
         return true;
     }
-    EndItemAsFailed(hr, word);
+    EndItemAsFailed(hr, CMD_LOAD_ADDS | (word & CMD_SINKS));
     return false;
 }
 
-void Playback::EndItemAsFailed(HRESULT result, LONG word)
+void Playback::EndItemAsFailed(HRESULT result, LONG pendingAdds)
 {
     if (RHRenderer *renderer = Current())
         renderer->Unload();
+    // Before the sink hears it: the item it sets next may name the same file.
+    player_.ForgetLoadedName();
     // Reported while the renderer lock is held: a sink called back here may queue commands,
     // but GetItem from another thread waits for the return.
     player_.FirePlaybackEnded(result);
-    pending_ |= word | CMD_RENDERER_ADDS;
+    pending_ |= pendingAdds;
     asked_ = state_ = STATE_STOPPED;
 }
 
@@ -252,7 +255,7 @@ void Playback::CarryOut(LONG word)
     if (!copied) {
         // The item cannot be carried out without its name.
         RendererWriteGuard guard(rendererLock_);
-        EndItemAsFailed(E_OUTOFMEMORY, word | CMD_RENDERER);
+        EndItemAsFailed(E_OUTOFMEMORY, word | CMD_RENDERER | CMD_RENDERER_ADDS);
         return;
     }
     if (word & CMD_LOAD) {

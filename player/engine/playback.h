@@ -56,9 +56,9 @@ private:
     void CarryOut(LONG word);
     void OnMediaEvent();
     void CreatePlayerWindow();
-    // Ends the item on screen as failed: the sink hears the result, the renderer keeps no
-    // graph, and the next Play loads the whole item again.
-    void EndItemAsFailed(HRESULT result, LONG word);
+    // Ends the item on screen as failed (renderer lock held): the renderer keeps no graph,
+    // the sink hears the result, and pendingAdds wait for the next Play.
+    void EndItemAsFailed(HRESULT result, LONG pendingAdds);
 
     // Loads (item_loads.cpp, loader threads in media_loader.h): a new item is opened
     // while the current picture stays, then shown in one step.
@@ -74,7 +74,8 @@ private:
     // Carries out the settings bits of a word on the renderer on screen (renderer lock held).
     void ApplySettings(LONG word);
     void ContinueMotion(PlaybackItem &fields);
-    // Runs the graph when Play is what was asked; false, with the item ended, when it fails.
+    // Runs the graph when Play is what was asked and there is one; false, with the item
+    // ended as failed, when it does not run.
     bool RunIfPlaying(LONG word);
     RHRenderer *Current() { return player_.Screen().renderer.get(); }
 

@@ -175,10 +175,11 @@ STDMETHODIMP Framewheel::SetItem(const PlaybackItem *item)
         // Always: a caller restores the count of an item that is played again.
         changed |= mask & ITEM_LOOPS;
         const wchar_t *name = item->fileName ? item->fileName : L"";
-        if ((mask & ITEM_FILENAME) && (firstItem_ || item_.fileName != name)) {
+        if ((mask & ITEM_FILENAME) && (firstItem_ || nameFailed_ || item_.fileName != name)) {
             try {
                 item_.fileName = name;
                 changed |= ITEM_FILENAME;
+                nameFailed_ = false;
             } catch (const std::bad_alloc &) {
                 hr = E_OUTOFMEMORY; // the old name stays; nothing to load
             }
@@ -286,6 +287,8 @@ bool Framewheel::TakeNextItem(MediaItem &out)
     std::swap(out, nextItem_);
     return true;
 }
+
+void Framewheel::ForgetLoadedName() { nameFailed_ = true; }
 
 void Framewheel::RecordLoadTiming(const LoadTiming &timing)
 {

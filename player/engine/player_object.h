@@ -91,6 +91,9 @@ public:
     RendererSwitches Switches() const { return {classicVideoRenderer_, singleDesktopRenderer_}; }
     bool HasInputSinks() { return sinks_.Count(SINK_INPUT) != 0; }
     void RecordLoadTiming(const LoadTiming &timing);
+    // The current file failed to load or run: the next SetItem naming it loads it again
+    // (a share that hiccuped, or the same entry drawn twice), while a bare Play does not.
+    void ForgetLoadedName();
     // Events, fired on the playback thread only.
     bool SinksAgreeToClose(LONG reason);
     void FireInput(UINT message, WPARAM wParam, LPARAM lParam);
@@ -121,6 +124,7 @@ private:
     SharedLock itemLock_;
     MediaItem item_;
     bool firstItem_ = true;
+    std::atomic<bool> nameFailed_{false}; // set by the playback thread, outside the lock
 
     // The item handed to PrepareNextItem, waiting for the playback thread.
     CriticalSection nextLock_;

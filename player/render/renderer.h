@@ -56,6 +56,7 @@ public:
     // SetItem.
     void SetItem(const MediaItem &item) { item_ = &item; }
     bool InputRouting() const { return inputRouting_ != 0; }
+    bool HasGraph() const { return graph_ != nullptr; }
     void Unload();
     [[nodiscard]] HRESULT RunGraph();
     void StopGraph();
@@ -83,7 +84,6 @@ protected:
         HWND hwnd = nullptr;   // the video window itself, found at load (not owned)
     };
 
-    bool HasGraph() const { return graph_ != nullptr; }
     // Places an output's video window in the player window's client area. From a thread
     // other than the window's (the bounce timer) the move is posted, never waited for.
     static void MoveVideoWindow(VideoOutput &output, int left, int top, int width, int height);

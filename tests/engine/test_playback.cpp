@@ -150,9 +150,19 @@ TEST(Playback, FilesThatCannotPlayEndWithTheirFailure)
         ASSERT_TRUE(s.WaitEnded(++ended));
         EXPECT_HR(c.expected, s.LastEnded().result);
     }
-    // A Play without a new file name does not try again.
+    // A Play without a new file name does not try again...
     ASSERT_HR(S_OK, s.player->Play());
     EXPECT_FALSE(s.WaitEnded(ended + 1, 1500));
+    // ...but the same name handed in again is loaded again (a playlist [bad, bad, good]).
+    PlaybackItem again = ItemFor(cases[2].file);
+    again.validMask = ITEM_FILENAME;
+    s.Start(again);
+    ASSERT_TRUE(s.WaitEnded(++ended));
+    EXPECT_HR(kNoVideo, s.LastEnded().result);
+    PlaybackItem good = ItemFor(Media(L"long.avi"));
+    good.validMask = ITEM_FILENAME;
+    s.Start(good);
+    EXPECT_TRUE(WaitForPosition(s.player.Get(), 0.3, 10000)) << "the good item never played";
 }
 
 TEST(Playback, StillPictureShowsForTheDisplayDuration)
