@@ -6,25 +6,21 @@
 #include <cwchar>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "abi.h"
 #include "fw_sink.h"
 #include "handles.h"
 #include "input_window.h"
 #include "master_volume.h"
-#include "run_shared.h"
 #include "settings.h"
+#include "show.h"
 #include "video_cache.h"
 #include "windows_version.h"
 
 using Microsoft::WRL::ComPtr;
 
-std::atomic<wchar_t *> g_messageVideoPath{nullptr};
-std::atomic<bool> g_monitorOff{false};
-
 namespace {
-
-std::atomic<uint32_t> g_randomState{1};
 
 // In-process server and handler, local and remote server: whatever the registration offers.
 constexpr DWORD kClassContext = 0x17;
@@ -74,12 +70,12 @@ void EnableShutdownPrivilege()
 
 // Waits until the sink signals the end; suspends the machine when the power scheme's idle
 // time passes meanwhile, and then plays on from the same position.
-void WaitForEnd(IHCYFramewheel *player, HANDLE endEvent, DWORD timeout)
+void WaitForEnd(IHCYFramewheel *player, Show &show, HANDLE endEvent, DWORD timeout)
 {
     for (;;) {
         const DWORD wait = WaitForSingleObject(endEvent, timeout);
         if (wait == WAIT_OBJECT_0) {
-            if (g_monitorOff.exchange(false)) {
+            if (show.monitorOff.exchange(false)) {
                 // The sink stopped the player when the monitor went off: put the position back.
                 PlaybackItem item = CurrentPosition(player);
                 (void)player->SetItem(&item);
@@ -99,145 +95,6 @@ void WaitForEnd(IHCYFramewheel *player, HANDLE endEvent, DWORD timeout)
         }
     }
 }
-
-}  // namespace
-
-ItemToPlay ChooseStartItem(const Settings &settings, IHCYFWPlaylist *playlist, LONG count)
-{
-    ItemToPlay start;
-    const bool messageMode = InMessageVideoMode();
-    if (settings.continueWhereStopped && !messageMode &&
-        wcscmp(settings.playlist, settings.lastPlaylist) == 0) {
-        // The playlist wraps, so whole rounds change nothing.
-        const LONG steps = settings.lastTrack > 0 && count > 0 ? settings.lastTrack % count : 0;
-        for (LONG i = 0; i < steps; ++i)
-            (void)playlist->Next();
-        start = ReadCurrentItem(settings, playlist);
-        start.item.position = settings.lastPosition;
-    } else if (settings.randomOrderPlayback && count >= 2) {
-        const LONG steps = RandomSteps(count, 1);
-        for (LONG i = 0; i < steps; ++i)
-            (void)playlist->Next();
-        start = ReadCurrentItem(settings, playlist);
-    } else if (!messageMode) {
-        start = ReadCurrentItem(settings, playlist);
-    }
-    // The player repeats a lone item by itself instead of reloading it after every play.
-    if (count == 1)
-        start.item.loops = 9999;
-    return start;
-}
-
-void SeedRandom(uint32_t seed) { g_randomState = seed; }
-
-int DrawRandom()
-{
-    uint32_t state = g_randomState.load();
-    uint32_t next;
-    do {
-        next = state * 214013u + 2531011u;
-    } while (!g_randomState.compare_exchange_weak(state, next));
-    return static_cast<int>((next >> 16) & 0x7fff);
-}
-
-LONG RandomSteps(LONG count, LONG first)
-{
-    LONG steps = first;
-    while (steps < DrawRandom() % (count - 1) + first)
-        ++steps;
-    return steps;
-}
-
-ItemToPlay ReadCurrentItem(const Settings &settings, IHCYFWPlaylist *playlist)
-{
-    ItemToPlay entry;
-    PlaybackItem &item = entry.item;
-    item.fileName = nullptr;
-    entry.read = playlist->GetCurrentItem(&item);
-    if (SUCCEEDED(entry.read) && item.fileName)
-        entry.path = item.fileName;
-    CoTaskMemFree(item.fileName);
-    item.fileName = nullptr;
-    PlaylistPosition position{-1, 0};
-    if (SUCCEEDED(playlist->GetPosition(&position)))
-        entry.index = position.index;
-    item.xPosition = 0.5;
-    item.yPosition = 0.5;
-    item.bounceStep = static_cast<double>(settings.bounceStep);
-    item.bounceInterval = static_cast<double>(settings.bounceInterval);
-    item.style = 0;
-    item.blockScreenSaver = 1;
-    item.blockMonitorPower = 0;
-    item.validMask = ITEM_ALL;
-    return entry;
-}
-
-ItemToPlay PrepareCurrentItem(const Settings &settings, IHCYFWPlaylist *playlist, VideoCache &cache)
-{
-    ItemToPlay entry = ReadCurrentItem(settings, playlist);
-    entry.path = cache.Resolve(entry.path.c_str());
-    return entry;
-}
-
-bool PrepareMessageVideo(int resource, IHCYFramewheel *player, const Settings &settings, wchar_t *path)
-{
-    path[0] = L'\0';
-    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(resource), L"AVI");
-    HGLOBAL loaded = found ? LoadResource(nullptr, found) : nullptr;
-    const void *bytes = loaded ? LockResource(loaded) : nullptr;
-    const DWORD size = found ? SizeofResource(nullptr, found) : 0;
-    if (!bytes || size == 0)
-        return false;
-
-    wchar_t folder[MAX_PATH];
-    wchar_t file[MAX_PATH];
-    const DWORD folderLength = GetTempPathW(MAX_PATH, folder);
-    if (folderLength == 0 || folderLength >= MAX_PATH || !GetTempFileNameW(folder, L"rhm", 0, file))
-        return false;
-    {
-        UniqueHandle out(CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD written = 0;
-        if (!out || !WriteFile(out.get(), bytes, size, &written, nullptr) || written != size) {
-            // A partial video would only fail later in the player.
-            out.reset();
-            DeleteFileW(file);
-            return false;
-        }
-    }
-    wcscpy(path, file);
-
-    // The message drifts across the whole desktop at its own size, without end.
-    PlaybackItem item = DefaultPlaybackItem();
-    item.bounceStep = static_cast<double>(settings.bounceStep);
-    item.bounceInterval = static_cast<double>(settings.bounceInterval);
-    item.fileName = path;
-    item.loops = 0;
-    item.scaleToScreen = 0;
-    item.bounce = 1;
-    item.perMonitor = 0;
-    item.blockScreenSaver = 1;
-    return SUCCEEDED(player->SetItem(&item));
-}
-
-bool EnterMessageVideoMode(IHCYFramewheel *player, const Settings &settings)
-{
-    auto buffer = std::make_unique<wchar_t[]>(MAX_PATH);
-    wchar_t *path = buffer.get();
-    wchar_t *none = nullptr;
-    if (!g_messageVideoPath.compare_exchange_strong(none, path))
-        return true;  // already showing it
-    buffer.release();
-    return PrepareMessageVideo(kMessageVideoResource, player, settings, path);
-}
-
-void LeaveMessageVideoMode()
-{
-    std::unique_ptr<wchar_t[]> buffer(g_messageVideoPath.exchange(nullptr));
-    if (buffer && buffer[0] != L'\0')
-        DeleteFileW(buffer.get());
-}
-
-namespace {
 
 // Reads a file from end to end, only to wait for it. A playlist path can name a device or
 // a pipe that never answers, or a share that takes long; every call to the playlist object
@@ -267,8 +124,8 @@ struct RunStart {
     ComPtr<IHCYFWPlaylist> playlist;
     UniqueHandle endEvent;
     VideoCache cache;
+    std::optional<Show> show; // made once the playlist is there
     ComPtr<IHCYFramewheelEventSink> sinkInterface;
-    FwSink *sink = nullptr;
     UniqueHandle done;  // set when the start has played, failed or given up
 
     // Held for each step of the start that changes the player or the playlist, never
@@ -308,34 +165,28 @@ void RunStart::Start()
     (void)playlist->GetCount(&count);
     this->loaded = SUCCEEDED(loaded);
     if (FAILED(loaded) || count == 0) {
-        if (!EnterMessageVideoMode(player.Get(), settings)) {
+        if (!show->EnterMessageVideo(player.Get())) {
             phase = Phase::Failed;
             return;
         }
     }
 
-    const bool messageMode = InMessageVideoMode();
-    if (!messageMode) {
-        // A file that failed last time is tried again.
-        for (LONG i = 0; i < count; ++i) {
-            PlaylistPosition position{};
-            (void)playlist->GetPosition(&position);
-            position.playResult = S_OK;
-            (void)playlist->SetPosition(&position, POSITION_RESULT);
-            (void)playlist->Next();
-        }
-    }
+    const bool messageMode = show->InMessageVideo();
+    if (!messageMode)
+        show->ForgetResults();
 
-    SeedRandom(GetTickCount());
+    show->Seed(GetTickCount());
     (void)playlist->GetCount(&count);
-    ItemToPlay item = ChooseStartItem(settings, playlist.Get(), count);
+    ShowItem item = show->ChooseStart(count);
     if (!messageMode) {
         guard.unlock();
-        item.path = cache.Resolve(item.path.c_str());  // a copy, if one is due, is made in the background
+        // A copy, if one is due, is made in the background.
+        item.item.fileName = cache.Resolve(item.item.fileName.c_str());
         guard.lock();
         if (ended)
             return;
-        (void)player->SetItem(item.Record());
+        const PlaybackItem record = item.item.Record();
+        (void)player->SetItem(&record);
     }
 
     ComPtr<IHCYFramewheel2> player2;
@@ -349,7 +200,7 @@ void RunStart::Start()
     (void)player->Play();
     phase = Phase::Playing;
     guard.unlock();
-    sink->PrepareFollowing(player.Get());
+    show->PrepareFollowing(player.Get());
 }
 
 }  // namespace
@@ -380,17 +231,16 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
     };
 
     start->cache.Start(installFolder, settings);
-    g_monitorOff = false;
-    FwSink::ResetMouseReference();
+    Show &show = start->show.emplace(settings, playlist, start->cache);
 
-    start->sink = new FwSink(settings, playlist, start->endEvent.get(), &start->cache);
-    (void)start->sink->QueryInterface(IID_IHCYFramewheelEventSink,
-                                      reinterpret_cast<void **>(start->sinkInterface.GetAddressOf()));
+    auto *sink = new FwSink(settings, show, start->endEvent.get());
+    (void)sink->QueryInterface(IID_IHCYFramewheelEventSink,
+                               reinterpret_cast<void **>(start->sinkInterface.GetAddressOf()));
     LONGLONG cookie = 0;
     (void)player->Advise(start->sinkInterface.Get(), EVENT_ALL, &cookie);
 
     InputWindow inputWindow;
-    inputWindow.Open(start->sink);
+    inputWindow.Open(sink);
     SystemParametersInfoW(SPI_SETSCREENSAVERRUNNING, TRUE, nullptr, 0);
 
     // Loading and the first item's preparation may wait on files; they run on a thread of
@@ -419,7 +269,7 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
         const DWORD timeout = StandbyTimeout();
         if (timeout != INFINITE)
             EnableShutdownPrivilege();
-        WaitForEnd(player, start->endEvent.get(), timeout);
+        WaitForEnd(player, show, start->endEvent.get(), timeout);
     }
     inputWindow.Close();
     SystemParametersInfoW(SPI_SETSCREENSAVERRUNNING, FALSE, nullptr, 0);
@@ -433,9 +283,9 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
     (void)player->Stop();
     restoreVolume();
     if (phase != RunStart::Phase::Failed) {
-        if (settings.continueWhereStopped && phase == RunStart::Phase::Playing && !InMessageVideoMode()) {
+        if (settings.continueWhereStopped && phase == RunStart::Phase::Playing && !show.InMessageVideo()) {
             settings.lastPosition = CurrentPosition(player).position;
-            const LONG track = start->sink->CurrentEntry();
+            const LONG track = show.CurrentEntry();
             if (track >= 0)
                 settings.lastTrack = track;
             wcsncpy(settings.lastPlaylist, settings.playlist, std::size(settings.lastPlaylist) - 1);
@@ -455,7 +305,7 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
         // The start waits on a file that does not answer (a device, a pipe, a share gone
         // quiet): it keeps its references to the objects, and the process ends without
         // waiting for it; ending the process ends that thread too.
-        LeaveMessageVideoMode();
+        show.LeaveMessageVideo();
         start->cache.Stop();
         return;
     }
@@ -463,7 +313,9 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
     start->endEvent.reset();
     start->playlist.Reset();
     start->player.Reset();
-    LeaveMessageVideoMode();
+    // Once the player has let go of it.
+    show.LeaveMessageVideo();
+    start->show.reset();
     start->cache.Stop();
     // Leaving COM happens as the apartment goes.
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <wrl/client.h>
 
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -12,8 +13,8 @@
 
 #include "fw_sink.h"
 #include "handles.h"
-#include "run_shared.h"
 #include "settings.h"
+#include "show.h"
 #include "test_kit.h"
 #include "video_cache.h"
 
@@ -33,8 +34,9 @@ protected:
         ASSERT_HR(S_OK, CoCreateInstance(CLSID_Playlist, nullptr, CLSCTX_INPROC_SERVER, IID_IHCYFWPlaylist,
                                          reinterpret_cast<void **>(playlist_.GetAddressOf())));
         cache_.Start(L"C:\\", settings_);
-        ASSERT_HR(S_OK, (new FwSink(settings_, playlist_.Get(), end_.get(), &cache_))
-                            ->QueryInterface(IID_IHCYFramewheelEventSink, reinterpret_cast<void **>(sink_.GetAddressOf())));
+        show_.emplace(settings_, playlist_.Get(), cache_);
+        raw_ = new FwSink(settings_, *show_, end_.get());
+        ASSERT_HR(S_OK, raw_->QueryInterface(IID_IHCYFramewheelEventSink, reinterpret_cast<void **>(sink_.GetAddressOf())));
     }
     void Fill(int count)
     {
@@ -54,18 +56,20 @@ protected:
         (void)playlist_->GetPosition(&position);
         return position.index;
     }
-    ItemToPlay Start(LONG count)
+    ShowItem Start(LONG count)
     {
         (void)playlist_->First();
-        return ChooseStartItem(settings_, playlist_.Get(), count);
+        return show_->ChooseStart(count);
     }
 
     ComApartment apartment_{COINIT_MULTITHREADED};
     Settings settings_;
     ComPtr<IHCYFWPlaylist> playlist_;
     VideoCache cache_;
+    std::optional<Show> show_;
     UniqueHandle end_{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     ComPtr<IHCYFramewheelEventSink> sink_;  // the run's sink, ending through end_
+    FwSink *raw_ = nullptr;
 };
 
 TEST_F(RunTest, ContinueWhereStoppedWrapsAndNeedsTheExactPlaylistPath)
@@ -75,20 +79,20 @@ TEST_F(RunTest, ContinueWhereStoppedWrapsAndNeedsTheExactPlaylistPath)
     settings_.lastTrack = 7;  // two rounds would be 10: 7 is the third entry
     settings_.lastPosition = 12.5;
     wcscpy(settings_.lastPlaylist, settings_.playlist);
-    ItemToPlay start = Start(5);
+    ShowItem start = Start(5);
     EXPECT_EQ(Current(), 2);
     EXPECT_EQ(start.index, 2);
-    EXPECT_STREQ(start.Record()->fileName, L"C:\\v\\2.avi");
+    EXPECT_EQ(start.item.fileName, L"C:\\v\\2.avi");
     // The saved position, and the run's own overrides of the entry's fields (the entry has
     // x 0.1; the bounce comes from the settings).
-    const PlaybackItem &item = start.item;
+    const PlaybackItem &item = start.item.fields;
     EXPECT_EQ(std::tuple(item.position, item.xPosition, item.bounceStep, item.bounceInterval),
               std::tuple(12.5, 0.5, 2.0, 29.0));
     EXPECT_EQ(std::tuple(item.style, item.blockScreenSaver, item.validMask, item.loops),
               std::tuple(0, 1, static_cast<DWORD>(ITEM_ALL), 1));
 
     wcscpy(settings_.lastPlaylist, L"C:\\LISTS\\a.plst");  // differs in case only
-    EXPECT_EQ(Start(5).item.position, 0.0);
+    EXPECT_EQ(Start(5).item.fields.position, 0.0);
     EXPECT_EQ(Current(), 0);
 }
 
@@ -98,7 +102,7 @@ TEST_F(RunTest, RandomStartIsNeverTheFirstAndALoneEntryLoops9999Times)
     settings_.randomOrderPlayback = true;
     std::set<LONG> starts;
     for (uint32_t seed = 0; seed < 200; ++seed) {
-        SeedRandom(seed * 7919u);
+        show_->Seed(seed * 7919u);
         Start(4);
         starts.insert(Current());
     }
@@ -106,7 +110,7 @@ TEST_F(RunTest, RandomStartIsNeverTheFirstAndALoneEntryLoops9999Times)
 
     for (int i = 0; i < 3; ++i)
         ASSERT_HR(S_OK, playlist_->Remove(-1));
-    EXPECT_EQ(Start(1).item.loops, 9999);
+    EXPECT_EQ(Start(1).item.fields.loops, 9999);
     EXPECT_EQ(Current(), 0);
 }
 
@@ -137,7 +141,7 @@ TEST_F(RunTest, SinkEndsOnInputEvenWhenTheRunIsNotWaiting)
     EXPECT_FALSE(moveTo(500, 500));  // ignored
     EXPECT_FALSE(moveTo(900, 900));
     settings_.ignoreMouseMovement = false;
-    FwSink::ResetMouseReference();
+    raw_->ResetMouseReference();
     const struct { int x, y; bool ends; } moves[] = {
         {100, 100, false}, {120, 120, false}, {100, 140, false}, {121, 140, true}, {121, 119, true}, {121, 119, false}};
     for (const auto &move : moves)
@@ -195,12 +199,6 @@ private:
 
 class FollowingTest : public RunTest {
 protected:
-    void SetUp() override
-    {
-        RunTest::SetUp();
-        raw_ = static_cast<FwSink *>(sink_.Get());
-    }
-    void TearDown() override { LeaveMessageVideoMode(); }
     // The entry that plays after the current one ends with result.
     int End(HRESULT result)
     {
@@ -209,13 +207,12 @@ protected:
     }
 
     RecordingPlayer player_;
-    FwSink *raw_ = nullptr;
 };
 
 TEST_F(FollowingTest, ThePreparedEntryIsTheOneThatPlaysNext)
 {
     Fill(3);
-    raw_->PrepareFollowing(&player_);
+    show_->PrepareFollowing(&player_);
     EXPECT_EQ(player_.Last(true), 1);
     // Each end: the entry played, then the one prepared. A failed entry is skipped by the
     // preparation as by the choice; after the last comes the first.
@@ -237,7 +234,7 @@ TEST_F(FollowingTest, ThePreparedEntryIsTheOneThatPlaysNext)
     EXPECT_EQ(player_.Last(true), 0);
     const size_t before = player_.calls.size();
     (void)sink_->OnPlaybackEnded(&player_, E_FAIL);
-    EXPECT_TRUE(InMessageVideoMode());
+    EXPECT_TRUE(show_->InMessageVideo());
     EXPECT_EQ(player_.calls.size(), before);  // no entry set; the message video could not be written here
 }
 
@@ -246,8 +243,8 @@ TEST_F(FollowingTest, RandomOrderDrawsOnceForThePreparationAndTheChoice)
     Fill(6);
     settings_.randomOrderPlayback = true;
     for (uint32_t seed = 1; seed <= 60; ++seed) {
-        SeedRandom(seed * 104729u);
-        raw_->PrepareFollowing(&player_);
+        show_->Seed(seed * 104729u);
+        show_->PrepareFollowing(&player_);
         const int prepared = player_.Last(true);
         ASSERT_EQ(End(S_OK), prepared) << seed;
         ASSERT_NE(prepared, -1);
@@ -258,7 +255,7 @@ TEST_F(FollowingTest, KeyboardStepsUseThePreparedEntryOnlyWhenItIsTheOneAsked)
 {
     Fill(4);
     settings_.keyboardControls = true;
-    raw_->PrepareFollowing(&player_);
+    show_->PrepareFollowing(&player_);
     settings_.bounceStep = 5;
     (void)sink_->OnInput(&player_, WM_KEYDOWN, VK_RIGHT, 0);
     EXPECT_EQ(player_.Last(false), 1);
