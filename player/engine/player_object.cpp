@@ -244,20 +244,18 @@ STDMETHODIMP Framewheel::PrepareNextItem(const PlaybackItem *item)
 {
     if (!item)
         return E_POINTER;
-    MediaItem next;
-    try {
-        ReadGuard guard(itemLock_);
-        next = item_;
-        if (item->validMask & ITEM_FILENAME)
-            next.fileName = item->fileName ? item->fileName : L"";
-    } catch (const std::bad_alloc &) {
-        return E_OUTOFMEMORY;
-    }
-    (void)CopyItemGroups(next.fields, *item,
-                         item->validMask & (ITEM_STYLE | ITEM_PER_MONITOR | ITEM_POSITION));
     {
-        CriticalSectionLock guard(nextLock_);
-        std::swap(nextItem_, next);
+        WriteGuard guard(itemLock_);
+        try {
+            MediaItem next = item_;
+            if (item->validMask & ITEM_FILENAME)
+                next.fileName = item->fileName ? item->fileName : L"";
+            nextItem_ = std::move(next);
+        } catch (const std::bad_alloc &) {
+            return E_OUTOFMEMORY;
+        }
+        (void)CopyItemGroups(nextItem_.fields, *item,
+                             item->validMask & (ITEM_STYLE | ITEM_PER_MONITOR | ITEM_POSITION));
         nextWaiting_ = true;
     }
     playbackQueue_.Post(CMD_PREPARE);
@@ -280,7 +278,7 @@ bool Framewheel::CopyItem(MediaItem &out, bool withName)
 
 bool Framewheel::TakeNextItem(MediaItem &out)
 {
-    CriticalSectionLock guard(nextLock_);
+    WriteGuard guard(itemLock_);
     if (!nextWaiting_)
         return false;
     nextWaiting_ = false;

@@ -120,16 +120,14 @@ private:
 
     LONG refs_ = 0;
 
-    // The item as SetItem left it.
+    // What the methods store: the item as SetItem left it, and the one handed to
+    // PrepareNextItem, waiting for the playback thread.
     SharedLock itemLock_;
     MediaItem item_;
     bool firstItem_ = true;
-    std::atomic<bool> nameFailed_{false}; // set by the playback thread, outside the lock
-
-    // The item handed to PrepareNextItem, waiting for the playback thread.
-    CriticalSection nextLock_;
     MediaItem nextItem_;
     bool nextWaiting_ = false;
+    std::atomic<bool> nameFailed_{false}; // set by the playback thread, outside the lock
 
     CriticalSection startLock_;
     UniqueHandle thread_;
