@@ -40,6 +40,7 @@ std::shared_ptr<LoadJob> Playback::NewLoadJob(MediaItem &&item)
         job->renderer->SetInputRouting(Current() && Current()->InputRouting());
     }
     job->renderer->CreateVideoFilters();
+    job->startTick = GetTickCount();
     job->started = CounterNow();
     StartLoad(job);
     return job;
@@ -188,4 +189,16 @@ void Playback::FinishItemLoad()
     // The old windows go only now, under the new ones.
     outgoing.reset();
     player_.RecordLoadTiming(timing);
+}
+
+// The item being waited for did not open (or show its first frame) in time: a pipe nobody
+// writes to, a share that stopped answering. Its loader is let go as at the player's end,
+// and the item ends as failed so the show moves on.
+void Playback::EndLoadOutOfTime()
+{
+    std::shared_ptr<LoadJob> job = std::exchange(loading_, nullptr);
+    const LONG word = job->word;
+    DiscardLoad(job);
+    RendererWriteGuard guard(rendererLock_);
+    EndItemAsFailed(kOpenTimedOut, CMD_LOAD_ADDS | (word & CMD_SINKS));
 }

@@ -11,9 +11,6 @@
 
 namespace {
 
-// The longest a graph may take to show its first frame before it is played regardless.
-constexpr DWORD kFirstFrameLimitMs = 10000;
-
 // Wine's sound library crashes when two graphs connect, or one connects while another
 // goes, on different threads (Windows' does not); loaders take turns at it. A loader stuck
 // in the system (an open that never answers) keeps its turn for ever, so the others wait
@@ -54,7 +51,12 @@ void RunLoad(LoadJob &job)
         if (position != 0.0)
             job.renderer->Seek(position);
         job.seekedTo = position;
-        (void)job.renderer->PauseOnFirstFrame(job.abort, kFirstFrameLimitMs);
+        // The first frame shares the open's bound; a graph that holds none in time is
+        // played regardless, before the bound ends the item.
+        constexpr DWORD kMargin = 500;
+        const DWORD spent = GetTickCount() - job.startTick;
+        const DWORD limit = spent + kMargin < kOpenLimitMs ? kOpenLimitMs - kMargin - spent : 0;
+        (void)job.renderer->PauseOnFirstFrame(job.abort, limit);
     }
     job.loaded = CounterNow();
     std::unique_ptr<RHRenderer> ownerless;

@@ -16,6 +16,13 @@
 
 class RHRenderer;
 
+// The longest an item may take to open and show its first frame, counted from the start of
+// its load; past it the item ends as failed with kOpenTimedOut and its loader is abandoned.
+inline constexpr DWORD kOpenLimitMs = 15000;
+inline constexpr HRESULT kOpenTimedOut = static_cast<HRESULT>(0x800705B4L); // ERROR_TIMEOUT
+// What an item ends with when its position stood still while it played.
+inline constexpr HRESULT kPlaybackStalled = static_cast<HRESULT>(0x8004022EL); // VFW_E_TIMEOUT
+
 struct LoadJob {
     // The item the renderer was built for, and reads while it loads.
     MediaItem item;
@@ -23,6 +30,7 @@ struct LoadJob {
     LONG word = 0;             // command bits to carry out once the file is open
     bool classic = false;      // the renderer switches it was built with
     bool single = false;
+    DWORD startTick = 0;       // when the load started, for its bound
     LONGLONG taken = 0;        // performance counter: the command word, start, end of the load
     LONGLONG started = 0;
     LONGLONG loaded = 0;

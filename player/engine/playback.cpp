@@ -90,8 +90,10 @@ void Playback::Run()
                 load = count;
                 handles[count++] = loading_->done.get();
             }
-            const DWORD woken = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, kAllMessages);
-            if (woken == WAIT_OBJECT_0) {
+            const DWORD woken = MsgWaitForMultipleObjects(count, handles, FALSE, WaitLimit(), kAllMessages);
+            if (woken == WAIT_TIMEOUT) {
+                OnWaitLimit();
+            } else if (woken == WAIT_OBJECT_0) {
                 // A log-off agreed during a command (sent messages are dispatched inside
                 // some calls) must not be forgotten.
                 stopRequested_ = !ProcessCommands() || stopRequested_;
@@ -133,26 +135,85 @@ void Playback::OnMediaEvent()
         RHRenderer *renderer = Current();
         if (!renderer || !renderer->TakeCompletion())
             return; // anything but completion is dropped
-        if (loading_) {
-            // The item on screen is already being replaced: keep its last frame up.
-            renderer->StopGraph();
-            return;
-        }
-        if (loopCounter_ != -1)
-            --loopCounter_;
-        if (loopCounter_ != 0) {
-            renderer->Rewind();
-            // A completion that arrives just after a Pause must not start the graph behind
-            // the Paused state's back; Play runs it again.
-            (void)RunIfPlaying(0);
-            return;
-        }
-        renderer->StopGraph();
-        renderer->Rewind();
-        asked_ = state_ = STATE_PAUSED;
-        ended = true;
+        ended = OnCompletion();
     }
     // Outside the renderer lock, so a sink may ask GetItem from any apartment.
+    if (ended)
+        player_.FirePlaybackEnded(S_OK);
+}
+
+bool Playback::OnCompletion()
+{
+    RHRenderer *renderer = Current();
+    if (loading_) {
+        // The item on screen is already being replaced: keep its last frame up.
+        renderer->StopGraph();
+        return false;
+    }
+    if (loopCounter_ != -1)
+        --loopCounter_;
+    if (loopCounter_ != 0) {
+        renderer->Rewind();
+        // A completion that arrives just after a Pause must not start the graph behind
+        // the Paused state's back; Play runs it again.
+        (void)RunIfPlaying(0);
+        return false;
+    }
+    renderer->StopGraph();
+    renderer->Rewind();
+    asked_ = state_ = STATE_PAUSED;
+    return true;
+}
+
+DWORD Playback::WaitLimit()
+{
+    if (loading_) {
+        const DWORD spent = GetTickCount() - loading_->startTick;
+        return spent < kOpenLimitMs ? kOpenLimitMs - spent : 0;
+    }
+    if (state_ != STATE_PLAYING)
+        return INFINITE;
+    // The last loop is looked at again the moment its clock reaches its end. Only this
+    // thread replaces the renderer, so it reads it without the lock.
+    double position = 0.0, end = 0.0;
+    const double rate = current_.fields.rate > 0.0f ? current_.fields.rate : 1.0;
+    if (loopCounter_ == 1 && Current() && Current()->Progress(position, end) && end > position) {
+        const double ms = (end - position) / rate * 1000.0;
+        if (ms < kWatchIntervalMs)
+            return static_cast<DWORD>(ms) + 1;
+    }
+    return kWatchIntervalMs;
+}
+
+void Playback::OnWaitLimit()
+{
+    if (loading_) {
+        if (GetTickCount() - loading_->startTick >= kOpenLimitMs)
+            EndLoadOutOfTime();
+        return;
+    }
+    if (state_ != STATE_PLAYING)
+        return;
+    bool ended = false;
+    {
+        RendererWriteGuard guard(rendererLock_);
+        RHRenderer *renderer = Current();
+        double position = 0.0, end = 0.0;
+        if (!renderer || !renderer->Progress(position, end))
+            return;
+        switch (watch_.Check(GetTickCount(), position, end, renderer->HoldsStill(), loopCounter_ == 1)) {
+        case PlaybackWatch::Verdict::Fine:
+            return;
+        case PlaybackWatch::Verdict::Stalled:
+            EndItemAsFailed(kPlaybackStalled, CMD_LOAD_ADDS);
+            return;
+        case PlaybackWatch::Verdict::Ended:
+            // The framework's own end event, should it be queued already, is not counted again.
+            renderer->DropEvents();
+            ended = OnCompletion();
+            break;
+        }
+    }
     if (ended)
         player_.FirePlaybackEnded(S_OK);
 }
@@ -165,6 +226,7 @@ bool Playback::RunIfPlaying(LONG word)
     const HRESULT hr = Current()->RunGraph();
     if (SUCCEEDED(hr)) {
         state_ = STATE_PLAYING;
+        watch_.Restart(GetTickCount());
         return true;
     }
     EndItemAsFailed(hr, CMD_LOAD_ADDS | (word & CMD_SINKS));

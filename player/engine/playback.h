@@ -10,6 +10,7 @@
 
 #include "media_item.h"
 #include "media_loader.h"
+#include "playback_watch.h"
 #include "player_object.h"
 
 class RHRenderer;
@@ -55,6 +56,12 @@ private:
     bool ProcessCommands();
     void CarryOut(LONG word);
     void OnMediaEvent();
+    // The end of the item's last loop, or the next loop (renderer lock held); true when the
+    // item ended and the sink is to hear it.
+    bool OnCompletion();
+    // How long the loop may wait: until the load's bound or the next look at the playing item.
+    DWORD WaitLimit();
+    void OnWaitLimit();
     void CreatePlayerWindow();
     // Ends the item on screen as failed (renderer lock held): the renderer keeps no graph,
     // the sink hears the result, and pendingAdds wait for the next Play.
@@ -70,6 +77,7 @@ private:
     void DiscardLoad(std::shared_ptr<LoadJob> &job);
     void ReapDiscardedLoads();
     void AbandonAllLoads();
+    void EndLoadOutOfTime();
 
     // Carries out the settings bits of a word on the renderer on screen (renderer lock held).
     void ApplySettings(LONG word);
@@ -95,6 +103,7 @@ private:
     UniqueWindow window_;
     UniqueHandle timerThread_;
     LONG loopCounter_ = 0;
+    PlaybackWatch watch_;
 
     // What the commands asked for, and what the screen shows: Play asks at once, the
     // picture plays only once its load and its graph's run succeeded.

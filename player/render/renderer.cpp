@@ -4,6 +4,7 @@
 #include "renderer.h"
 
 #include <cwchar>
+#include <new>
 #include <cwctype>
 #include <string_view>
 
@@ -264,7 +265,8 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
     (void)Query(graph_.Get(), IID_IMediaPosition, position_);
     (void)Query(graph_.Get(), IID_IMediaEventEx, events_);
 
-    if (position_ && pictureDuration_ != 0 && IsStillPicture(item_->fileName.c_str()))
+    stillHeld_ = position_ && pictureDuration_ != 0 && IsStillPicture(item_->fileName.c_str());
+    if (stillHeld_)
         (void)position_->put_StopTime(static_cast<REFTIME>(pictureDuration_));
 
     size_t filled = 0;
@@ -373,15 +375,18 @@ void RHRenderer::PaintHeldFrame(VideoOutput &output) const
         return;
     // Room for the largest frame of this size (32 bits a pixel) with its header, masks or
     // colour table: not every renderer answers a query for the size first.
+    // The copy is made at every change of item: a bound keeps a huge frame from costing a
+    // huge allocation, and without the memory the frame is held unpainted.
+    constexpr long long kLargestFrameBytes = 7680LL * 4320 * 4; // 8K UHD at 32 bits
     long width = 0, height = 0;
     if (FAILED(output.video->GetVideoSize(&width, &height)) || width <= 0 || height <= 0 ||
-        width > 16384 || height > 16384)
+        static_cast<long long>(width) * height * 4 > kLargestFrameBytes)
         return;
     long size = static_cast<long>(sizeof(BITMAPINFO) + 256 * sizeof(RGBQUAD)) + width * height * 4;
-    std::vector<long> image((static_cast<size_t>(size) + sizeof(long) - 1) / sizeof(long));
-    if (FAILED(output.video->GetCurrentImage(&size, image.data())))
+    std::unique_ptr<long[]> image(new (std::nothrow) long[(static_cast<size_t>(size) + sizeof(long) - 1) / sizeof(long)]);
+    if (!image || FAILED(output.video->GetCurrentImage(&size, image.get())))
         return;
-    const auto *header = reinterpret_cast<const BITMAPINFOHEADER *>(image.data());
+    const auto *header = reinterpret_cast<const BITMAPINFOHEADER *>(image.get());
     if (header->biSize < sizeof(BITMAPINFOHEADER) || header->biWidth <= 0 || header->biHeight == 0 ||
         header->biBitCount < 8)
         return;
@@ -409,7 +414,7 @@ void RHRenderer::PaintHeldFrame(VideoOutput &output) const
     ExcludeClipRect(dc, dl, dt, dl + dw, dt + dh);
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     RestoreDC(dc, saved);
-    StretchDIBits(dc, dl, dt, dw, dh, sl, st, sw, sh, reinterpret_cast<const BYTE *>(image.data()) + offset,
+    StretchDIBits(dc, dl, dt, dw, dh, sl, st, sw, sh, reinterpret_cast<const BYTE *>(image.get()) + offset,
                   reinterpret_cast<const BITMAPINFO *>(header), DIB_RGB_COLORS, SRCCOPY);
     ReleaseDC(output.hwnd, dc);
 }
@@ -482,6 +487,14 @@ double RHRenderer::CurrentPosition()
     return now;
 }
 
+bool RHRenderer::Progress(double &position, double &end)
+{
+    if (!position_ || FAILED(position_->get_CurrentPosition(&position)) ||
+        FAILED(position_->get_StopTime(&end)))
+        return false;
+    return true;
+}
+
 HANDLE RHRenderer::GetEventHandle()
 {
     if (events_) {
@@ -502,6 +515,14 @@ bool RHRenderer::TakeCompletion()
         return false;
     (void)events_->FreeEventParams(code, param1, param2);
     return code == EC_COMPLETE;
+}
+
+void RHRenderer::DropEvents()
+{
+    long code = 0;
+    LONG_PTR param1 = 0, param2 = 0;
+    while (events_ && SUCCEEDED(events_->GetEvent(&code, &param1, &param2, 0)))
+        (void)events_->FreeEventParams(code, param1, param2);
 }
 
 void RHRenderer::SetInputRouting(bool on)

@@ -65,8 +65,14 @@ public:
     void SetRate(float rate);
     void SetVolume(int percent);
     double CurrentPosition();
+    // Where the graph stands and where it stops, in seconds; false without a graph.
+    bool Progress(double &position, double &end);
+    // A still picture held for the display duration: its position need not move.
+    bool HoldsStill() const { return stillHeld_; }
     HANDLE GetEventHandle();
     bool TakeCompletion();
+    // Drops the graph's queued events, such as an end the player has already acted on.
+    void DropEvents();
     void SetInputRouting(bool on);
 
 protected:
@@ -109,6 +115,7 @@ protected:
     CLSID videoRenderer_{};
     UniqueHandle idleEvent_;       // manual-reset, never signalled: the event handle without graph
     DWORD pictureDuration_ = 0;    // seconds a still picture stays; 0 = as the framework decides
+    bool stillHeld_ = false;       // the graph holds a still for pictureDuration_
 
 private:
     // Creates the graph and renders the file once per output (count times).

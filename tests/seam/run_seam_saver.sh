@@ -79,6 +79,9 @@ play_codec() { # extension
   local seen
   seen=$(switches "$log")
   echo "$ext switches (from to ms): $(echo "$seen" | tr '\n' ',')"
+  # For the record, not checked here (the benchmark's figure): how long each 2 s clip stayed
+  # on screen in the first three advances, first sample to first sample.
+  echo "$ext periods (ms): $(awk '$2 ~ /^[RGB]$/ && $2 != last { if (last != "" && n++ < 3) printf "%.0f ", $1 - at; at = $1; last = $2 }' "$log")"
   [ "$(echo "$seen" | awk '{printf "%s%s ", $1, $2}')" = "RG GB BR RG GR " ] ||
     fail "$ext: changes were not advance, advance, loop, Next, Previous"
   echo "$seen" | awk '$3 > 40 { bad = 1 } END { exit bad }' || fail "$ext: more than 40 ms between colours"

@@ -1,0 +1,52 @@
+// Watches the item on screen while it plays, for the two ways a show freezes without an
+// error: a stream whose position stops moving (a share gone quiet mid-file, a damaged file)
+// and a stream that reached its end without the framework saying so. It also ends the last
+// loop on the clip's own clock: the framework's end event comes a good part of a second
+// after the last frame, which would stay on screen that much too long.
+#pragma once
+
+#include <windows.h>
+
+// How long a playing item's position may stand still, and how long its end event may be
+// late, before the item is ended anyway.
+inline constexpr DWORD kStallLimitMs = 10000;
+inline constexpr DWORD kEndEventLimitMs = 2000;
+// How often the playback thread looks while an item plays.
+inline constexpr DWORD kWatchIntervalMs = 500;
+
+class PlaybackWatch {
+public:
+    enum class Verdict { Fine, Stalled, Ended };
+
+    // The item (or its next loop) starts playing now.
+    void Restart(DWORD now)
+    {
+        last_ = -1.0;
+        movedAt_ = now;
+        atEnd_ = false;
+    }
+    // One look: position and end in seconds; still, when a held still picture need not move;
+    // lastLoop, when the item ends at this end rather than playing it again.
+    Verdict Check(DWORD now, double position, double end, bool still, bool lastLoop)
+    {
+        if (position != last_) {
+            last_ = position;
+            movedAt_ = now;
+        }
+        if (end > 0.0 && position >= end) {
+            if (!atEnd_) {
+                atEnd_ = true;
+                endAt_ = now;
+            }
+            return lastLoop || now - endAt_ >= kEndEventLimitMs ? Verdict::Ended : Verdict::Fine;
+        }
+        atEnd_ = false;
+        return !still && now - movedAt_ >= kStallLimitMs ? Verdict::Stalled : Verdict::Fine;
+    }
+
+private:
+    double last_ = -1.0;
+    DWORD movedAt_ = 0;
+    DWORD endAt_ = 0;
+    bool atEnd_ = false;
+};
