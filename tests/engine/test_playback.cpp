@@ -2,6 +2,7 @@
 // the default renderer draws nothing under Xvfb) and the window's events. Every wait is
 // bounded; a watchdog ends a deadlocked test.
 #include "engine_test.h"
+#include "media_loader.h"
 
 #include <memory>
 
@@ -163,6 +164,32 @@ TEST(Playback, FilesThatCannotPlayEndWithTheirFailure)
     good.validMask = ITEM_FILENAME;
     s.Start(good);
     EXPECT_TRUE(WaitForPosition(s.player.Get(), 0.3, 10000)) << "the good item never played";
+}
+
+// A pipe nobody writes to, as a share that stopped answering: the item ends as failed once
+// its open has had its time, and the show goes on. The pipe's instances close at the end,
+// which lets the abandoned loader go.
+TEST(Playback, AnOpenThatNeverAnswersEndsOutOfTime)
+{
+    Watchdog watchdog(90000, "quiet pipe");
+    const std::wstring pipe = L"\\\\.\\pipe\\rh-engine-quiet-" + std::to_wstring(GetCurrentProcessId());
+    std::vector<UniqueHandle> instances;
+    for (int i = 0; i < 4; ++i) { // the source may open the file more than once
+        instances.emplace_back(CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                                PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr));
+        ASSERT_TRUE(instances.back()) << GetLastError();
+    }
+    Session s;
+    const DWORD start = GetTickCount();
+    s.Start(ItemFor(pipe));
+    ASSERT_TRUE(s.WaitEnded(1, kOpenLimitMs + 10000));
+    EXPECT_HR(kOpenTimedOut, s.LastEnded().result);
+    EXPECT_GE(s.LastEnded().tick - start, kOpenLimitMs - 100);
+    PlaybackItem good = ItemFor(Media(L"long.avi"));
+    good.validMask = ITEM_FILENAME;
+    s.Start(good);
+    EXPECT_TRUE(WaitForPosition(s.player.Get(), 0.3, 10000)) << "the next item never played";
+    instances.clear();
 }
 
 TEST(Playback, StillPictureShowsForTheDisplayDuration)
