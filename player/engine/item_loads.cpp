@@ -46,14 +46,12 @@ std::shared_ptr<LoadJob> Playback::NewLoadJob(MediaItem &&item)
     return job;
 }
 
-bool Playback::PreparedFor(const MediaItem &item) const
+bool Playback::Opens(const LoadJob &job, const MediaItem &item) const
 {
-    if (!prepared_)
-        return false;
-    const PlaybackItem &fields = prepared_->item.fields;
-    return prepared_->item.fileName == item.fileName && fields.style == item.fields.style &&
+    const PlaybackItem &fields = job.item.fields;
+    return job.item.fileName == item.fileName && fields.style == item.fields.style &&
            fields.perMonitor == item.fields.perMonitor &&
-           Framewheel::RendererSwitches{prepared_->classic, prepared_->single} == player_.Switches();
+           Framewheel::RendererSwitches{job.classic, job.single} == player_.Switches();
 }
 
 void Playback::DiscardLoad(std::shared_ptr<LoadJob> &job)
@@ -100,6 +98,12 @@ void Playback::AbandonAllLoads()
 
 void Playback::PrepareItem()
 {
+    // One preparation at a time: the hint waits for the one on its way, unless that one is
+    // stuck past the open's bound.
+    prepareDeferred_ = prepared_ && !LoadFinished(*prepared_) &&
+                       GetTickCount() - prepared_->startTick < kOpenLimitMs;
+    if (prepareDeferred_)
+        return;
     MediaItem item;
     if (!player_.TakeNextItem(item))
         return;
@@ -153,6 +157,8 @@ void Playback::StartItemLoad(LONG word, MediaItem &&item, LONGLONG taken)
 // or report its failure as a load that fails in place would.
 void Playback::FinishItemLoad()
 {
+    if (retarget_ && Retarget(false))
+        return;
     std::shared_ptr<LoadJob> job = std::exchange(loading_, nullptr);
     LONG word = job->word;
     MediaItem item;
@@ -196,9 +202,25 @@ void Playback::FinishItemLoad()
 // and the item ends as failed so the show moves on.
 void Playback::EndLoadOutOfTime()
 {
+    // Another item was asked for meanwhile: it is no failure of that one.
+    if (retarget_ && Retarget(true))
+        return;
     std::shared_ptr<LoadJob> job = std::exchange(loading_, nullptr);
     const LONG word = job->word;
     DiscardLoad(job);
     RendererWriteGuard guard(rendererLock_);
     EndItemAsFailed(kOpenTimedOut, CMD_LOAD_ADDS | (word & CMD_SINKS));
+}
+
+bool Playback::Retarget(bool stuck)
+{
+    retarget_ = false;
+    MediaItem item;
+    if (!player_.CopyItem(item, true) || (!stuck && Opens(*loading_, item)))
+        return false;
+    std::shared_ptr<LoadJob> job = std::exchange(loading_, nullptr);
+    const LONG word = job->word;
+    DiscardLoad(job);
+    StartItemLoad(word, std::move(item), CounterNow());
+    return true;
 }

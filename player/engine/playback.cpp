@@ -2,6 +2,7 @@
 // thread of the player object.
 #include "playback.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <utility>
@@ -79,8 +80,8 @@ void Playback::Run()
     if (timerThread_) {
         while (!stopRequested_ && !player_.Orphaned()) {
             ReapDiscardedLoads();
-            HANDLE handles[3] = {queue.WakeEvent(), nullptr, nullptr};
-            DWORD count = 1, media = MAXDWORD, load = MAXDWORD;
+            HANDLE handles[4] = {queue.WakeEvent(), nullptr, nullptr, nullptr};
+            DWORD count = 1, media = MAXDWORD, load = MAXDWORD, prepared = MAXDWORD;
             // Fetched again every time: a command may have replaced the renderer or its graph.
             if (screen) {
                 media = count;
@@ -89,6 +90,10 @@ void Playback::Run()
             if (loading_ && loading_->done) {
                 load = count;
                 handles[count++] = loading_->done.get();
+            }
+            if (prepareDeferred_ && prepared_ && prepared_->done) {
+                prepared = count;
+                handles[count++] = prepared_->done.get();
             }
             const DWORD woken = MsgWaitForMultipleObjects(count, handles, FALSE, WaitLimit(), kAllMessages);
             if (woken == WAIT_TIMEOUT) {
@@ -101,6 +106,8 @@ void Playback::Run()
                 OnMediaEvent();
             } else if (woken == WAIT_OBJECT_0 + load) {
                 FinishItemLoad();
+            } else if (woken == WAIT_OBJECT_0 + prepared) {
+                // The preparation a hint waited for is done: taken up below.
             } else if (woken == WAIT_OBJECT_0 + count) {
                 MSG message;
                 while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
@@ -108,6 +115,9 @@ void Playback::Run()
             } else {
                 break; // a handle went bad: waiting again would spin
             }
+            // A hint that waited for a preparation now gone (played, or let go).
+            if (prepareDeferred_ && (!prepared_ || LoadFinished(*prepared_)))
+                PrepareItem();
         }
         AbandonAllLoads();
         player_.TimerQueue().Post(CMD_QUIT);
@@ -167,26 +177,32 @@ bool Playback::OnCompletion()
 
 DWORD Playback::WaitLimit()
 {
-    if (loading_) {
-        const DWORD spent = GetTickCount() - loading_->startTick;
-        return spent < kOpenLimitMs ? kOpenLimitMs - spent : 0;
+    // The loads' bounds.
+    DWORD limit = INFINITE;
+    for (const LoadJob *job : {loading_.get(), prepareDeferred_ ? prepared_.get() : nullptr}) {
+        if (!job)
+            continue;
+        const DWORD spent = GetTickCount() - job->startTick;
+        limit = std::min(limit, spent < kOpenLimitMs ? kOpenLimitMs - spent : 0);
     }
-    if (state_ != STATE_PLAYING)
-        return INFINITE;
-    // The last loop is looked at again the moment its clock reaches its end. Only this
-    // thread replaces the renderer, so it reads it without the lock.
+    if (loading_ || state_ != STATE_PLAYING)
+        return limit;
+    // The next look at the playing item; the last loop's again the moment its clock reaches
+    // its end. Only this thread replaces the renderer, so it reads it without the lock.
     double position = 0.0, end = 0.0;
     const double rate = current_.fields.rate > 0.0f ? current_.fields.rate : 1.0;
     if (loopCounter_ == 1 && Current() && Current()->Progress(position, end) && end > position) {
         const double ms = (end - position) / rate * 1000.0;
         if (ms < kWatchIntervalMs)
-            return static_cast<DWORD>(ms) + 1;
+            return std::min(limit, static_cast<DWORD>(ms) + 1);
     }
-    return kWatchIntervalMs;
+    return std::min(limit, kWatchIntervalMs);
 }
 
 void Playback::OnWaitLimit()
 {
+    if (prepareDeferred_ && prepared_ && GetTickCount() - prepared_->startTick >= kOpenLimitMs)
+        PrepareItem(); // the stuck preparation gives way to the hint
     if (loading_) {
         if (GetTickCount() - loading_->startTick >= kOpenLimitMs)
             EndLoadOutOfTime();
@@ -323,6 +339,13 @@ void Playback::CarryOut(LONG word)
     if (word & CMD_LOAD) {
         // Opened on a loader thread; the rest of the word is carried out when the new
         // item is shown (FinishItemLoad). A load still under way is replaced.
+        if (loading_ && !LoadFinished(*loading_)) {
+            // Retargeted rather than replaced: a loader cannot be stopped, and one started
+            // at every press of a held key would pile up.
+            loading_->word |= word;
+            retarget_ = true;
+            return;
+        }
         if (loading_) {
             word |= loading_->word;
             DiscardLoad(loading_);

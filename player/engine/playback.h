@@ -73,7 +73,13 @@ private:
     void FinishItemLoad();
     void PrepareItem();
     std::shared_ptr<LoadJob> NewLoadJob(MediaItem &&item);
-    bool PreparedFor(const MediaItem &item) const;
+    // Whether the job opens what the item asks for: the same file, for the same renderer.
+    bool Opens(const LoadJob &job, const MediaItem &item) const;
+    bool PreparedFor(const MediaItem &item) const { return prepared_ && Opens(*prepared_, item); }
+    // A load word came while the load was on its way (a held arrow key): the item asked
+    // last is opened in its place, unless it is the one already open. stuck: the load ran
+    // out of time. False when the load carries on.
+    bool Retarget(bool stuck);
     void DiscardLoad(std::shared_ptr<LoadJob> &job);
     void ReapDiscardedLoads();
     void AbandonAllLoads();
@@ -116,8 +122,11 @@ private:
     bool stopRequested_ = false;
 
     // The load being waited for, the one opened ahead, and loads let go whose loader has not
-    // finished yet (freed here once it has).
+    // finished yet (freed here once it has). While a load or a preparation is on its way,
+    // newer asks wait for it instead of starting more loaders.
     std::shared_ptr<LoadJob> loading_;
     std::shared_ptr<LoadJob> prepared_;
+    bool retarget_ = false;
+    bool prepareDeferred_ = false;
     std::vector<std::shared_ptr<LoadJob>> discarded_;
 };

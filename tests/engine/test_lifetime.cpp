@@ -192,3 +192,39 @@ TEST(Stress, EveryMethodFromManyThreadsWhilePlaying)
 }
 
 } // namespace
+
+namespace {
+
+// A held arrow key: items asked for every 10 ms, faster than they open. A load on its way is
+// retargeted rather than joined by another, so loader threads do not pile up, and the item
+// asked last is the one that plays.
+TEST(Lifetime, ItemsAskedFasterThanTheyOpenDoNotPileUpLoads)
+{
+    Watchdog watchdog(120000, "held key");
+    Session s;
+    s.Start(ItemFor(Media(L"long.avi"), -1));
+    ASSERT_TRUE(WaitForPosition(s.player.Get(), 0.2, 10000));
+    const size_t threads = ThreadCount();
+    size_t peak = threads;
+    for (int i = 0; i < 150; ++i) {
+        PlaybackItem item = ItemFor(Media(i % 2 ? L"long.avi" : L"short.avi"), -1);
+        item.validMask = ITEM_FILENAME;
+        s.Start(item);
+        Sleep(10);
+        peak = std::max(peak, ThreadCount());
+    }
+    PlaybackItem last = ItemFor(Media(L"short.avi"), -1);
+    last.validMask = ITEM_FILENAME;
+    s.Start(last);
+    printf("threads: %zu before, %zu at the most\n", threads, peak);
+    EXPECT_LE(peak, threads + 12) << "a loader per ask";
+    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threads + 2; }, 15000)) << ThreadCount();
+    // The picture on screen is the last one asked: short.avi loops within its 1 s, where
+    // long.avi would go on past it.
+    ASSERT_TRUE(WaitForPosition(s.player.Get(), 0.1, 10000));
+    double most = 0.0;
+    WaitUntil([&] { return (most = std::max(most, PositionOf(s.player.Get()))) > 1.5; }, 2500);
+    EXPECT_LE(most, 1.5) << "the item on screen is not the last one asked";
+}
+
+} // namespace
