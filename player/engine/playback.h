@@ -52,6 +52,8 @@ public:
 private:
     static DWORD WINAPI TimerThreadMain(void *playback);
     void RunTimer();
+    static void RegisterWindowClass();
+    static void UnregisterWindowClass();
     // False once the loop should end.
     bool ProcessCommands();
     void CarryOut(LONG word);

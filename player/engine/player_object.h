@@ -79,7 +79,8 @@ public:
         bool operator==(const RendererSwitches &) const = default;
     };
 
-    // What the playback thread asks of the face (playback.cpp, item_loads.cpp).
+    // What the playback thread asks of the face (playback_loop.cpp, item_loads.cpp,
+    // playback_screen.cpp).
     CommandQueue &PlaybackQueue() { return playbackQueue_; }
     CommandQueue &TimerQueue() { return timerQueue_; }
     RendererSlot &Screen() { return screen_; }
