@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "handles.h"
-#include "speakers_mixer.h"
+#include "mixer.h"
 #include "value_limits.h"
 #include "windows_version.h"
 
@@ -345,7 +345,7 @@ void Settings::SetDefaults(LONG currentMasterVolume)
 
 void Settings::SetDefaults()
 {
-    SetDefaults(MixerVolumeToPercent(ReadSpeakersVolume()));
+    SetDefaults(MixerVolumeToPercent(GetMasterVolume()));
 }
 
 void Settings::Load()

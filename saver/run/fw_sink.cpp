@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "master_volume.h"
+#include "mixer.h"
 #include "run_shared.h"
 #include "settings.h"
 #include "video_cache.h"

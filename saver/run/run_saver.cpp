@@ -11,7 +11,7 @@
 #include "fw_sink.h"
 #include "handles.h"
 #include "input_window.h"
-#include "master_volume.h"
+#include "mixer.h"
 #include "run_shared.h"
 #include "settings.h"
 #include "video_cache.h"
