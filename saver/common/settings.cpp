@@ -18,10 +18,6 @@
 #include "value_limits.h"
 #include "windows_version.h"
 
-const wchar_t *const kSizeNames[kSizeModeCount] = {
-    L"Maximized", L"Full Screen", L"3/4 Screen", L"1/2 Screen",
-    L"1/4 Screen", L"Original",   L"Double Original"};
-const wchar_t *const kStyleNames[kStyleCount] = {L"Monitor", L"Desktop"};
 const wchar_t *const kColumnNames[kColumnCount] = {L"File",   L"Loops", L"Size", L"Bounce",
                                                    L"Volume", L"Style", L"Speed"};
 const BounceSpeed kBounceSpeeds[kBounceSpeedCount] = {

@@ -4,24 +4,11 @@
 
 #include <windows.h>
 
-// One playlist entry as the configuration dialog keeps it (also the playlist defaults).
-struct PlaylistRow {
-    wchar_t path[300];  // at most 299 characters, longer paths are cut
-    wchar_t *name;      // inside path: the text after its last backslash
-    HRESULT error;      // result of the last failed play attempt; < 0 means failed
-    LONG loops;         // 1..9999
-    LONG sizeMode;      // 0..6, see kSizeNames
-    LONG displayStyle;  // 0 "Monitor" (a picture on each monitor), 1 "Desktop" (one across them)
-    LONG volume;        // percent 0..100
-    float speed;        // 0.25..4.00
-    bool bounce;
-};
+#include "playlist_row.h"
 
-enum { kSizeModeCount = 7, kStyleCount = 2, kColumnCount = 7, kBounceSpeedCount = 12 };
+enum { kColumnCount = 7, kBounceSpeedCount = 12 };
 
-// Registry texts; a name's position is the stored index.
-extern const wchar_t *const kSizeNames[kSizeModeCount];
-extern const wchar_t *const kStyleNames[kStyleCount];
+// Registry texts of the column widths; a name's position is the column's.
 extern const wchar_t *const kColumnNames[kColumnCount];
 
 // The bounce-speed slider's 12 steps, slow to fast.

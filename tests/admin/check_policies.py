@@ -77,7 +77,8 @@ def main(admx_path, adml_path, settings_path):
           "every supportedOn names a definition")
 
     loaded = reads(source, open(settings_path.replace("settings.cpp", "value_limits.h")).read())
-    sizes, styles = names(source, "kSizeNames"), names(source, "kStyleNames")
+    rows = open(settings_path.replace("settings.cpp", "playlist_row.cpp"), encoding="utf-8").read()
+    sizes, styles = names(rows, "kSizeNames"), names(rows, "kStyleNames")
     covered = set()
     for policy in admx.iter(NS + "policy"):
         name, key = policy.get("name"), policy.get("key")
