@@ -1,13 +1,13 @@
-// Defaults, registry load with policy lookup, registry save, and the power scheme read.
+// Defaults, registry load with policy lookup and registry save, all three driven by the
+// value table of settings_values.cpp; and the power scheme read.
 #include "settings.h"
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <cwchar>
 #include <iterator>
 #include <string>
@@ -15,63 +15,54 @@
 
 #include "handles.h"
 #include "mixer.h"
+#include "settings_values.h"
 #include "value_limits.h"
 #include "windows_version.h"
 
-const wchar_t *const kColumnNames[kColumnCount] = {L"File",   L"Loops", L"Size", L"Bounce",
-                                                   L"Volume", L"Style", L"Speed"};
 const BounceSpeed kBounceSpeeds[kBounceSpeedCount] = {
     {1, 100}, {1, 50}, {1, 33}, {1, 25}, {1, 20}, {1, 17},
     {2, 29},  {2, 25}, {2, 22}, {2, 20}, {2, 18}, {2, 17}};
 
+int FindBounceSpeed(DWORD step, DWORD interval)
+{
+    for (int i = 0; i < kBounceSpeedCount; ++i) {
+        if (kBounceSpeeds[i].step == step && kBounceSpeeds[i].interval == interval)
+            return i;
+    }
+    return kBounceSpeedCount;
+}
+
 namespace {
 
 constexpr wchar_t kRegistryKey[] = L"Software\\Halcyra\\Reelhaven";
-constexpr wchar_t kProductSubkey[] = L"Halcyra\\Reelhaven";
-constexpr wchar_t kColumnWidthsSubkey[] = L"Halcyra\\Reelhaven\\Playlist Column Widths";
-constexpr wchar_t kDefaultsSubkey[] = L"Halcyra\\Reelhaven\\Playlist Defaults";
-constexpr wchar_t kColumnWidthsKey[] = L"Playlist Column Widths";
-constexpr wchar_t kDefaultsKey[] = L"Playlist Defaults";
 
-template <size_t N>
-void CopyText(wchar_t (&target)[N], const wchar_t *source)
+// Each key's path for the policy lookup (below "Software\" and the policy places) and its
+// name below the product key, where Save creates it.
+constexpr struct {
+    const wchar_t *lookup;
+    const wchar_t *below;
+} kKeys[] = {
+    {L"Halcyra\\Reelhaven", nullptr},
+    {L"Halcyra\\Reelhaven\\Playlist Column Widths", L"Playlist Column Widths"},
+    {L"Halcyra\\Reelhaven\\Playlist Defaults", L"Playlist Defaults"},
+};
+
+// Texts the names and the speed are read in.
+constexpr DWORD kNameChars = 100;
+
+// "Bounce Speed" registry coding.
+BounceSpeed DecodeBounceSpeed(LONG stored)
 {
-    wcsncpy(target, source, N - 1);
-    target[N - 1] = L'\0';
+    if (stored >= 0 && stored <= 9)
+        return kBounceSpeeds[0];
+    if (stored >= 10 && stored <= 120)
+        return kBounceSpeeds[stored / 10 - 1];
+    return kBounceSpeeds[kBounceSpeedCount - 1];
 }
 
-// ---- reading ----
-
-bool ReadBool(const wchar_t *subkey, const wchar_t *name, bool &field)
+DWORD EncodeBounceSpeed(DWORD step, DWORD interval)
 {
-    DWORD type = kRegBoolean;
-    DWORD value = 0;
-    if (ReadPolicyValue(subkey, name, &type, &value, sizeof(value), 1) != ERROR_SUCCESS)
-        return false;
-    field = value != 0;
-    return true;
-}
-
-template <typename T>
-bool ReadFixed(const wchar_t *subkey, const wchar_t *name, T &field)
-{
-    T value{};
-    if (ReadPolicyValue(subkey, name, nullptr, &value, sizeof(value), sizeof(value)) != ERROR_SUCCESS)
-        return false;
-    field = value;
-    return true;
-}
-
-// Reads text into a field of N characters; the result is always terminated in the field.
-template <size_t N>
-bool ReadText(const wchar_t *subkey, const wchar_t *name, wchar_t (&field)[N])
-{
-    wchar_t value[N] = {};
-    if (ReadPolicyValue(subkey, name, nullptr, value, sizeof(value), sizeof(wchar_t)) != ERROR_SUCCESS)
-        return false;
-    value[N - 1] = L'\0';
-    std::memcpy(field, value, sizeof(value));
-    return true;
+    return static_cast<DWORD>(FindBounceSpeed(step, interval) + 1) * 10;
 }
 
 // Index of name in table, compared without regard to case; -1 when it is not there.
@@ -125,41 +116,19 @@ double ParseDecimal(const wchar_t *text)
     return std::isfinite(value) ? value : (value < 0 ? -HUGE_VAL : HUGE_VAL);
 }
 
-template <typename T>
-T Clamp(T value, T low, T high)
-{
-    return value < low ? low : (value > high ? high : value);
-}
-
-// ---- writing ----
-
-void WriteDword(HKEY key, const wchar_t *name, DWORD value)
-{
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof(value));
-}
-
-void WriteBool(HKEY key, const wchar_t *name, bool value)
-{
-    WriteDword(key, name, value ? 1 : 0);
-}
-
-void WriteText(HKEY key, const wchar_t *name, DWORD type, const wchar_t *text)
-{
-    const DWORD bytes = static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t));
-    RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE *>(text), bytes);
-}
-
-void WriteBinary(HKEY key, const wchar_t *name, const void *data, DWORD size)
-{
-    RegSetValueExW(key, name, 0, REG_BINARY, static_cast<const BYTE *>(data), size);
-}
-
 constexpr REGSAM kSaveAccess = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 
 LONG CreateKey(HKEY parent, const wchar_t *name, RegKey &key)
 {
     return RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, kSaveAccess, nullptr,
                            key.put(), nullptr);
+}
+
+template <size_t N>
+void CopyText(wchar_t (&target)[N], const wchar_t *source)
+{
+    wcsncpy(target, source, N - 1);
+    target[N - 1] = L'\0';
 }
 
 void DocumentsFolder(wchar_t (&folder)[300])
@@ -174,30 +143,210 @@ void DocumentsFolder(wchar_t (&folder)[300])
     CoTaskMemFree(list);
 }
 
-} // namespace
-
-int FindBounceSpeed(DWORD step, DWORD interval)
+template <typename T>
+T &Field(Settings &settings, const SettingValue &value)
 {
-    for (int i = 0; i < kBounceSpeedCount; ++i) {
-        if (kBounceSpeeds[i].step == step && kBounceSpeeds[i].interval == interval)
-            return i;
+    return *reinterpret_cast<T *>(reinterpret_cast<BYTE *>(&settings) + value.offset);
+}
+template <typename T>
+const T &Field(const Settings &settings, const SettingValue &value)
+{
+    return *reinterpret_cast<const T *>(reinterpret_cast<const BYTE *>(&settings) + value.offset);
+}
+
+wchar_t *TextField(Settings &settings, const SettingValue &value)
+{
+    return &Field<wchar_t>(settings, value);
+}
+
+void PutText(Settings &settings, const SettingValue &value, const wchar_t *text)
+{
+    const size_t chars = value.size / sizeof(wchar_t);
+    wchar_t *field = TextField(settings, value);
+    wcsncpy(field, text, chars - 1);
+    field[chars - 1] = L'\0';
+}
+
+// A number into the field in its form: the table's defaults and what the system gives.
+void PutNumber(Settings &settings, const SettingValue &value, double number)
+{
+    switch (value.form) {
+    case Form::Flag:
+        Field<bool>(settings, value) = number != 0;
+        break;
+    case Form::Integer:
+        if (value.size == sizeof(LONGLONG))
+            Field<LONGLONG>(settings, value) = static_cast<LONGLONG>(number);
+        else
+            Field<LONG>(settings, value) = static_cast<LONG>(number);
+        break;
+    case Form::Real:
+        Field<double>(settings, value) = number;
+        break;
+    case Form::SizeName:
+    case Form::StyleName:
+        Field<LONG>(settings, value) = static_cast<LONG>(number);
+        break;
+    case Form::Speed:
+        Field<float>(settings, value) = static_cast<float>(number);
+        break;
+    case Form::BounceSpeed: {
+        const BounceSpeed pair = DecodeBounceSpeed(static_cast<LONG>(number));
+        settings.bounceStep = pair.step;
+        settings.bounceInterval = pair.interval;
+        break;
     }
-    return kBounceSpeedCount;
+    case Form::Text:
+        break;
+    }
 }
 
-BounceSpeed DecodeBounceSpeed(LONG stored)
+// A number as loaded, brought within the value's limits.
+void Limit(Settings &settings, const SettingValue &value)
 {
-    if (stored >= 0 && stored <= 9)
-        return kBounceSpeeds[0];
-    if (stored >= 10 && stored <= 120)
-        return kBounceSpeeds[stored / 10 - 1];
-    return kBounceSpeeds[kBounceSpeedCount - 1];
+    if (!value.limits.Bounded())
+        return;
+    const Range<double> range{value.limits.low, value.limits.high};
+    if (value.form == Form::Integer)
+        Field<LONG>(settings, value) =
+            static_cast<LONG>(range.Clamp(static_cast<double>(Field<LONG>(settings, value))));
+    else if (value.form == Form::Real)
+        Field<double>(settings, value) = range.Clamp(Field<double>(settings, value));
 }
 
-DWORD EncodeBounceSpeed(DWORD step, DWORD interval)
+// Reads the value through the policy lookup; a value not found leaves the field.
+void LoadThroughPolicy(Settings &settings, const SettingValue &value)
 {
-    return static_cast<DWORD>(FindBounceSpeed(step, interval) + 1) * 10;
+    const wchar_t *subkey = kKeys[static_cast<int>(value.key)].lookup;
+    void *field = &Field<BYTE>(settings, value);
+    const DWORD size = static_cast<DWORD>(value.size);
+    switch (value.form) {
+    case Form::Flag: {
+        DWORD type = kRegBoolean;
+        DWORD truth = 0;
+        if (ReadPolicyValue(subkey, value.name, &type, &truth, sizeof(truth), 1) == ERROR_SUCCESS)
+            Field<bool>(settings, value) = truth != 0;
+        break;
+    }
+    case Form::Integer:
+    case Form::Real:
+        if (ReadPolicyValue(subkey, value.name, nullptr, field, size, size) == ERROR_SUCCESS)
+            Limit(settings, value);
+        break;
+    case Form::Text:
+        if (ReadPolicyValue(subkey, value.name, nullptr, field, size, sizeof(wchar_t)) == ERROR_SUCCESS)
+            TextField(settings, value)[size / sizeof(wchar_t) - 1] = L'\0';
+        break;
+    case Form::BounceSpeed: {
+        LONG code = 0;
+        if (ReadPolicyValue(subkey, value.name, nullptr, &code, sizeof(code), sizeof(code)) ==
+            ERROR_SUCCESS)
+            PutNumber(settings, value, code);
+        break;
+    }
+    case Form::SizeName:
+    case Form::StyleName:
+    case Form::Speed: {
+        wchar_t text[kNameChars] = {};
+        if (ReadPolicyValue(subkey, value.name, nullptr, text, sizeof(text), sizeof(wchar_t)) !=
+            ERROR_SUCCESS)
+            return;
+        text[kNameChars - 1] = L'\0';
+        if (value.form == Form::Speed) {
+            const Range<double> range{value.limits.low, value.limits.high};
+            Field<float>(settings, value) = static_cast<float>(range.Clamp(ParseDecimal(text)));
+            return;
+        }
+        // An unknown name leaves the field as it was.
+        const bool sizes = value.form == Form::SizeName;
+        const int index =
+            FindName(text, sizes ? kSizeNames : kStyleNames, sizes ? kSizeModeCount : kStyleCount);
+        if (index >= 0)
+            Field<LONG>(settings, value) = index;
+        break;
+    }
+    }
 }
+
+// Reads the value from the user's own key: exactly the bytes a save writes.
+void LoadFromUserKey(HKEY key, Settings &settings, const SettingValue &value)
+{
+    BYTE data[8] = {};
+    DWORD bytes = static_cast<DWORD>(value.size);
+    if (RegQueryValueExW(key, value.name, nullptr, nullptr, data, &bytes) != ERROR_SUCCESS ||
+        bytes != value.size)
+        return;
+    if (value.form == Form::Flag)
+        Field<bool>(settings, value) = data[0] != 0;
+    else
+        std::memcpy(&Field<BYTE>(settings, value), data, value.size);
+}
+
+void Write(HKEY key, const wchar_t *name, DWORD type, const void *data, size_t size)
+{
+    RegSetValueExW(key, name, 0, type, static_cast<const BYTE *>(data), static_cast<DWORD>(size));
+}
+
+void WriteText(HKEY key, const SettingValue &value, const wchar_t *text)
+{
+    Write(key, value.name, value.type, text, (wcslen(text) + 1) * sizeof(wchar_t));
+}
+
+void WriteValue(HKEY key, const Settings &settings, const SettingValue &value)
+{
+    switch (value.form) {
+    case Form::Flag:
+        if (value.type == REG_DWORD) {
+            const DWORD flag = Field<bool>(settings, value) ? 1 : 0;
+            Write(key, value.name, value.type, &flag, sizeof(flag));
+        } else {
+            const BYTE flag = Field<bool>(settings, value) ? 1 : 0;
+            Write(key, value.name, value.type, &flag, sizeof(flag));
+        }
+        break;
+    case Form::Integer:
+    case Form::Real:
+        Write(key, value.name, value.type, &Field<BYTE>(settings, value), value.size);
+        break;
+    case Form::Text:
+        WriteText(key, value, &Field<wchar_t>(settings, value));
+        break;
+    case Form::SizeName:
+        WriteText(key, value, kSizeNames[std::clamp<LONG>(Field<LONG>(settings, value), 0, kSizeModeCount - 1)]);
+        break;
+    case Form::StyleName:
+        WriteText(key, value, kStyleNames[std::clamp<LONG>(Field<LONG>(settings, value), 0, kStyleCount - 1)]);
+        break;
+    case Form::Speed: {
+        wchar_t speed[32];
+        swprintf(speed, std::size(speed), L"%04.2f", static_cast<double>(Field<float>(settings, value)));
+        WriteText(key, value, speed);
+        break;
+    }
+    case Form::BounceSpeed: {
+        const DWORD code = EncodeBounceSpeed(settings.bounceStep, settings.bounceInterval);
+        Write(key, value.name, value.type, &code, sizeof(code));
+        break;
+    }
+    }
+}
+
+bool SavedNow(const Settings &settings, const SettingValue &value, bool all)
+{
+    switch (value.saved) {
+    case Saved::Always:
+        return true;
+    case Saved::IfSet:
+        return Field<bool>(settings, value);
+    case Saved::All:
+        return all;
+    case Saved::Never:
+        break;
+    }
+    return false;
+}
+
+} // namespace
 
 LONG ReadPolicyValue(const wchar_t *subkey, const wchar_t *valueName, DWORD *type, void *buffer,
                      DWORD size, DWORD minimum)
@@ -298,187 +447,73 @@ bool ReadPowerTimeouts(DWORD *idleTimeout, DWORD *videoTimeout, DWORD *spindownT
     return true;
 }
 
-void Settings::SetDefaults(LONG currentMasterVolume)
+void Settings::SetDefaults()
 {
     playlistDefaults.path[0] = L'\0';
     playlistDefaults.name = playlistDefaults.path;
     playlistDefaults.error = S_OK;
-    playlistDefaults.loops = 1;
-    playlistDefaults.sizeMode = 0;
-    playlistDefaults.displayStyle = 0;
-    playlistDefaults.volume = 100;
-    playlistDefaults.speed = 1.0f;
-    playlistDefaults.bounce = false;
-
-    masterVolume = kVolumeRange.Clamp(currentMasterVolume);
-    bounceStep = 1;
-    bounceInterval = 25;
-    for (LONG &width : columnWidths)
-        width = 100;
-    CopyText(videoFileTypes, L"*.asf;*.avi;*.mov;*.mpg;*.mpeg;*.qt;*.vob;*.wmv");
-    DocumentsFolder(playlistOpenDirectory);
-    CopyText(playlistSaveDirectory, playlistOpenDirectory);
-    CopyText(videoDirectory, playlistOpenDirectory);
-    playlist[0] = L'\0';
-    showPath = false;
-    randomOrderPlayback = false;
-    continueWhereStopped = false;
-    ignoreMouseMovement = false;
-    keyboardControls = false;
-    lastPosition = 0.0;
-    lastTrack = 0;
-    lastPlaylist[0] = L'\0';
-    focusColor = DefaultFocusColor();
-    quickStartShown = false;
-    noCache = true;
-    cacheExpirationPeriod = 10;
-    cacheCleanupInterval = 2;
-    cacheLastCleanup = 0;
-    useClassicVideoRenderer = false;
-    useSingleRendererDesktopMode = false;
     registryKey = kRegistryKey;
-}
-
-void Settings::SetDefaults()
-{
-    SetDefaults(MixerVolumeToPercent(GetMasterVolume()));
+    wchar_t documents[300];
+    DocumentsFolder(documents);
+    for (const SettingValue &value : SettingValues()) {
+        switch (value.initial.source) {
+        case Source::Table:
+            if (value.initial.text)
+                PutText(*this, value, value.initial.text);
+            else
+                PutNumber(*this, value, value.initial.number);
+            break;
+        case Source::MasterVolume:
+            PutNumber(*this, value, kVolumeRange.Clamp(MixerVolumeToPercent(GetMasterVolume())));
+            break;
+        case Source::DocumentsFolder:
+            PutText(*this, value, documents);
+            break;
+        case Source::FocusColour:
+            PutNumber(*this, value, DefaultFocusColor());
+            break;
+        }
+    }
 }
 
 void Settings::Load()
 {
-    LONG bounceSpeed = 0;
-    if (ReadFixed(kProductSubkey, L"Bounce Speed", bounceSpeed)) {
-        const BounceSpeed pair = DecodeBounceSpeed(bounceSpeed);
-        bounceStep = pair.step;
-        bounceInterval = pair.interval;
+    for (const SettingValue &value : SettingValues()) {
+        if (value.policy != Policy::Never)
+            LoadThroughPolicy(*this, value);
     }
-    ReadBool(kProductSubkey, L"Continue Where Stopped", continueWhereStopped);
-    ReadBool(kProductSubkey, L"Keyboard Controls", keyboardControls);
-    ReadText(kProductSubkey, L"Video Directory", videoDirectory);
-    ReadText(kProductSubkey, L"Playlist Open Directory", playlistOpenDirectory);
-    ReadText(kProductSubkey, L"LastPlaylist", lastPlaylist);
-    // Negated tests also turn a stored NaN into 0.
-    if (ReadFixed(kProductSubkey, L"LastPos", lastPosition) && !(lastPosition >= 0.0))
-        lastPosition = 0.0;
-    ReadText(kProductSubkey, L"Playlist Save Directory", playlistSaveDirectory);
-    if (ReadFixed(kProductSubkey, L"LastTrack", lastTrack) && lastTrack < 0)
-        lastTrack = 0;
-    for (int i = 0; i < kColumnCount; ++i) {
-        if (ReadFixed(kColumnWidthsSubkey, kColumnNames[i], columnWidths[i]))
-            columnWidths[i] = kColumnWidthRange.Clamp(columnWidths[i]);
-    }
-    if (ReadFixed(kProductSubkey, L"Master Volume", masterVolume))
-        masterVolume = kVolumeRange.Clamp(masterVolume);
-    ReadBool(kProductSubkey, L"Ignore Mouse Movement", ignoreMouseMovement);
-    ReadText(kProductSubkey, L"Playlist", playlist);
-
-    ReadBool(kDefaultsSubkey, L"Bounce", playlistDefaults.bounce);
-    if (ReadFixed(kDefaultsSubkey, L"Loops", playlistDefaults.loops))
-        playlistDefaults.loops = kLoopRange.Clamp(playlistDefaults.loops);
-    wchar_t text[100];
-    if (ReadText(kDefaultsSubkey, L"Size", text)) {
-        const int mode = FindName(text, kSizeNames, kSizeModeCount);
-        if (mode >= 0)
-            playlistDefaults.sizeMode = mode;
-    }
-    if (ReadText(kDefaultsSubkey, L"Speed", text))
-        playlistDefaults.speed =
-            static_cast<float>(Clamp<double>(ParseDecimal(text), kSlowestSpeed, kFastestSpeed));
-    if (ReadText(kDefaultsSubkey, L"Style", text)) {
-        const int style = FindName(text, kStyleNames, kStyleCount);
-        if (style >= 0)
-            playlistDefaults.displayStyle = style;
-    }
-    if (ReadFixed(kDefaultsSubkey, L"Volume", playlistDefaults.volume))
-        playlistDefaults.volume = kVolumeRange.Clamp(playlistDefaults.volume);
-
-    ReadBool(kProductSubkey, L"Random Order Playback", randomOrderPlayback);
-    ReadBool(kProductSubkey, L"Show Path", showPath);
-    ReadText(kProductSubkey, L"Video File Types", videoFileTypes);
-    ReadFixed(kProductSubkey, L"Focus Color", focusColor);
-    ReadBool(kProductSubkey, L"No Cache", noCache);
-    ReadFixed(kProductSubkey, L"Cache Expiration Period", cacheExpirationPeriod);
-    ReadFixed(kProductSubkey, L"Cache Cleanup Interval", cacheCleanupInterval);
-    ReadBool(kProductSubkey, L"Use Classic Video Renderer", useClassicVideoRenderer);
-    ReadBool(kProductSubkey, L"UseSingleRendererDesktopMode", useSingleRendererDesktopMode);
-
-    // The program's own bookkeeping: the user's key only, never a policy.
     RegKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kRegistryKey, 0, KEY_QUERY_VALUE, key.put()) !=
         ERROR_SUCCESS)
         return;
-    LONGLONG lastCleanup = 0;
-    DWORD bytes = sizeof(lastCleanup);
-    if (RegQueryValueExW(key.get(), L"CacheLastCleanup", nullptr, nullptr,
-                         reinterpret_cast<BYTE *>(&lastCleanup), &bytes) == ERROR_SUCCESS &&
-        bytes == sizeof(lastCleanup))
-        cacheLastCleanup = lastCleanup;
-    BYTE shown = 0;
-    bytes = sizeof(shown);
-    if (RegQueryValueExW(key.get(), L"QuickStartShown", nullptr, nullptr, &shown, &bytes) ==
-            ERROR_SUCCESS &&
-        bytes == sizeof(shown))
-        quickStartShown = shown != 0;
+    for (const SettingValue &value : SettingValues()) {
+        if (value.policy == Policy::Never)
+            LoadFromUserKey(key.get(), *this, value);
+    }
 }
 
 LONG Settings::Save(bool all)
 {
-    RegKey key;
-    LONG result = CreateKey(HKEY_CURRENT_USER, kRegistryKey, key);
+    RegKey main;
+    LONG result = CreateKey(HKEY_CURRENT_USER, kRegistryKey, main);
     if (result != ERROR_SUCCESS)
         return result;
-    const HKEY main = key.get();
-
-    WriteBool(main, L"Show Path", showPath);
-    if (quickStartShown) {
-        const BYTE shown = 1;
-        WriteBinary(main, L"QuickStartShown", &shown, sizeof(shown));
-    }
-    WriteBinary(main, L"CacheLastCleanup", &cacheLastCleanup, sizeof(cacheLastCleanup));
-    {
-        RegKey widths;
-        result = CreateKey(main, kColumnWidthsKey, widths);
-        if (result == ERROR_SUCCESS) {
-            for (int i = 0; i < kColumnCount; ++i)
-                WriteDword(widths.get(), kColumnNames[i], static_cast<DWORD>(columnWidths[i]));
+    // A subkey is created when its first value is written; one that cannot be loses its
+    // values and the rest are written.
+    Key open = Key::Product;
+    RegKey subkey;
+    for (const SettingValue &value : SettingValues()) {
+        if (!SavedNow(*this, value, all))
+            continue;
+        if (value.key != open) {
+            open = value.key;
+            subkey.reset();
+            if (open != Key::Product)
+                result = CreateKey(main.get(), kKeys[static_cast<int>(open)].below, subkey);
         }
+        const HKEY target = open == Key::Product ? main.get() : subkey.get();
+        if (target)
+            WriteValue(target, *this, value);
     }
-    if (!all)
-        return result;
-
-    WriteDword(main, L"Bounce Speed", EncodeBounceSpeed(bounceStep, bounceInterval));
-    WriteBool(main, L"Continue Where Stopped", continueWhereStopped);
-    WriteBool(main, L"Keyboard Controls", keyboardControls);
-    WriteText(main, L"Video Directory", REG_SZ, videoDirectory);
-    WriteText(main, L"Playlist Open Directory", REG_SZ, playlistOpenDirectory);
-    WriteText(main, L"LastPlaylist", REG_BINARY, lastPlaylist);
-    WriteBinary(main, L"LastPos", &lastPosition, sizeof(lastPosition));
-    WriteText(main, L"Playlist Save Directory", REG_SZ, playlistSaveDirectory);
-    WriteBinary(main, L"LastTrack", &lastTrack, sizeof(lastTrack));
-    WriteDword(main, L"Master Volume", static_cast<DWORD>(masterVolume));
-    WriteBool(main, L"Ignore Mouse Movement", ignoreMouseMovement);
-    WriteText(main, L"Playlist", REG_SZ, playlist);
-    {
-        RegKey defaults;
-        result = CreateKey(main, kDefaultsKey, defaults);
-        if (result == ERROR_SUCCESS) {
-            const HKEY d = defaults.get();
-            WriteBool(d, L"Bounce", playlistDefaults.bounce);
-            WriteDword(d, L"Loops", static_cast<DWORD>(playlistDefaults.loops));
-            const LONG mode = Clamp<LONG>(playlistDefaults.sizeMode, 0, kSizeModeCount - 1);
-            WriteText(d, L"Size", REG_SZ, kSizeNames[mode]);
-            wchar_t speed[32];
-            swprintf(speed, std::size(speed), L"%04.2f", static_cast<double>(playlistDefaults.speed));
-            WriteText(d, L"Speed", REG_SZ, speed);
-            const LONG style = Clamp<LONG>(playlistDefaults.displayStyle, 0, kStyleCount - 1);
-            WriteText(d, L"Style", REG_SZ, kStyleNames[style]);
-            WriteDword(d, L"Volume", static_cast<DWORD>(playlistDefaults.volume));
-        }
-    }
-    WriteBool(main, L"Random Order Playback", randomOrderPlayback);
-    WriteText(main, L"Video File Types", REG_SZ, videoFileTypes);
-    WriteDword(main, L"Focus Color", focusColor);
-    WriteBool(main, L"Use Classic Video Renderer", useClassicVideoRenderer);
-    WriteBool(main, L"UseSingleRendererDesktopMode", useSingleRendererDesktopMode);
     return result;
 }

@@ -1,5 +1,6 @@
 // The program's one settings record and its registry store under
-// HKEY_CURRENT_USER\Software\Halcyra\Reelhaven, with administrator policy overrides.
+// HKEY_CURRENT_USER\Software\Halcyra\Reelhaven, with administrator policy overrides. Which
+// values there are and how each is kept is the table of settings_values.cpp.
 #pragma once
 
 #include <windows.h>
@@ -7,9 +8,6 @@
 #include "playlist_row.h"
 
 enum { kColumnCount = 7, kBounceSpeedCount = 12 };
-
-// Registry texts of the column widths; a name's position is the column's.
-extern const wchar_t *const kColumnNames[kColumnCount];
 
 // The bounce-speed slider's 12 steps, slow to fast.
 struct BounceSpeed {
@@ -20,9 +18,6 @@ extern const BounceSpeed kBounceSpeeds[kBounceSpeedCount];
 
 // Index of the first table pair equal to (step, interval), or kBounceSpeedCount (12).
 int FindBounceSpeed(DWORD step, DWORD interval);
-// "Bounce Speed" registry coding.
-BounceSpeed DecodeBounceSpeed(LONG stored);
-DWORD EncodeBounceSpeed(DWORD step, DWORD interval);
 
 struct Settings {
     PlaylistRow playlistDefaults;
@@ -54,8 +49,6 @@ struct Settings {
     const wchar_t *registryKey; // "Software\Halcyra\Reelhaven"
 
     // Every default; the master volume is the system's current one, in percent.
-    void SetDefaults(LONG currentMasterVolume);
-    // The same with the speakers mixer's volume now.
     void SetDefaults();
     // Overwrites each field whose value is found (policy keys first).
     void Load();
