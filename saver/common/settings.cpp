@@ -1,5 +1,5 @@
 // Defaults, registry load with policy lookup and registry save, all three driven by the
-// value table of settings_values.cpp; and the power scheme read.
+// value table of settings_values.cpp.
 #include "settings.h"
 
 #include <shlobj.h>
@@ -11,7 +11,6 @@
 #include <cwchar>
 #include <iterator>
 #include <string>
-#include <vector>
 
 #include "handles.h"
 #include "mixer.h"
@@ -124,11 +123,11 @@ LONG CreateKey(HKEY parent, const wchar_t *name, RegKey &key)
                            key.put(), nullptr);
 }
 
-template <size_t N>
-void CopyText(wchar_t (&target)[N], const wchar_t *source)
+// At most chars - 1 characters of source, always terminated.
+void CopyText(wchar_t *target, size_t chars, const wchar_t *source)
 {
-    wcsncpy(target, source, N - 1);
-    target[N - 1] = L'\0';
+    wcsncpy(target, source, chars - 1);
+    target[chars - 1] = L'\0';
 }
 
 void DocumentsFolder(wchar_t (&folder)[300])
@@ -139,7 +138,7 @@ void DocumentsFolder(wchar_t (&folder)[300])
         return;
     wchar_t path[MAX_PATH] = {};
     if (SHGetPathFromIDListW(list, path))
-        CopyText(folder, path);
+        CopyText(folder, std::size(folder), path);
     CoTaskMemFree(list);
 }
 
@@ -154,17 +153,9 @@ const T &Field(const Settings &settings, const SettingValue &value)
     return *reinterpret_cast<const T *>(reinterpret_cast<const BYTE *>(&settings) + value.offset);
 }
 
-wchar_t *TextField(Settings &settings, const SettingValue &value)
-{
-    return &Field<wchar_t>(settings, value);
-}
-
 void PutText(Settings &settings, const SettingValue &value, const wchar_t *text)
 {
-    const size_t chars = value.size / sizeof(wchar_t);
-    wchar_t *field = TextField(settings, value);
-    wcsncpy(field, text, chars - 1);
-    field[chars - 1] = L'\0';
+    CopyText(&Field<wchar_t>(settings, value), value.size / sizeof(wchar_t), text);
 }
 
 // A number into the field in its form: the table's defaults and what the system gives.
@@ -235,7 +226,7 @@ void LoadThroughPolicy(Settings &settings, const SettingValue &value)
         break;
     case Form::Text:
         if (ReadPolicyValue(subkey, value.name, nullptr, field, size, sizeof(wchar_t)) == ERROR_SUCCESS)
-            TextField(settings, value)[size / sizeof(wchar_t) - 1] = L'\0';
+            (&Field<wchar_t>(settings, value))[size / sizeof(wchar_t) - 1] = L'\0';
         break;
     case Form::BounceSpeed: {
         LONG code = 0;
@@ -312,14 +303,17 @@ void WriteValue(HKEY key, const Settings &settings, const SettingValue &value)
         WriteText(key, value, &Field<wchar_t>(settings, value));
         break;
     case Form::SizeName:
-        WriteText(key, value, kSizeNames[std::clamp<LONG>(Field<LONG>(settings, value), 0, kSizeModeCount - 1)]);
+        WriteText(key, value,
+                  kSizeNames[std::clamp<LONG>(Field<LONG>(settings, value), 0, kSizeModeCount - 1)]);
         break;
     case Form::StyleName:
-        WriteText(key, value, kStyleNames[std::clamp<LONG>(Field<LONG>(settings, value), 0, kStyleCount - 1)]);
+        WriteText(key, value,
+                  kStyleNames[std::clamp<LONG>(Field<LONG>(settings, value), 0, kStyleCount - 1)]);
         break;
     case Form::Speed: {
         wchar_t speed[32];
-        swprintf(speed, std::size(speed), L"%04.2f", static_cast<double>(Field<float>(settings, value)));
+        swprintf(speed, std::size(speed), L"%04.2f",
+                 static_cast<double>(Field<float>(settings, value)));
         WriteText(key, value, speed);
         break;
     }
@@ -347,105 +341,6 @@ bool SavedNow(const Settings &settings, const SettingValue &value, bool all)
 }
 
 } // namespace
-
-LONG ReadPolicyValue(const wchar_t *subkey, const wchar_t *valueName, DWORD *type, void *buffer,
-                     DWORD size, DWORD minimum)
-{
-    static const struct {
-        HKEY root;
-        const wchar_t *prefix;
-    } kPlaces[] = {
-        {HKEY_LOCAL_MACHINE, L"Software\\Policies\\"},
-        {HKEY_CURRENT_USER, L"Software\\Policies\\"},
-        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\"},
-        {HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\"},
-        {HKEY_LOCAL_MACHINE, L"Software\\"},
-        {HKEY_CURRENT_USER, L"Software\\"},
-    };
-    const bool boolean = type != nullptr && *type == kRegBoolean;
-    // A failed attempt may scribble on its buffer; the caller's changes only on success.
-    std::vector<BYTE> scratch(size);
-    LONG result = ERROR_FILE_NOT_FOUND;
-    for (const auto &place : kPlaces) {
-        const std::wstring path = std::wstring(place.prefix) + subkey;
-        RegKey key;
-        result = RegOpenKeyExW(place.root, path.c_str(), 0, KEY_QUERY_VALUE, key.put());
-        if (result != ERROR_SUCCESS)
-            continue;
-        DWORD storedType = REG_NONE;
-        DWORD bytes = size;
-        std::fill(scratch.begin(), scratch.end(), BYTE{0});
-        result = RegQueryValueExW(key.get(), valueName, nullptr, &storedType, scratch.data(), &bytes);
-        if (result == ERROR_SUCCESS && bytes < minimum)
-            result = ERROR_FILE_NOT_FOUND; // too short to be a value: as if missing here
-        if (result != ERROR_SUCCESS)
-            continue;
-
-        if (type)
-            *type = storedType;
-        if (!boolean) {
-            std::memcpy(buffer, scratch.data(), size);
-            return ERROR_SUCCESS;
-        }
-        // A boolean is a DWORD not 0, or the text "1" (4 bytes hold one character).
-        DWORD truth = 0;
-        if (storedType == REG_SZ || storedType == REG_EXPAND_SZ) {
-            wchar_t text[2] = {};
-            std::memcpy(text, scratch.data(), bytes < sizeof(text) ? bytes : sizeof(text));
-            truth = text[0] == L'1' && (bytes < sizeof(text) || text[1] == L'\0');
-        } else {
-            for (DWORD i = 0; i < bytes; ++i)
-                truth |= scratch[i];
-            truth = truth != 0;
-        }
-        std::memcpy(buffer, &truth, size < sizeof(truth) ? size : sizeof(truth));
-        return ERROR_SUCCESS;
-    }
-    return result;
-}
-
-bool ReadPowerTimeouts(DWORD *idleTimeout, DWORD *videoTimeout, DWORD *spindownTimeout)
-{
-    for (DWORD *out : {idleTimeout, videoTimeout, spindownTimeout}) {
-        if (out)
-            *out = 0;
-    }
-    RegKey powerCfg;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\PowerCfg", 0, KEY_QUERY_VALUE,
-                      powerCfg.put()) != ERROR_SUCCESS)
-        return false;
-    wchar_t scheme[21] = {}; // 40 bytes of text and a terminator that is always there
-    DWORD bytes = 40;
-    if (RegQueryValueExW(powerCfg.get(), L"CurrentPowerPolicy", nullptr, nullptr,
-                         reinterpret_cast<BYTE *>(scheme), &bytes) != ERROR_SUCCESS)
-        return false;
-
-    const std::wstring path = std::wstring(L"PowerPolicies\\") + scheme;
-    RegKey policy;
-    if (RegOpenKeyExW(powerCfg.get(), path.c_str(), 0, KEY_QUERY_VALUE, policy.put()) !=
-        ERROR_SUCCESS)
-        return false;
-    BYTE data[80] = {};
-    bytes = sizeof(data);
-    if (RegQueryValueExW(policy.get(), L"Policies", nullptr, nullptr, data, &bytes) != ERROR_SUCCESS)
-        return false;
-    // USER_POWER_POLICY: IdleTimeoutAc at 28, VideoTimeoutAc at 56, SpindownTimeoutAc at 64.
-    // A value too short to hold them is no power scheme.
-    if (bytes < 68)
-        return false;
-    const auto at = [&data](size_t offset) {
-        DWORD value;
-        std::memcpy(&value, data + offset, sizeof(value));
-        return value;
-    };
-    if (idleTimeout)
-        *idleTimeout = at(28);
-    if (videoTimeout)
-        *videoTimeout = at(56);
-    if (spindownTimeout)
-        *spindownTimeout = at(64);
-    return true;
-}
 
 void Settings::SetDefaults()
 {
@@ -482,6 +377,7 @@ void Settings::Load()
         if (value.policy != Policy::Never)
             LoadThroughPolicy(*this, value);
     }
+    // The program's own bookkeeping: the user's key only, never a policy.
     RegKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kRegistryKey, 0, KEY_QUERY_VALUE, key.put()) !=
         ERROR_SUCCESS)
