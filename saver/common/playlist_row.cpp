@@ -5,8 +5,19 @@ const wchar_t *const kSizeNames[kSizeModeCount] = {
     L"1/4 Screen", L"Original",   L"Double Original"};
 const wchar_t *const kStyleNames[kStyleCount] = {L"Monitor", L"Desktop"};
 
-const SizeMode kSizeModes[kSizeModeCount] = {{1, 1, 1.0f},  {1, 0, 1.0f}, {1, 1, 0.75f}, {1, 1, 0.5f},
-                                             {1, 1, 0.25f}, {0, 1, 1.0f}, {0, 1, 2.0f}};
+namespace {
+
+// The item fields each size mode stands for, in the order of kSizeNames.
+struct SizeMode {
+    BYTE scaleToScreen;
+    BYTE keepAspect;
+    float scale;
+};
+constexpr SizeMode kSizeModes[kSizeModeCount] = {{1, 1, 1.0f},  {1, 0, 1.0f}, {1, 1, 0.75f},
+                                                 {1, 1, 0.5f},  {1, 1, 0.25f}, {0, 1, 1.0f},
+                                                 {0, 1, 2.0f}};
+
+} // namespace
 
 int SizeModeOf(const PlaybackItem &item)
 {

@@ -26,14 +26,6 @@ enum { kSizeModeCount = 7, kStyleCount = 2 };
 extern const wchar_t *const kSizeNames[kSizeModeCount];
 extern const wchar_t *const kStyleNames[kStyleCount];
 
-// The item fields a size mode stands for, in the order of kSizeNames.
-struct SizeMode {
-    BYTE scaleToScreen;
-    BYTE keepAspect;
-    float scale;
-};
-extern const SizeMode kSizeModes[kSizeModeCount];
-
 // The size mode of an item's fields, or -1 when they are none. Keep-aspect only tells
 // Maximized from Full Screen; at the other scales it is not looked at.
 int SizeModeOf(const PlaybackItem &item);

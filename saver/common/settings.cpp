@@ -347,7 +347,6 @@ void Settings::SetDefaults()
     playlistDefaults.path[0] = L'\0';
     playlistDefaults.name = playlistDefaults.path;
     playlistDefaults.error = S_OK;
-    registryKey = kRegistryKey;
     wchar_t documents[300];
     DocumentsFolder(documents);
     for (const SettingValue &value : SettingValues()) {

@@ -46,7 +46,6 @@ struct Settings {
     LONGLONG cacheLastCleanup;   // FILETIME, 100 ns units since 1601-01-01 UTC
     bool useClassicVideoRenderer;
     bool useSingleRendererDesktopMode;
-    const wchar_t *registryKey; // "Software\Halcyra\Reelhaven"
 
     // Every default; the master volume is the system's current one, in percent.
     void SetDefaults();
