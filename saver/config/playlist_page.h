@@ -36,10 +36,6 @@ public:
     void PlayRow(int row);
     void ShowPathMenu(int x, int y);
 
-    // Size-mode table: the three item fields of each mode.
-    static bool SizeFields(LONG mode, BYTE *scaleToScreen, BYTE *keepAspect, float *scale);
-    static bool SizeModeOf(BYTE scaleToScreen, BYTE keepAspect, float scale, LONG *mode);
-
     class FileCol;
     class EditorCol;
     class LoopsCol;

@@ -1,5 +1,6 @@
 // The Playlist page's rows and the playlist object's items: a row's record and cell texts,
-// the size-mode table between the two, and reading and writing a playlist file.
+// and reading and writing a playlist file (a row's fields become an item's through
+// playlist_row.h, as in the playlist tool).
 #include "playlist_page.h"
 
 #include <wrl/client.h>
@@ -9,6 +10,7 @@
 
 #include "abi.h"
 #include "config_common.h"
+#include "playlist_row.h"
 #include "value_limits.h"
 
 using Microsoft::WRL::ComPtr;
@@ -83,41 +85,6 @@ bool PlaylistPage::InsertPlaylistRow(const wchar_t *path, const PlaylistRow &val
     return true;
 }
 
-namespace {
-
-struct SizeMode {
-    BYTE scaleToScreen, keepAspect;
-    float scale;
-};
-constexpr SizeMode kSizeModes[kSizeModeCount] = {{1, 1, 1.0f},  {1, 0, 1.0f}, {1, 1, 0.75f}, {1, 1, 0.5f},
-                                                 {1, 1, 0.25f}, {0, 1, 1.0f}, {0, 1, 2.0f}};
-
-} // namespace
-
-bool PlaylistPage::SizeFields(LONG mode, BYTE *scaleToScreen, BYTE *keepAspect, float *scale)
-{
-    if (mode < 0 || mode >= kSizeModeCount)
-        return false;
-    *scaleToScreen = kSizeModes[mode].scaleToScreen;
-    *keepAspect = kSizeModes[mode].keepAspect;
-    *scale = kSizeModes[mode].scale;
-    return true;
-}
-
-bool PlaylistPage::SizeModeOf(BYTE scaleToScreen, BYTE keepAspect, float scale, LONG *mode)
-{
-    // Keep-aspect tells Maximized from Full Screen only; elsewhere the scale decides.
-    for (LONG n = 0; n < kSizeModeCount; ++n) {
-        const SizeMode &size = kSizeModes[n];
-        if ((size.scaleToScreen != 0) == (scaleToScreen != 0) && size.scale == scale &&
-            (!scaleToScreen || scale != 1.0f || (size.keepAspect != 0) == (keepAspect != 0))) {
-            *mode = n;
-            return true;
-        }
-    }
-    return false;
-}
-
 HRESULT PlaylistPage::ReadPlaylist(const wchar_t *path)
 {
     HRESULT hr;
@@ -148,12 +115,7 @@ HRESULT PlaylistPage::ReadPlaylist(const wchar_t *path)
             CoTaskString name(item.fileName);
             PlaylistPosition position{};
             playlist->GetPosition(&position);
-            SizeModeOf(item.scaleToScreen, item.keepAspect, item.scale, &values.sizeMode);
-            values.loops = item.loops;
-            values.bounce = item.bounce != 0;
-            values.volume = item.volume;
-            values.displayStyle = item.perMonitor ? 0 : 1;
-            values.speed = item.rate;
+            ItemToRow(item, values);
             values.error = position.playResult;
             InsertPlaylistRow(name.get() ? name.get() : L"", values, -1);
         }
@@ -184,12 +146,7 @@ bool PlaylistPage::WritePlaylist(const wchar_t *path)
             continue;
         PlaybackItem item{};
         item.fileName = row->path;
-        item.loops = row->loops;
-        item.volume = row->volume;
-        SizeFields(row->sizeMode, &item.scaleToScreen, &item.keepAspect, &item.scale);
-        item.rate = row->speed;
-        item.bounce = row->bounce ? 1 : 0;
-        item.perMonitor = row->displayStyle == 0 ? 1 : 0;
+        RowToItem(*row, item);
         if (FAILED(playlist->Insert(&item, -1))) {
             ShowMessage(page_, L"Failed to save playlist.", MB_ICONEXCLAMATION);
             return false;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "master_volume.h"
+#include "mixer.h"
 #include "settings.h"
 #include "show.h"
 

@@ -12,7 +12,7 @@
 #include "fw_sink.h"
 #include "handles.h"
 #include "input_window.h"
-#include "master_volume.h"
+#include "mixer.h"
 #include "settings.h"
 #include "show.h"
 #include "video_cache.h"

@@ -1,12 +1,15 @@
-"""The Group Policy templates against themselves and against the settings load.
+"""The Group Policy templates against themselves and against the settings table.
 
 The ADMX and ADML must be well-formed and consistent (every string and presentation they
-refer to exists, namespaces and revisions set). Every policy must write a value that
-Settings::Load reads through the policy lookup, under the key it reads, with the type it
-reads and within the range of the value limits it clamps to; every such value must have a policy or be one of
+refer to exists, namespaces and revisions set). Every policy must write a value that the
+settings table (saver/common/settings_values.cpp) reads through the policy lookup, under
+its key, in its form and within its limits (from value_limits.h); every value the table
+marks as offered must have a policy, and the values it keeps out of the templates must be
 the deliberate omissions below.
-    check_policies.py Reelhaven.admx Reelhaven.adml settings.cpp
+    check_policies.py Reelhaven.admx Reelhaven.adml settings_values.cpp
 """
+import math
+import os
 import re
 import sys
 import xml.etree.ElementTree as ET
@@ -15,8 +18,11 @@ NS = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
 # Values the program keeps for itself or that only lay out the dialog: enforcing them would
 # freeze where a run resumes or how wide a column is.
 OMITTED = {"LastPlaylist", "LastPos", "LastTrack", "Focus Color", "Playlist Column Widths"}
-SUBKEYS = {"kProductSubkey": r"Halcyra\Reelhaven",
-           "kDefaultsSubkey": r"Halcyra\Reelhaven\Playlist Defaults"}
+KEYS = {"Product": r"Halcyra\Reelhaven",
+        "ColumnWidths": r"Halcyra\Reelhaven\Playlist Column Widths",
+        "Defaults": r"Halcyra\Reelhaven\Playlist Defaults"}
+ENTRY = re.compile(r'\{Key::(\w+), L"([^"]+)", FIELD\(([\w.\[\]]+)\), Form::(\w+), (REG_\w+), '
+                   r'Saved::(\w+), Policy::(\w+), (\w+), (.+)\},$')
 
 failures = []
 
@@ -26,33 +32,44 @@ def check(ok, what):
     failures.extend([] if ok else [what])
 
 
-def reads(source, limits):
-    """(subkey, value) -> (reader, clamp or None) for every read of Settings::Load."""
-    ranges = {m[1]: (float(m[2]), float(m[3]))
-              for m in re.finditer(r"ValueRange (\w+)\{(\d+), (\d+)\}", limits)}
-    load = source[source.index("void Settings::Load()"):source.index("LONG Settings::Save")]
-    found = {}
-    for m in re.finditer(r'Read(Bool|Fixed|Text)\((k\w+Subkey), (L"([^"]+)"|kColumnNames\[i\])', load):
-        reader, subkey, _, name = m.groups()
-        if name is None:
-            found[("columns", "Playlist Column Widths")] = (reader, None)
-            continue
-        # The statement the read stands in: an "if" with its clamp, or the read alone.
-        statement = load[m.end():load.index(";", m.end())]
-        clamp = re.search(r"(\w+Range)\.Clamp\(", statement)
-        found[(SUBKEYS[subkey], name)] = (reader, clamp and ranges[clamp[1]])
-    return found
+def number(text):
+    """A limit as written in value_limits.h; what is no plain number is unbounded."""
+    try:
+        return float(text.rstrip("f"))
+    except ValueError:
+        return -math.inf if text.startswith("-") else math.inf
 
 
-def names(source, table):
-    m = re.search(table + r"\[[^]]*\] = \{([^}]*)\}", source)
+def table(source, limits):
+    """(key path, value name) -> entry for every line of the settings table."""
+    ranges = {m[2]: (number(m[3].strip()), number(m[4].strip()))
+              for m in re.finditer(r"(ValueRange|Range<\w+>) (\w+)\{([^,{}]+), ([^{}]+)\};", limits)}
+    ranges["kNoLimits"] = None
+    body = source[source.index("kValues[] = {"):source.index("};", source.index("kValues[] = {"))]
+    lines = [line.strip() for line in body.splitlines() if line.strip().startswith("{Key::")]
+    matches = [ENTRY.match(line) for line in lines]
+    check(all(matches), "every table line in the expected form %s" %
+          [line[:60] for line, m in zip(lines, matches) if not m])
+    entries = {}
+    for key, name, field, form, regtype, saved, policy, limit, _ in (m.groups() for m in matches if m):
+        entries[(KEYS[key], name)] = dict(field=field, form=form, type=regtype, saved=saved,
+                                          policy=policy, limits=ranges.get(limit, limit))
+    unknown = sorted(e["limits"] for e in entries.values() if isinstance(e["limits"], str))
+    check(not unknown, "every table limit is a range of value_limits.h %s" % unknown)
+    check(len(entries) == len(lines) and len(lines) > 30, "%d table lines, each value once" % len(lines))
+    return entries
+
+
+def names(source, table_name):
+    m = re.search(table_name + r"\[[^]]*\] = \{([^}]*)\}", source)
     return re.findall(r'L"([^"]+)"', m[1])
 
 
-def main(admx_path, adml_path, settings_path):
+def main(admx_path, adml_path, values_path):
     admx = ET.parse(admx_path).getroot()
     adml = ET.parse(adml_path).getroot()
-    source = open(settings_path, encoding="utf-8").read()
+    folder = os.path.dirname(values_path)
+    read = lambda name: open(os.path.join(folder, name), encoding="utf-8").read()
     check(admx.tag == NS + "policyDefinitions" and adml.tag == NS + "policyDefinitionResources",
           "both files use the PolicyDefinitions namespace")
     check(all(f.get(a) for f in (admx, adml) for a in ("revision", "schemaVersion")),
@@ -76,8 +93,10 @@ def main(admx_path, adml_path, settings_path):
     check({s.get("ref") for s in admx.iter(NS + "supportedOn") if s.get("ref")} <= supported,
           "every supportedOn names a definition")
 
-    loaded = reads(source, open(settings_path.replace("settings.cpp", "value_limits.h")).read())
-    sizes, styles = names(source, "kSizeNames"), names(source, "kStyleNames")
+    values = table(open(values_path, encoding="utf-8").read(), read("value_limits.h"))
+    rows = read("playlist_row.cpp")
+    sizes, styles = names(rows, "kSizeNames"), names(rows, "kStyleNames")
+    settings_h = read("settings.h")
     covered = set()
     for policy in admx.iter(NS + "policy"):
         name, key = policy.get("name"), policy.get("key")
@@ -97,43 +116,48 @@ def main(admx_path, adml_path, settings_path):
             pres = presentations.get(name)
             check(pres is not None and any(c.get("refId") == element.get("id") for c in pres),
                   name + ": the presentation shows its element")
-        read = loaded.get((subkey, value))
-        check(read is not None, name + ": the settings read %s\\%s" % (subkey, value))
-        if read is None:
+        entry = values.get((subkey, value))
+        check(entry is not None, name + ": the settings table has %s\\%s" % (subkey, value))
+        if entry is None:
             continue
         covered.add((subkey, value))
-        reader, clamp = read
+        check(entry["policy"] == "Offered", name + ": the table offers it as a policy")
+        form, limits = entry["form"], entry["limits"]
         if kind == "bool":
-            check(reader == "Bool", name + ": read as a boolean")
+            check(form == "Flag" and entry["type"] == "REG_DWORD", name + ": read as a boolean")
         elif kind == "decimal":
-            check(reader == "Fixed" and element.get("storeAsText") != "true", name + ": a DWORD read as a number")
+            check(form == "Integer" and entry["type"] == "REG_DWORD" and element.get("storeAsText") != "true",
+                  name + ": a DWORD read as a number")
             low, high = float(element.get("minValue", 0)), float(element.get("maxValue", 2 ** 32 - 1))
-            check(clamp is None or (low, high) == clamp,
-                  name + ": range %g..%g is the settings' clamp %s" % (low, high, clamp))
+            check(limits is None or (low, high) == limits,
+                  name + ": range %g..%g is the table's limits %s" % (low, high, limits))
         elif kind == "text":
-            check(reader == "Text", name + ": text read as text")
-            field = re.search(r'ReadText\(\w+, L"%s", (\w+)\)' % re.escape(value), source)[1]
-            chars = int(re.search(r"wchar_t %s\[(\d+)\]" % field,
-                                  open(settings_path.replace(".cpp", ".h")).read())[1])
+            check(form == "Text" and entry["type"] == "REG_SZ", name + ": text read as text")
+            chars = int(re.search(r"wchar_t %s\[(\d+)\]" % re.escape(entry["field"]), settings_h)[1])
             check(int(element.get("maxLength")) == chars - 1, name + ": at most %d characters" % (chars - 1))
         elif kind == "enum":
-            values = [v[0] for v in (i.find(NS + "value") for i in element.iter(NS + "item"))]
-            if values[0].tag == NS + "string":
-                texts = [v.text for v in values]
-                check(reader == "Text", name + ": a name read as text")
-                named = {"Size": sizes, "Style": styles}.get(value)
+            items = [v[0] for v in (i.find(NS + "value") for i in element.iter(NS + "item"))]
+            if items[0].tag == NS + "string":
+                texts = [v.text for v in items]
+                named = {"SizeName": sizes, "StyleName": styles}.get(form)
                 if named is not None:
-                    check(texts == named, name + ": the %d names of the settings, in order" % len(named))
+                    check(texts == named, name + ": the %d names of the table, in order" % len(named))
                 else:
-                    check(all(0.25 <= float(t) <= 4.0 and t == "%04.2f" % float(t) for t in texts),
-                          name + ": speeds 0.25 to 4.00 written as the dialog saves them")
+                    low, high = limits or (0, 0)
+                    check(form == "Speed" and all(low <= float(t) <= high and t == "%04.2f" % float(t) for t in texts),
+                          name + ": speeds %g to %g written as the dialog saves them" % (low, high))
             else:
-                numbers = [int(v.get("value")) for v in values]
-                check(reader == "Fixed" and numbers == [10 * (i + 1) for i in range(12)],
+                numbers = [int(v.get("value")) for v in items]
+                check(form == "BounceSpeed" and numbers == [10 * (i + 1) for i in range(12)],
                       name + ": the twelve bounce steps as their stored codes")
-    rest = set(loaded) - covered
-    check({v for _, v in rest} == OMITTED,
-          "every value read has a policy or is a deliberate omission (left: %s)" % sorted(v for _, v in rest))
+    offered = {k for k, e in values.items() if e["policy"] == "Offered"}
+    check(offered <= covered, "every value the table offers has a policy (missing: %s)" %
+          sorted(v for _, v in offered - covered))
+    # A column width stands for its key, as the dialog's layout.
+    unoffered = {v if k == KEYS["Product"] else k.rsplit("\\", 1)[1]
+                 for (k, v), e in values.items() if e["policy"] == "Unoffered"}
+    check(unoffered == OMITTED, "the values read without a policy are the deliberate omissions (%s)" %
+          sorted(unoffered ^ OMITTED))
     print("%d failure(s)" % len(failures))
     return 1 if failures else 0
 

@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "abi.h"
@@ -152,9 +153,11 @@ protected:
         // The test's own thread reads and writes playlist files through the playlist object.
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         ClearProductKeys();
-        const LONG widths[kColumnCount] = {88, 36, 66, 42, 44, 50, 34};
-        for (int n = 0; n < kColumnCount; ++n)
-            Put(kWidthsKey, kColumnNames[n], Dword(widths[n]));
+        const std::pair<const wchar_t *, LONG> widths[] = {{L"File", 88},  {L"Loops", 36}, {L"Size", 66},
+                                                           {L"Bounce", 42}, {L"Volume", 44}, {L"Style", 50},
+                                                           {L"Speed", 34}};
+        for (const auto &[name, width] : widths)
+            Put(kWidthsKey, name, Dword(width));
     }
     void TearDown() override
     {

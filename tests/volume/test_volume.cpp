@@ -7,7 +7,7 @@
 
 #include <utility>
 
-#include "master_volume.h"
+#include "mixer.h"
 #include "settings.h"
 
 namespace {

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <optional>
-
 #include "abi.h"
 #include "settings.h"
 #include "value_limits.h"
@@ -16,18 +14,15 @@ inline constexpr LONG kMinLoops = kLoopRange.low, kMaxLoops = kLoopRange.high;
 inline constexpr LONG kMinVolume = kVolumeRange.low, kMaxVolume = kVolumeRange.high;
 inline constexpr double kMinSpeed = kSlowestSpeed, kMaxSpeed = kFastestSpeed;
 
+// The fields given, as a row of the dialog's and the groups of it that were given.
 struct Fields {
-    std::optional<LONG> loops, sizeMode, volume, style;
-    std::optional<bool> bounce;
-    std::optional<float> speed;
+    PlaylistRow values{};
+    DWORD given = 0; // kRowLoops, kRowSize, ... (playlist_row.h)
 
-    bool any() const { return loops || sizeMode || volume || style || bounce || speed; }
+    bool any() const { return given != 0; }
     // Writes the given fields into item and returns their validMask bits.
-    DWORD Apply(PlaybackItem &item) const;
+    DWORD Apply(PlaybackItem &item) const { return RowToItem(values, item, given); }
 };
-
-// The size mode (index into kSizeNames) of an entry's scale fields; -1 for none.
-int SizeModeOf(const PlaybackItem &item);
 
 // True when option names an entry field.
 bool IsFieldOption(const wchar_t *option);

@@ -1,28 +1,13 @@
 // The program's one settings record and its registry store under
-// HKEY_CURRENT_USER\Software\Halcyra\Reelhaven, with administrator policy overrides.
+// HKEY_CURRENT_USER\Software\Halcyra\Reelhaven, with administrator policy overrides. Which
+// values there are and how each is kept is the table of settings_values.cpp.
 #pragma once
 
 #include <windows.h>
 
-// One playlist entry as the configuration dialog keeps it (also the playlist defaults).
-struct PlaylistRow {
-    wchar_t path[300];  // at most 299 characters, longer paths are cut
-    wchar_t *name;      // inside path: the text after its last backslash
-    HRESULT error;      // result of the last failed play attempt; < 0 means failed
-    LONG loops;         // 1..9999
-    LONG sizeMode;      // 0..6, see kSizeNames
-    LONG displayStyle;  // 0 "Monitor" (a picture on each monitor), 1 "Desktop" (one across them)
-    LONG volume;        // percent 0..100
-    float speed;        // 0.25..4.00
-    bool bounce;
-};
+#include "playlist_row.h"
 
-enum { kSizeModeCount = 7, kStyleCount = 2, kColumnCount = 7, kBounceSpeedCount = 12 };
-
-// Registry texts; a name's position is the stored index.
-extern const wchar_t *const kSizeNames[kSizeModeCount];
-extern const wchar_t *const kStyleNames[kStyleCount];
-extern const wchar_t *const kColumnNames[kColumnCount];
+enum { kColumnCount = 7, kBounceSpeedCount = 12 };
 
 // The bounce-speed slider's 12 steps, slow to fast.
 struct BounceSpeed {
@@ -33,9 +18,6 @@ extern const BounceSpeed kBounceSpeeds[kBounceSpeedCount];
 
 // Index of the first table pair equal to (step, interval), or kBounceSpeedCount (12).
 int FindBounceSpeed(DWORD step, DWORD interval);
-// "Bounce Speed" registry coding.
-BounceSpeed DecodeBounceSpeed(LONG stored);
-DWORD EncodeBounceSpeed(DWORD step, DWORD interval);
 
 struct Settings {
     PlaylistRow playlistDefaults;
@@ -64,11 +46,8 @@ struct Settings {
     LONGLONG cacheLastCleanup;   // FILETIME, 100 ns units since 1601-01-01 UTC
     bool useClassicVideoRenderer;
     bool useSingleRendererDesktopMode;
-    const wchar_t *registryKey; // "Software\Halcyra\Reelhaven"
 
     // Every default; the master volume is the system's current one, in percent.
-    void SetDefaults(LONG currentMasterVolume);
-    // The same with the speakers mixer's volume now.
     void SetDefaults();
     // Overwrites each field whose value is found (policy keys first).
     void Load();
