@@ -190,6 +190,28 @@ bad "missing folder" 8 "no such folder" add-folder "$L" 'C:\admin\none'
 bad "missing M3U" 8 "cannot be read" import "$L" 'C:\admin\none.m3u'
 bad "add-folder with an empty folder" 2 "not an empty argument" add-folder "$L" ''
 bad "UTF-16 without its mark" 4 "NUL" import "$L" 'C:\admin\m3u\unmarked.m3u'
+# Hostile M3U files through the whole tool (tests/admin/m3u_test.cpp tries thousands more).
+python3 - "$root/m3u" <<'PY'
+import random, sys
+d = sys.argv[1]
+random.seed(7)
+files = {
+    "noise.m3u": bytes(random.randrange(256) for _ in range(4096)),
+    "zero.m3u": b"C:\\admin\\v\\b.avi\r\nC:\\admin\\v\\b\0.avi\r\n",
+    "huge.m3u": b"C:\\" + b"a" * (1 << 20) + b".avi\r\n",
+    "extinf.m3u": b"#EXTM3U\r\n" + b"#EXTINF:1,clip\r\n" * 10000,
+    "urls.m3u8": b"http://example.com/a.avi\r\nrtsp://example.com/b\r\n",
+    "name.m3u": b"C:\\" + b"n" * 32000 + b"\r\n",
+}
+for name, data in files.items():
+    open(f"{d}/{name}", "wb").write(data)
+PY
+bad "M3U of random bytes" 4 "not an M3U playlist" import "$L" 'C:\admin\m3u\noise.m3u'
+bad "M3U with a NUL in a line" 4 "NUL" import "$L" 'C:\admin\m3u\zero.m3u'
+bad "M3U line of 1 MB" 6 "line 1:" import "$L" 'C:\admin\m3u\huge.m3u'
+bad "M3U of 10,000 #EXTINF lines, no entry" 8 "no files in it" import "$L" 'C:\admin\m3u\extinf.m3u'
+bad "M3U of URLs only" 8 "no files in it" import "$L" 'C:\admin\m3u\urls.m3u8'
+bad "M3U name of 32,000 characters" 6 "longer than 255" import "$L" 'C:\admin\m3u\name.m3u'
 quiet wine attrib +r "$L"
 bad "a read-only playlist" 7 "cannot be written" set "$L" 0 --loops 2
 check "it stays read-only" contains "$(wout "$probe" file "$L")" 'attributes 0x21'

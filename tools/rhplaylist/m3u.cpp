@@ -61,8 +61,10 @@ std::wstring RootOf(const std::wstring &plain)
 std::wstring ResolvedPath(const std::wstring &line, const std::wstring &folder)
 {
     const Form given = SplitLongForm(line);
-    if (!given.prefix.empty())
-        return JoinLongForm(given.prefix, FullPath(given.plain));
+    if (!given.prefix.empty())  // and never counted from the current folder
+        return IsDrivePath(given.plain) || given.plain.starts_with(L"\\\\")
+                   ? JoinLongForm(given.prefix, FullPath(given.plain))
+                   : line;
     if (IsDrivePath(line) || (line.size() >= 2 && line[1] == L':') ||
         (line.size() >= 2 && IsSeparator(line[0]) && IsSeparator(line[1])))
         return FullPath(line);
@@ -82,9 +84,13 @@ std::wstring WhyNoFilePath(const std::wstring &path)
     size_t start;
     if (IsDrivePath(plain))
         start = 3;
-    else if (plain.starts_with(L"\\\\"))
+    else if (plain.starts_with(L"\\\\")) {
+        const size_t server = plain.find(L'\\', 2);
+        const size_t share = server == std::wstring::npos ? server : plain.find(L'\\', server + 1);
+        if (server == 2 || share == std::wstring::npos || share == server + 1)
+            return L"no server and share";
         start = 2;
-    else
+    } else
         return L"on no drive or share";
     if (plain.back() == L'\\')
         return L"a folder, not a file";
@@ -214,7 +220,8 @@ int ParseM3u(const std::string &bytes, const std::wstring &source, std::vector<s
             Warn(L"%ls: skipped %ls (not a file)", source.c_str(), Shown(line).c_str());
             continue;
         }
-        const std::wstring path = ResolvedPath(line, folder);
+        // Measured before it is resolved: the system's path functions count in 16 bits.
+        const std::wstring path = line.size() < kLongestPath ? ResolvedPath(line, folder) : line;
         const std::wstring why = WhyNoFilePath(path);
         if (!why.empty())
             return Fail(kBadValue, L"%ls, line %zu: %ls is no file's path (%ls)", source.c_str(), number,
