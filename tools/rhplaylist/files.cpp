@@ -131,8 +131,9 @@ DWORD MoveIntoPlace(const std::wstring &temporary, const std::wstring &path)
         if (error == ERROR_SUCCESS && (GetFileAttributesW(path.c_str()) & kKept) != (attributes & kKept))
             SetFileAttributesW(path.c_str(), (attributes & kKept) ? (attributes & kKept) : FILE_ATTRIBUTE_NORMAL);
     }
-    // Should the old file be gone after all, the new one is the only copy left and stays.
-    if (error != ERROR_SUCCESS && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+    // Should a replaced file be gone after all, the new one is the only copy left and stays.
+    if (error != ERROR_SUCCESS &&
+        (attributes == INVALID_FILE_ATTRIBUTES || GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES))
         DeleteFileW(temporary.c_str());
     return error;
 }
