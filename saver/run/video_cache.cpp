@@ -230,7 +230,6 @@ struct VideoCache::Copier {
     std::mutex lock;
     std::condition_variable wake;
     std::deque<Job> jobs;
-    std::wstring busy;  // the copy being made
     std::set<FileId> madeHere;  // the copies this run put in place
     std::atomic<bool> stopping{false};
     std::vector<BYTE> user, owner;  // whose copies count as this run's, set before the thread starts
@@ -282,11 +281,8 @@ DWORD WINAPI VideoCache::Copier::Run(void *argument)
                     return 0;
                 job = std::move(copier.jobs.front());
                 copier.jobs.pop_front();
-                copier.busy = job.cached;
             }
             copier.Copy(job);
-            std::lock_guard<std::mutex> hold(copier.lock);
-            copier.busy.clear();
         }
     } catch (...) {
         // Out of memory: no more copies this run; the sources are played.
@@ -579,7 +575,9 @@ void VideoCache::QueueCopy(const std::wstring &source, const std::wstring &cache
     if (!copier_)
         return;
     std::lock_guard<std::mutex> hold(copier_->lock);
-    if (copier_->stopping || copier_->jobs.size() >= kMaxQueuedCopies || copier_->busy == cached)
+    // The copy being made may be asked for again: the source may have changed since that
+    // copy read it, and if not, the job finds the copy current and ends at once.
+    if (copier_->stopping || copier_->jobs.size() >= kMaxQueuedCopies)
         return;
     for (const Copier::Job &job : copier_->jobs)
         if (job.cached == cached)
