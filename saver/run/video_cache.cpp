@@ -1,9 +1,15 @@
 #include "video_cache.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <algorithm>
 #include <condition_variable>
 #include <cwchar>
 #include <deque>
 #include <mutex>
+#include <set>
+#include <utility>
 
 #include "settings.h"
 
@@ -14,8 +20,11 @@ constexpr size_t kMaxQueuedCopies = 16;    // further requests wait for a later 
 constexpr DWORD kCopyChunk = 1 << 20;      // the copy looks at the stop flag once per chunk
 constexpr DWORD kStopWaitMs = 3000;        // how long Stop waits for the copy thread
 // The longest name a copy gets: the file systems take 255 characters, and the temporary
-// file beside it adds a dot, a process number and ".part".
+// file beside it adds a dot, eight hex digits and ".part".
 constexpr size_t kMaxName = 255 - 16;
+// Put there by the installation so the folder is never empty (an empty one could be made a
+// junction); the cleanup leaves it, also for an administrator whose files it might own.
+constexpr wchar_t kKeeperName[] = L"ReadMe.txt";
 
 LONGLONG AsInt64(const FILETIME &time)
 {
@@ -59,6 +68,89 @@ std::wstring ForFileApi(const std::wstring &full)
     return L"\\\\?\\" + full;
 }
 
+// The running account's SID of one kind (TokenUser, or TokenOwner: the owner its new files
+// get), as bytes; empty when the token cannot be read.
+std::vector<BYTE> TokenSid(TOKEN_INFORMATION_CLASS kind)
+{
+    UniqueHandle token;
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
+        return {};
+    GetTokenInformation(token.get(), kind, nullptr, 0, &size);
+    std::vector<BYTE> info(size);
+    if (size == 0 || !GetTokenInformation(token.get(), kind, info.data(), size, &size))
+        return {};
+    const PSID sid = kind == TokenUser ? reinterpret_cast<TOKEN_USER *>(info.data())->User.Sid
+                                       : reinterpret_cast<TOKEN_OWNER *>(info.data())->Owner;
+    const BYTE *bytes = static_cast<const BYTE *>(sid);
+    return std::vector<BYTE>(bytes, bytes + GetLengthSid(sid));
+}
+
+std::wstring SidText(const std::vector<BYTE> &sid)
+{
+    wchar_t *text = nullptr;
+    if (sid.empty() || !ConvertSidToStringSidW(const_cast<BYTE *>(sid.data()), &text))
+        return {};
+    std::wstring result(text);
+    LocalFree(text);
+    return result;
+}
+
+// A file that is itself, once: no directory, no reparse point (a link or junction to
+// somewhere else), no second name elsewhere.
+bool IsPlainFile(HANDLE file, BY_HANDLE_FILE_INFORMATION &info)
+{
+    return GetFileInformationByHandle(file, &info) &&
+           !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+           info.nNumberOfLinks == 1;
+}
+
+bool OwnedBy(HANDLE file, const std::vector<BYTE> &user, const std::vector<BYTE> &owner)
+{
+    PSID fileOwner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &fileOwner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool mine = fileOwner && ((!user.empty() && EqualSid(fileOwner, const_cast<BYTE *>(user.data()))) ||
+                                    (!owner.empty() && EqualSid(fileOwner, const_cast<BYTE *>(owner.data()))));
+    LocalFree(descriptor);
+    return mine;
+}
+
+// Opens a name in the cache as itself: a reparse point is never followed.
+UniqueHandle OpenEntry(const std::wstring &path, DWORD access)
+{
+    return UniqueHandle(CreateFileW(ForFileApi(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+enum class FolderState { kMissing, kPlain, kUnsafe };
+
+// The cache folder, opened as itself and held without delete sharing, so that it can be
+// neither replaced nor re-pointed while the run uses it. A reparse point in its place
+// (another user's junction to their own files, say) is left alone. Windows reports one
+// by the attributes of the name and of the handle; Wine, for a symbolic link, only by the
+// name's. The trailing backslash is left off: with it, the name would be followed.
+FolderState OpenFolder(const std::wstring &folder, UniqueHandle &handle)
+{
+    const std::wstring name = ForFileApi(folder.substr(0, folder.size() - 1));
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FolderState::kMissing;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return FolderState::kUnsafe;
+    handle.reset(CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!handle || !GetFileInformationByHandleEx(handle.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+        !(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        handle.reset();
+        return FolderState::kUnsafe;
+    }
+    return FolderState::kPlain;
+}
+
 // Delete sharing too, so a look at the copy never keeps the copy thread from replacing it.
 bool LastWriteTime(const std::wstring &path, FILETIME &written)
 {
@@ -68,14 +160,15 @@ bool LastWriteTime(const std::wstring &path, FILETIME &written)
     return file && GetFileTime(file.get(), nullptr, nullptr, &written);
 }
 
-// 64-bit FNV-1a of the path folded to upper case, as 16 hex digits: paths that name the
-// same file in another case share a copy, other paths get their own.
-std::wstring PathDigest(const std::wstring &full)
+// 64-bit FNV-1a of the user and the path folded to upper case, as 16 hex digits: paths
+// that name the same file in another case share a copy, other paths and other users get
+// their own (one user never plays, replaces or deletes another's copy).
+std::wstring PathDigest(const std::wstring &user, const std::wstring &full)
 {
-    std::wstring folded(full);
-    if (!full.empty())
-        LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, full.c_str(), static_cast<int>(full.size()), folded.data(),
-                     static_cast<int>(folded.size()));
+    const std::wstring keyed = user + L"|" + full;
+    std::wstring folded(keyed);
+    LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, keyed.c_str(), static_cast<int>(keyed.size()), folded.data(),
+                 static_cast<int>(folded.size()));
     ULONGLONG hash = 14695981039346656037ULL;
     for (wchar_t unit : folded) {
         hash = (hash ^ (unit & 0xff)) * 1099511628211ULL;
@@ -131,17 +224,48 @@ struct VideoCache::Copier {
     struct Job {
         std::wstring source, cached;  // both full paths
     };
+    enum class CopyState { kMissing, kOwn, kForeign };
+    using FileId = std::pair<DWORD, ULONGLONG>;  // volume serial number, file index
 
     std::mutex lock;
     std::condition_variable wake;
     std::deque<Job> jobs;
-    std::wstring busy;  // the copy being made
+    std::set<FileId> madeHere;  // the copies this run put in place
     std::atomic<bool> stopping{false};
+    std::vector<BYTE> user, owner;  // whose copies count as this run's, set before the thread starts
 
     static DWORD WINAPI Run(void *owner);
+    // Whether cached holds a copy of this run's user (then its last-write time), is free,
+    // or holds something else: another account's file, a link, a folder, a name that
+    // cannot be opened. Only the first is ever played or replaced.
+    CopyState Inspect(const std::wstring &cached, FILETIME &written);
     bool Copy(const Job &job);
     bool CopyData(HANDLE in, HANDLE out);
 };
+
+VideoCache::Copier::CopyState VideoCache::Copier::Inspect(const std::wstring &cached, FILETIME &lastWrite)
+{
+    const UniqueHandle file = OpenEntry(cached, GENERIC_READ | READ_CONTROL);
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? CopyState::kMissing
+                                                                              : CopyState::kForeign;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!IsPlainFile(file.get(), info))
+        return CopyState::kForeign;
+    bool wroteIt;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        wroteIt = madeHere.count({info.dwVolumeSerialNumber,
+                                 (ULONGLONG(info.nFileIndexHigh) << 32) | info.nFileIndexLow}) != 0;
+    }
+    // The run's own writes count even where the file system keeps no owner.
+    if (!wroteIt && !OwnedBy(file.get(), user, owner))
+        return CopyState::kForeign;
+    lastWrite = info.ftLastWriteTime;
+    return CopyState::kOwn;
+}
 
 DWORD WINAPI VideoCache::Copier::Run(void *argument)
 {
@@ -157,11 +281,8 @@ DWORD WINAPI VideoCache::Copier::Run(void *argument)
                     return 0;
                 job = std::move(copier.jobs.front());
                 copier.jobs.pop_front();
-                copier.busy = job.cached;
             }
             copier.Copy(job);
-            std::lock_guard<std::mutex> hold(copier.lock);
-            copier.busy.clear();
         }
     } catch (...) {
         // Out of memory: no more copies this run; the sources are played.
@@ -180,23 +301,46 @@ bool VideoCache::Copier::Copy(const Job &job)
     if (!in || !GetFileTime(in.get(), nullptr, nullptr, &written))
         return false;
     FILETIME copyWritten;
-    if (LastWriteTime(job.cached, copyWritten) && CompareFileTime(&written, &copyWritten) == 0)
-        return true;
-
-    const std::wstring temp = job.cached + L"." + std::to_wstring(GetCurrentProcessId()) + L".part";
-    bool done;
-    {
-        UniqueHandle out(CreateFileW(ForFileApi(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!out)
-            return false;
-        done = CopyData(in.get(), out.get()) && SetFileTime(out.get(), nullptr, nullptr, &written);
+    switch (Inspect(job.cached, copyWritten)) {
+    case CopyState::kForeign:
+        return false;  // not this run's to replace
+    case CopyState::kOwn:
+        if (CompareFileTime(&written, &copyWritten) == 0)
+            return true;
+        break;
+    case CopyState::kMissing:
+        break;
     }
+
+    // A new name that nobody made first: whatever another user put in the folder (a link
+    // to their own files, say) is never opened for writing.
+    static std::atomic<DWORD> counter{0};
+    std::wstring temp;
+    UniqueHandle out;
+    for (int attempt = 0; attempt < 8 && !out; ++attempt) {
+        wchar_t suffix[16];
+        swprintf(suffix, 16, L".%08lx.part", GetCurrentProcessId() * 2654435761u + GetTickCount() + ++counter * 40503u);
+        temp = job.cached + suffix;
+        out.reset(CreateFileW(ForFileApi(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!out && GetLastError() != ERROR_FILE_EXISTS)
+            return false;
+    }
+    if (!out)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool done = CopyData(in.get(), out.get()) && SetFileTime(out.get(), nullptr, nullptr, &written) &&
+                GetFileInformationByHandle(out.get(), &info);
+    out.reset();
     in.reset();
     done = done && !stopping && ReplaceWith(temp, job.cached);
-    if (!done)
+    if (!done) {
         DeleteFileW(ForFileApi(temp).c_str());
-    return done;
+        return false;
+    }
+    std::lock_guard<std::mutex> hold(lock);
+    madeHere.insert({info.dwVolumeSerialNumber, (ULONGLONG(info.nFileIndexHigh) << 32) | info.nFileIndexLow});
+    return true;
 }
 
 // A loop of its own rather than CopyFileExW: Wine's ignores both the cancel flag and the
@@ -237,6 +381,19 @@ void VideoCache::Start(const wchar_t *installFolder, Settings &settings)
         folder += L'\\';
     folder_ = FullPath(folder + L"Cache\\");
 
+    user_ = TokenSid(TokenUser);
+    owner_ = TokenSid(TokenOwner);
+    userText_ = SidText(user_);
+    copier_->user = user_;
+    copier_->owner = owner_;
+
+    // A folder that is not itself (a junction or link in its place) is left alone: no
+    // copies, no cleanup, every file played from where it is.
+    if (folder_.empty() || OpenFolder(folder_, folderHandle_) == FolderState::kUnsafe) {
+        folder_.clear();
+        return;
+    }
+
     const LONGLONG now = Now();
     const LONGLONG days = DaysSince(settings.cacheLastCleanup, now);
     if (days < 0 || days < static_cast<LONGLONG>(settings.cacheCleanupInterval))
@@ -249,11 +406,14 @@ void VideoCache::Start(const wchar_t *installFolder, Settings &settings)
 void VideoCache::Stop()
 {
     StopCopier();
-    if (!cleanupThread_)
+    if (!cleanupThread_) {
+        folderHandle_.reset();
         return;
+    }
     running_.fetch_sub(1);
     WaitForSingleObject(cleanupThread_.get(), INFINITE);
     cleanupThread_.reset();
+    folderHandle_.reset();
 }
 
 void VideoCache::StopCopier()
@@ -288,14 +448,16 @@ DWORD WINAPI VideoCache::Cleanup(void *argument)
     const LONGLONG expiration = cache->settings_->cacheExpirationPeriod;
 
     // Old copies named by the file name alone, copies named with their source's digest
-    // and partial files of an interrupted process all age out alike.
+    // and partial files of an interrupted process all age out alike, as long as they are
+    // this user's own plain files.
     WIN32_FIND_DATAW found;
     HANDLE listing = FindFirstFileW(ForFileApi(cache->folder_ + L"*.*").c_str(), &found);
     if (listing == INVALID_HANDLE_VALUE)
         return 0;
     // Running is looked at once per entry, so Stop waits for one entry at most.
     for (BOOL more = TRUE; more && cache->running_.load() != 0; more = FindNextFileW(listing, &found)) {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+            _wcsicmp(found.cFileName, kKeeperName) == 0)
             continue;
         const LONGLONG accessed = AsInt64(found.ftLastAccessTime);
         if (accessed == 0)
@@ -303,13 +465,28 @@ DWORD WINAPI VideoCache::Cleanup(void *argument)
         const LONGLONG age = DaysSince(accessed, now);
         if (age < 0 || age < expiration)
             continue;
-        const std::wstring path = ForFileApi(cache->folder_ + found.cFileName);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-            SetFileAttributesW(path.c_str(), found.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-        DeleteFileW(path.c_str());
+        cache->DeleteIfOwnCopy(cache->folder_ + found.cFileName);
     }
     FindClose(listing);
     return 0;
+}
+
+// Checked and deleted through one handle, so the file checked is the file deleted.
+void VideoCache::DeleteIfOwnCopy(const std::wstring &path) const
+{
+    const UniqueHandle file = OpenEntry(path, DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !IsPlainFile(file.get(), info) || !OwnedBy(file.get(), user_, owner_))
+        return;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+        FILE_BASIC_INFO basic{};  // times of 0 stay as they are
+        basic.FileAttributes = info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY;
+        if (basic.FileAttributes == 0)
+            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic);
+    }
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose);
 }
 
 std::wstring VideoCache::Resolve(const wchar_t *source)
@@ -324,7 +501,8 @@ std::wstring VideoCache::Resolve(const wchar_t *source)
         return source;  // no copy can be named for it inside the cache folder
 
     FILETIME copyWritten;
-    if (LastWriteTime(cached, copyWritten)) {
+    switch (copier_ ? copier_->Inspect(cached, copyWritten) : Copier::CopyState::kForeign) {
+    case Copier::CopyState::kOwn: {
         // The copy is played unless the source is reachable and changed; then the source
         // is played while the copy is refreshed.
         FILETIME sourceWritten;
@@ -333,6 +511,11 @@ std::wstring VideoCache::Resolve(const wchar_t *source)
         QueueCopy(full, cached);
         return source;
     }
+    case Copier::CopyState::kForeign:
+        return source;  // somebody else's file under this user's name: neither played nor replaced
+    case Copier::CopyState::kMissing:
+        break;
+    }
     if (IsOnNetworkDrive(full))
         QueueCopy(full, cached);
     return source;
@@ -340,9 +523,14 @@ std::wstring VideoCache::Resolve(const wchar_t *source)
 
 // The source's file name, cut to fit if it must, a dash and the digest of the whole path,
 // then the extension, which the media framework goes by: N:\a\clip.avi and N:\b\clip.avi
-// get copies of their own.
+// get copies of their own. The whole path stays below MAX_PATH: the player is handed it
+// as it is, and the media framework's file source opens no longer path (nor is it known to
+// take the long form), so a copy that cannot be named that short is not made at all.
 std::wstring VideoCache::CopyPathFor(const std::wstring &fullSource) const
 {
+    if (folder_.size() >= MAX_PATH - 1)
+        return {};
+    const size_t maxName = std::min(kMaxName, MAX_PATH - 1 - folder_.size());
     const size_t separator = fullSource.find_last_of(L"\\/");
     const std::wstring name = separator == std::wstring::npos ? fullSource : fullSource.substr(separator + 1);
     if (!IsPlainName(name))
@@ -350,11 +538,11 @@ std::wstring VideoCache::CopyPathFor(const std::wstring &fullSource) const
     const size_t dot = name.rfind(L'.');
     const std::wstring extension = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
     std::wstring stem = name.substr(0, name.size() - extension.size());
-    const std::wstring tag = L"-" + PathDigest(fullSource);
-    if (extension.size() + tag.size() > kMaxName)
+    const std::wstring tag = L"-" + PathDigest(userText_, fullSource);
+    if (extension.size() + tag.size() > maxName)
         return {};
-    if (stem.size() > kMaxName - extension.size() - tag.size()) {
-        stem.resize(kMaxName - extension.size() - tag.size());
+    if (stem.size() > maxName - extension.size() - tag.size()) {
+        stem.resize(maxName - extension.size() - tag.size());
         if (!stem.empty() && IS_HIGH_SURROGATE(stem.back()))
             stem.pop_back();
     }
@@ -387,7 +575,9 @@ void VideoCache::QueueCopy(const std::wstring &source, const std::wstring &cache
     if (!copier_)
         return;
     std::lock_guard<std::mutex> hold(copier_->lock);
-    if (copier_->stopping || copier_->jobs.size() >= kMaxQueuedCopies || copier_->busy == cached)
+    // The copy being made may be asked for again: the source may have changed since that
+    // copy read it, and if not, the job finds the copy current and ends at once.
+    if (copier_->stopping || copier_->jobs.size() >= kMaxQueuedCopies)
         return;
     for (const Copier::Job &job : copier_->jobs)
         if (job.cached == cached)

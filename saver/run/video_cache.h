@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "handles.h"
 
@@ -40,9 +41,13 @@ private:
     using VolumePathFunction = BOOL(WINAPI *)(LPCWSTR, LPWSTR, DWORD);
     struct Copier;
 
-    // The file directly in the cache folder that holds the copy of the full source path,
-    // or empty when no such file can be named.
+    // The file directly in the cache folder that holds this user's copy of the full source
+    // path, or empty when no such file can be named within the classic path limit.
     std::wstring CopyPathFor(const std::wstring &fullSource) const;
+    // Whether the file at path is a copy this run may play, replace or delete: a plain file
+    // (no reparse point, no other links) that the running user owns or this run wrote.
+    bool IsOwnCopy(HANDLE file) const;
+    void DeleteIfOwnCopy(const std::wstring &path) const;
 
     bool IsOnNetworkDrive(const std::wstring &source) const;
     void QueueCopy(const std::wstring &source, const std::wstring &cached);
@@ -53,6 +58,13 @@ private:
     UniqueHandle cleanupThread_;
     std::atomic<LONG> running_{0};
     std::wstring folder_;
+    // Held open for the run without delete sharing, so the folder checked at Start is the
+    // one used until Stop; null when it is missing or is a reparse point (no cache then).
+    UniqueHandle folderHandle_;
+    // The running user's SID and the owner its new files get (the Administrators group
+    // for an elevated administrator).
+    std::vector<BYTE> user_, owner_;
+    std::wstring userText_;  // the user's SID as text, part of every copy's name
     // Shared with the copy thread, which keeps it alive should Stop give up waiting.
     std::shared_ptr<Copier> copier_;
     UniqueHandle copyThread_;

@@ -2,7 +2,10 @@
 //   read LIST.plst   loads the playlist with the library's playlist object and prints each
 //                    entry (UTF-8) as "file|loops|scaleToScreen|keepAspect|scale|bounce|volume|
 //                    perMonitor|rate|playResult", then "count N"; exit 1 when Load fails
+//   file PATH        the file's owner and permissions (SDDL) and its attributes
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <wrl/client.h>
 
@@ -45,12 +48,28 @@ int Read(const wchar_t *path)
     return 0;
 }
 
+int File(const wchar_t *path)
+{
+    const SECURITY_INFORMATION kinds = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    wchar_t *text = nullptr;
+    if (GetNamedSecurityInfoW(path, SE_FILE_OBJECT, kinds, nullptr, nullptr, nullptr, nullptr, &descriptor) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, kinds, &text, nullptr))
+        return 1;
+    std::printf("%ls attributes 0x%lx\n", text, GetFileAttributesW(path));
+    LocalFree(text);
+    LocalFree(descriptor);
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
 {
     if (argc == 3 && std::wcscmp(argv[1], L"read") == 0)
         return Read(argv[2]);
-    std::fprintf(stderr, "usage: admin_probe read LIST.plst\n");
+    if (argc == 3 && std::wcscmp(argv[1], L"file") == 0)
+        return File(argv[2]);
+    std::fprintf(stderr, "usage: admin_probe read LIST.plst | file PATH\n");
     return 64;
 }

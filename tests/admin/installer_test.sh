@@ -39,9 +39,11 @@ check "both builds share the upgrade code of install_ids.h" same \
   "$(sed -n 's/.*REELHAVEN_UPGRADE_CODE L"\(.*\)"/\1 \1/p' "$ids")"
 check "the newer build has its own product code and a higher version" \
   test "$new_code" != "$old_code" -a "$(code_of "$next" ProductVersion)" = 3.3.0
-check "permission rows: users may modify the Cache folder, and nothing else has rows" same \
+# Users list the Cache folder and create files in it, and own what they create; no folders,
+# no deleting, renaming or re-permitting the folder or another user's file.
+check "permission rows: users add files to the Cache folder, and nothing else has rows" same \
   "$(table "$msi" MsiLockPermissionsEx)" \
-  "$(printf 'CacheFolderRights\tCacheFolder\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)\t')"
+  "$(printf 'CacheFolderRights\tCacheFolder\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;OIIO;FA;;;CO)\t')"
 check "no LockPermissions rows beside them" test -z "$(table "$msi" LockPermissions)"
 check "an older version is removed after the newer one is in place" same \
   "$(table "$next" InstallExecuteSequence | awk -F'\t' '$1 == "RemoveExistingProducts" || $1 == "InstallFinalize" { print $1, $3 }' | sort)" \
@@ -52,7 +54,7 @@ RemoveExistingProducts 6700'
 check "msiexec /i /qn ALLUSERS=1" msi_qn /i "$msi" ALLUSERS=1
 check "installed: the screen saver" test -f "$WINEPREFIX/drive_c/windows/system32/Reelhaven.scr"
 for f in Framewheel.dll rhplaylist.exe QuickStart.rtf Playlist.htm Options.htm PolicyDefinitions/Reelhaven.admx \
-  PolicyDefinitions/en-US/Reelhaven.adml Cache/; do
+  PolicyDefinitions/en-US/Reelhaven.adml Cache/ Cache/ReadMe.txt; do
   check "installed: $f" test -e "$folder/$f"
 done
 

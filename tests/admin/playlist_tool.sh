@@ -11,10 +11,11 @@ rm -rf "$out" && mkdir -p "$out"
 
 key='HKCU\Software\Halcyra\Reelhaven'
 root="$WINEPREFIX/drive_c/admin"
+unc="$WINEPREFIX/dosdevices/unc/rhserver"  # \\rhserver\share, a share as Wine maps one
 cleanup() {
   quiet wine reg delete "$key" /f
   quiet wine msiexec /x "$msi" /qn
-  rm -rf "$root"
+  rm -rf "$root" "$unc"
 }
 trap cleanup EXIT
 cleanup
@@ -94,6 +95,68 @@ rh import 'C:\admin\ansi.plst' 'C:\admin\ansi.m3u'
 check "round trip through an ANSI .m3u" same "$(entries 'C:\admin\ansi.plst' | cut -d'|' -f1)" \
   "$(entries "$L" | cut -d'|' -f1)"
 
+# Notepad's "Unicode" files: UTF-16 with its mark, little- and big-endian.
+u16=$(printf '#EXTM3U\r\n..\\v\\b.avi\r\nC:\\admin\\v\\\xc3\xa9.avi\r\n')
+{ printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE <<<"$u16"; } >"$root/m3u/le.m3u"
+{ printf '\xfe\xff'; iconv -f UTF-8 -t UTF-16BE <<<"$u16"; } >"$root/m3u/be.m3u"
+iconv -f UTF-8 -t UTF-16LE <<<"$u16" >"$root/m3u/unmarked.m3u"
+rh import 'C:\admin\m3u\u16.plst' 'C:\admin\m3u\le.m3u'
+rh import 'C:\admin\m3u\u16.plst' 'C:\admin\m3u\be.m3u'
+check "import: UTF-16 with its mark, little- and big-endian" same \
+  "$(entries 'C:\admin\m3u\u16.plst' | cut -d'|' -f1 | tr '\n' ' ')" \
+  'C:\admin\v\b.avi C:\admin\v\é.avi C:\admin\v\b.avi C:\admin\v\é.avi count 4 '
+
+# Lines from the root count from the M3U's share or volume, also in the long form; ".."
+# stops there.
+mkdir -p "$root/share/lists" "$unc"
+ln -sfn "$root/share" "$unc/share"
+printf '\\videos\\a.avi\r\n..\\..\\..\\up.avi\r\n' | tee "$root/share/lists/root.m3u" >"$root/m3u/root.m3u"
+for m3u in '\\rhserver\share\lists\root.m3u' '\\?\UNC\rhserver\share\lists\root.m3u' '\\?\C:\admin\m3u\root.m3u'; do
+  rh import 'C:\admin\m3u\roots.plst' "$m3u"
+done
+check "import: root-relative lines on a share and in the long form" same \
+  "$(entries 'C:\admin\m3u\roots.plst' | cut -d'|' -f1 | tr '\n' ' ')" \
+  '\\rhserver\share\videos\a.avi \\rhserver\share\up.avi \\?\UNC\rhserver\share\videos\a.avi \\?\UNC\rhserver\share\up.avi \\?\C:\videos\a.avi \\?\C:\up.avi count 6 '
+
+# With UTF-8 as the system code page (as Windows' "Use Unicode UTF-8" setting or a
+# manifest gives it; Wine takes the manifest), a .m3u is written in UTF-8.
+cat >"$folder/rhplaylist.exe.manifest" <<'XML'
+<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<assembly manifestVersion="1.0" xmlns="urn:schemas-microsoft-com:asm.v1">
+  <assemblyIdentity type="win32" name="rhplaylist" version="1.0.0.0"/>
+  <application xmlns="urn:schemas-microsoft-com:asm.v3"><windowsSettings>
+    <activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8</activeCodePage>
+  </windowsSettings></application>
+</assembly>
+XML
+rh export 'C:\admin\m3u\new.plst' 'C:\admin\utf8.m3u'
+check "export with UTF-8 as the system code page" same "$(tr -d '\r' <"$root/utf8.m3u" | tr '\n' ' ')" \
+  '#EXTM3U v\b.avi v\é.avi v\a\z.AVI '
+# A name with a lone UTF-16 surrogate (NTFS allows it) has no UTF-8 form, in either file.
+{ printf '\xff\xfe'; printf 'C:\\admin\\v\\' | iconv -t UTF-16LE; printf '\x00\xd8'; printf '.avi\r\n' | iconv -t UTF-16LE; } \
+  >"$root/m3u/lone.m3u"
+rh import 'C:\admin\m3u\lone.plst' 'C:\admin\m3u\lone.m3u'
+for target in 'C:\admin\lone.m3u' 'C:\admin\lone.m3u8'; do
+  echo kept >"$root/${target##*\\}"
+  message=$(wine "$tool" export 'C:\admin\m3u\lone.plst' "$target" 2>&1 >/dev/null)
+  check "export of a lone surrogate to ${target##*\\}: exit 6, the entry named, the file unchanged" \
+    bash -c '[ "$1" = 6 ] && [[ "$2" == *"$3"* ]] && [ "$(cat "$4")" = kept ]' _ $? "$message" \
+    'C:\admin\v\' "$root/${target##*\\}"
+done
+rm -f "$folder/rhplaylist.exe.manifest"
+
+# Writing over a playlist or an M3U keeps what is the file's own: here, readable by its
+# owner alone (Wine shows the unix mode as the permissions) and hidden.
+chmod 600 "$list" "$root/v/out.m3u8"
+for f in "$L" 'C:\admin\v\out.m3u8'; do quiet wine attrib +h "$f"; done
+kept="$(wout "$probe" file "$L") $(wout "$probe" file 'C:\admin\v\out.m3u8')"
+rh set "$L" 0 --loops 3
+rh export 'C:\admin\m3u\new.plst' 'C:\admin\v\out.m3u8'
+check "set and export keep the files' permissions and attributes" same \
+  "$(wout "$probe" file "$L") $(wout "$probe" file 'C:\admin\v\out.m3u8')" "$kept"
+check "(the probe saw them)" contains "$kept" 'attributes 0x22'
+for f in "$L" 'C:\admin\v\out.m3u8'; do quiet wine attrib -h "$f"; done
+
 # Bad inputs: message, exit code, and the playlist untouched.
 printf 'not a playlist at all, only text\n' >"$root/damaged.plst"
 before=$(md5sum <"$list")
@@ -125,6 +188,34 @@ bad "unknown style" 6 "the styles are" set "$L" 0 --style Wall
 bad "create over an existing list" 7 "already exists" create "$L" 'C:\admin\v\b.avi'
 bad "missing folder" 8 "no such folder" add-folder "$L" 'C:\admin\none'
 bad "missing M3U" 8 "cannot be read" import "$L" 'C:\admin\none.m3u'
+bad "add-folder with an empty folder" 2 "not an empty argument" add-folder "$L" ''
+bad "UTF-16 without its mark" 4 "NUL" import "$L" 'C:\admin\m3u\unmarked.m3u'
+# Hostile M3U files through the whole tool (tests/admin/m3u_test.cpp tries thousands more).
+python3 - "$root/m3u" <<'PY'
+import random, sys
+d = sys.argv[1]
+random.seed(7)
+files = {
+    "noise.m3u": bytes(random.randrange(256) for _ in range(4096)),
+    "zero.m3u": b"C:\\admin\\v\\b.avi\r\nC:\\admin\\v\\b\0.avi\r\n",
+    "huge.m3u": b"C:\\" + b"a" * (1 << 20) + b".avi\r\n",
+    "extinf.m3u": b"#EXTM3U\r\n" + b"#EXTINF:1,clip\r\n" * 10000,
+    "urls.m3u8": b"http://example.com/a.avi\r\nrtsp://example.com/b\r\n",
+    "name.m3u": b"C:\\" + b"n" * 32000 + b"\r\n",
+}
+for name, data in files.items():
+    open(f"{d}/{name}", "wb").write(data)
+PY
+bad "M3U of random bytes" 4 "not an M3U playlist" import "$L" 'C:\admin\m3u\noise.m3u'
+bad "M3U with a NUL in a line" 4 "NUL" import "$L" 'C:\admin\m3u\zero.m3u'
+bad "M3U line of 1 MB" 6 "line 1:" import "$L" 'C:\admin\m3u\huge.m3u'
+bad "M3U of 10,000 #EXTINF lines, no entry" 8 "no files in it" import "$L" 'C:\admin\m3u\extinf.m3u'
+bad "M3U of URLs only" 8 "no files in it" import "$L" 'C:\admin\m3u\urls.m3u8'
+bad "M3U name of 32,000 characters" 6 "longer than 255" import "$L" 'C:\admin\m3u\name.m3u'
+quiet wine attrib +r "$L"
+bad "a read-only playlist" 7 "cannot be written" set "$L" 0 --loops 2
+check "it stays read-only" contains "$(wout "$probe" file "$L")" 'attributes 0x21'
+quiet wine attrib -r "$L"
 rh create 'C:\admin\one.plst' 'C:\admin\v\b.avi'
 bad "removing the only entry" 6 "at least one entry" remove 'C:\admin\one.plst' 0
 # A playlist on a full disk (a 64 KiB tmpfs as a Wine drive): the new contents cannot be

@@ -206,6 +206,8 @@ TEST_F(CacheTest, AnEntryThatClimbsOutOfItsFolderIsCopiedIntoTheCacheOnly)
     EXPECT_TRUE(Files(install_ + L"\\").empty());
 }
 
+// The player gets the copy's path as it is, so it stays below MAX_PATH; where the cache
+// folder leaves no room for a name, the source is played.
 TEST_F(CacheTest, LongPathsAreKeptWholeAndLongNamesCutToFit)
 {
     const std::wstring folder = L"N:\\" + std::wstring(200, L'd'), source = folder + L"\\" + std::wstring(240, L'v') + L".avi";
@@ -216,8 +218,78 @@ TEST_F(CacheTest, LongPathsAreKeptWholeAndLongNamesCutToFit)
     EXPECT_EQ(cache.Resolve(source.c_str()), source);
     const std::wstring copy = WaitForCopy(L"vvv*.avi");
     EXPECT_EQ(ReadFileText(copy), "long");
-    EXPECT_LE(copy.size() - cacheDir_.size(), 255u - 16);  // room for the temporary file's name
+    EXPECT_LT(copy.size(), size_t(MAX_PATH)) << copy;
     EXPECT_EQ(cache.Resolve(source.c_str()), copy);
+    cache.Stop();
+
+    const std::wstring deep = install_ + L"\\" + std::wstring(MAX_PATH - 20 - install_.size(), L'i');
+    CreateDirectoryW(deep.c_str(), nullptr);
+    CreateDirectoryW((deep + L"\\Cache").c_str(), nullptr);
+    WriteFileText(L"N:\\videos\\clip.avi", "clip");
+    VideoCache deepCache;
+    deepCache.Start(deep.c_str(), settings_);
+    EXPECT_EQ(deepCache.Resolve(L"N:\\videos\\clip.avi"), L"N:\\videos\\clip.avi");
+    Sleep(500);  // time for a copy, had one been queued
+    deepCache.Stop();
+    EXPECT_TRUE(Files(deep + L"\\Cache\\").empty());
+}
+
+// Another user's junction in place of the cache folder (a symbolic link here, see
+// cache_test.sh) would have this user's run copy into, and delete from, the folder it
+// points at: all of it with an expiration of 0 days. The run leaves it alone.
+TEST_F(CacheTest, CacheFolderThatIsALinkIsLeftAlone)
+{
+    const std::wstring victim = L"N:\\victim\\", source = L"N:\\videos\\clip.avi";
+    ASSERT_TRUE(GetFileAttributesW(L"N:\\linked\\Cache") & FILE_ATTRIBUTE_REPARSE_POINT) << "see cache_test.sh";
+    WriteFileText(victim + L"letter.doc", "mine");
+    WriteFileText(source, "clip");
+    settings_.cacheLastCleanup = 0;  // a cleanup is due
+    settings_.cacheExpirationPeriod = 0;
+    VideoCache cache;
+    cache.Start(L"N:\\linked", settings_);
+    EXPECT_EQ(cache.Resolve(source.c_str()), source);
+    Sleep(1000);  // time for a copy and a cleanup, had either started
+    cache.Stop();
+    EXPECT_EQ(Files(victim), std::vector<std::wstring>{victim + L"letter.doc"});
+    EXPECT_EQ(settings_.cacheLastCleanup, 0);
+}
+
+// Files of another account in the cache folder (cache_test.sh makes them as root, owned by
+// "nobody"): one planted under the very name and write time this user's copy has is not
+// played nor replaced, and an old one is not deleted.
+TEST_F(CacheTest, FilesOfAnotherAccountAreNeitherPlayedNorDeleted)
+{
+    const std::wstring foreign = L"N:\\foreign\\", install = L"N:\\install", folder = install + L"\\Cache\\";
+    if (Files(foreign).size() != 2)
+        GTEST_SKIP() << "no files of another account: cache_test.sh makes them as root";
+    CreateDirectoryW(install.c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring source = L"N:\\videos\\clip.avi";
+    WriteFileText(source, "clip");
+    SetTimes(source, 0, Now() - kDay);
+    std::vector<std::wstring> copies;
+    {
+        VideoCache cache;
+        cache.Start(install.c_str(), settings_);
+        cache.Resolve(source.c_str());
+        ASSERT_TRUE(WaitFor([&] { return (copies = Files(folder, L"clip-*.avi")).size() == 1; }));
+    }
+    // Moved, not copied, so that they keep their owner.
+    ASSERT_TRUE(DeleteFileW(copies[0].c_str()));
+    ASSERT_TRUE(MoveFileW((foreign + L"planted").c_str(), copies[0].c_str()));
+    SetTimes(copies[0], 0, WriteTimeOf(source));
+    ASSERT_TRUE(MoveFileW((foreign + L"old").c_str(), (folder + L"old.avi").c_str()));
+    SetTimes(folder + L"old.avi", Now() - 30 * kDay, 0);
+
+    settings_.cacheLastCleanup = 0;
+    VideoCache cache;
+    cache.Start(install.c_str(), settings_);
+    EXPECT_EQ(cache.Resolve(source.c_str()), source);
+    WaitFor([&] { return settings_.cacheLastCleanup != 0; });
+    Sleep(1000);  // time for a copy and the cleanup, had either touched them
+    cache.Stop();
+    EXPECT_EQ(ReadFileText(copies[0]), "planted\n");
+    EXPECT_EQ(ReadFileText(folder + L"old.avi"), "old\n");
 }
 
 TEST_F(CacheTest, LargeCopyAppearsOnlyWholeAndStopBreaksItOff)

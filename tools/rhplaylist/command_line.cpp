@@ -34,7 +34,8 @@ const wchar_t kHelp[] =
     L"  import LIST [FIELDS] SOURCE.m3u|.m3u8   appends the files of an M3U playlist (made\n"
     L"                                          when LIST does not exist); relative paths\n"
     L"                                          count from SOURCE's folder; .m3u8 and files\n"
-    L"                                          with a UTF-8 mark are UTF-8, others ANSI\n"
+    L"                                          with a UTF-8 mark are UTF-8, files with a\n"
+    L"                                          UTF-16 mark UTF-16, others ANSI\n"
     L"  export LIST TARGET.m3u|.m3u8            writes the entries as an M3U playlist; files\n"
     L"                                          in TARGET's folder or below as relative paths\n"
     L"\n"
@@ -48,10 +49,11 @@ const wchar_t kHelp[] =
     L"  --speed X        %.2f to %.2f, 1.00 is normal speed\n"
     L"INDEX counts from 0. Paths are stored in full. --verbose prints timings to stderr.\n"
     L"\n"
-    L"Exit codes: 0 done; 2 bad command line; 3 LIST not found; 4 LIST damaged or not a\n"
-    L"playlist; 5 index out of range; 6 value out of range or not valid; 7 a file could not\n"
-    L"be written (LIST is left as it was); 8 an input file or folder is missing or unreadable;\n"
-    L"9 the player library is not installed.\n";
+    L"Exit codes: 0 done; 2 bad command line; 3 LIST not found; 4 LIST or the M3U damaged\n"
+    L"or not a playlist; 5 index out of range; 6 value out of range or not valid (also an\n"
+    L"M3U line that is no file's path, or a name the M3U's encoding cannot hold); 7 a file\n"
+    L"could not be written (LIST is left as it was); 8 an input file or folder is missing or\n"
+    L"unreadable; 9 the player library is not installed.\n";
 
 void ShowHelp()
 {
@@ -88,6 +90,11 @@ const CommandForm *FindCommand(const wchar_t *name)
     return nullptr;
 }
 
+bool IsBlank(const wchar_t *arg)
+{
+    return arg[wcsspn(arg, L" \t")] == L'\0';
+}
+
 bool IsHelp(const wchar_t *arg)
 {
     static const wchar_t *const kHelpWords[] = {L"--help", L"-h", L"/?", L"help"};
@@ -115,7 +122,7 @@ std::optional<int> ParseCommandLine(int argc, wchar_t **argv, CommandLine &line)
                     args[0]);
     line.command = form->command;
     line.name = form->name;
-    if (args.size() < 2)
+    if (args.size() < 2 || IsBlank(args[1]))
         return Fail(kBadCommandLine, L"%ls: which playlist? (rhplaylist --help)", line.name);
     line.path = FullPath(args[1]);
 
@@ -138,6 +145,10 @@ std::optional<int> ParseCommandLine(int argc, wchar_t **argv, CommandLine &line)
         } else if (arg[0] == L'-' && arg[1] == L'-') {
             return Fail(kBadCommandLine, L"%ls: not an option of %ls (rhplaylist --help)", arg,
                         line.name);
+        } else if (IsBlank(arg)) {
+            // An empty folder would be the current drive's root, a whole disk to walk.
+            return Fail(kBadCommandLine, L"%ls LIST takes %ls, not an empty argument", line.name,
+                        form->operands);
         } else {
             line.operands.push_back(arg);
         }

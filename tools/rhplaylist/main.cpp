@@ -47,7 +47,7 @@ int Create(Playlist &list, const CommandLine &line, const Settings &settings)
 int AddFolder(Playlist &list, const CommandLine &line, const Settings &settings)
 {
     std::wstring folder = FullPath(line.operands[0]);
-    if (folder.back() != L'\\')
+    if (folder.empty() || folder.back() != L'\\')
         folder += L'\\';
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))

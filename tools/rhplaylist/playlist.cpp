@@ -129,14 +129,18 @@ int Playlist::SaveOver(const std::wstring &path)
 {
     if (Count() == 0)
         return Fail(kBadValue, L"%ls: a playlist cannot be empty", path.c_str());
-    const std::wstring temporary = TemporaryBeside(path);
+    DWORD error = ERROR_SUCCESS;
+    const std::wstring temporary = TemporaryBeside(path, error);
+    if (temporary.empty())
+        return Fail(kNotWritten, L"%ls: cannot be written (%ls); the playlist is unchanged",
+                    path.c_str(), SystemMessage(error).c_str());
     const HRESULT hr = list_->Save(temporary.c_str(), FALSE);
     if (FAILED(hr)) {
         DeleteFileW(temporary.c_str());
         return Fail(kNotWritten, L"%ls: cannot be written (0x%08lx); the playlist is unchanged",
                     path.c_str(), static_cast<unsigned long>(hr));
     }
-    const DWORD error = MoveIntoPlace(temporary, path);
+    error = MoveIntoPlace(temporary, path);
     if (error != ERROR_SUCCESS)
         return Fail(kNotWritten, L"%ls: cannot be written (%ls); the playlist is unchanged",
                     path.c_str(), SystemMessage(error).c_str());

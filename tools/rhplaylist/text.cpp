@@ -16,6 +16,42 @@ std::string Utf8(const std::wstring &text)
     return out;
 }
 
+bool ExactUtf8(const std::wstring &text, std::string &bytes)
+{
+    bytes.clear();
+    if (text.empty())
+        return true;
+    // An unpaired surrogate, which a file name may hold, fails instead of becoming U+FFFD.
+    const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
+                                           static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return false;
+    bytes.resize(length);
+    return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                               bytes.data(), length, nullptr, nullptr) == length;
+}
+
+bool ExactAnsi(const std::wstring &text, std::string &bytes)
+{
+    // Where the system's code page is UTF-8 (Windows' "Use Unicode UTF-8" setting, or a
+    // program manifest), WC_NO_BEST_FIT_CHARS and the lost-character flag are refused and
+    // the conversion gives nothing at all.
+    if (GetACP() == CP_UTF8)
+        return ExactUtf8(text, bytes);
+    bytes.clear();
+    if (text.empty())
+        return true;
+    BOOL lost = FALSE;
+    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, &lost);
+    if (length <= 0 || lost)
+        return false;
+    bytes.resize(length);
+    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                               bytes.data(), length, nullptr, &lost) == length &&
+           !lost;
+}
+
 int FindName(const wchar_t *name, const wchar_t *const *table, int count)
 {
     for (int i = 0; i < count; ++i) {
