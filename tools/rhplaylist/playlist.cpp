@@ -84,8 +84,8 @@ int Playlist::CheckIndex(const wchar_t *text, LONG &index) const
 int Playlist::Append(const std::vector<std::wstring> &files, PlaybackItem entry)
 {
     for (const std::wstring &file : files) {
-        const std::wstring full = FullPath(file);
-        entry.fileName = const_cast<wchar_t *>(full.c_str());
+        std::wstring full = FullPath(file);
+        entry.fileName = full.data();
         const HRESULT hr = list_->Insert(&entry, -1);
         if (FAILED(hr))
             return Fail(kBadInput, L"%ls: cannot be added (0x%08lx)", full.c_str(),
