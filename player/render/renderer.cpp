@@ -5,6 +5,7 @@
 
 #include <cwchar>
 #include <cwctype>
+#include <new>
 #include <string_view>
 
 #include "geometry.h"
@@ -98,6 +99,77 @@ OAHWND AsOaWindow(HWND window)
     return reinterpret_cast<OAHWND>(window);
 }
 
+// Audio renderers moved from graph to graph. Wine leaves a thread and about a megabyte behind
+// for every audio renderer it lets go, so a show of thousands of items with sound grew
+// without end; a renderer that stays opens the sound device once. A graph borrows one per
+// rendering before the file is rendered (rendering connects the sound to a renderer already
+// in the graph) and gives it back once out of the graph; new ones are made only while none
+// is free, so their number stays at what was in use at once (the item on screen and the one
+// prepared, once per output). The free ones go when the last renderer does. Raw pointers:
+// nothing is released when the library unloads, when it may no longer be safe.
+class AudioRendererPool {
+public:
+    void Join()
+    {
+        SrwExclusive guard(lock_);
+        ++users_;
+    }
+    void Leave()
+    {
+        std::vector<IBaseFilter *> freed;
+        {
+            SrwExclusive guard(lock_);
+            if (--users_ == 0)
+                freed.swap(free_);
+        }
+        for (IBaseFilter *filter : freed)
+            filter->Release();
+    }
+    HRESULT Borrow(ComPtr<IBaseFilter> &filter)
+    {
+        {
+            SrwExclusive guard(lock_);
+            if (!free_.empty()) {
+                filter.Attach(free_.back());
+                free_.pop_back();
+                return S_OK;
+            }
+        }
+        return Create(kDirectSoundRenderer, IID_IBaseFilter, filter);
+    }
+    void GiveBack(ComPtr<IBaseFilter> &filter)
+    {
+        // A fresh renderer plays at full volume; one that muted an extra output must not stay mute.
+        ComPtr<IBasicAudio> audio;
+        if (SUCCEEDED(Query(filter.Get(), IID_IBasicAudio, audio)))
+            (void)audio->put_Volume(0);
+        SrwExclusive guard(lock_);
+        try {
+            free_.push_back(filter.Get());
+            (void)filter.Detach();
+        } catch (const std::bad_alloc &) {
+            // The filter goes with the pointer instead.
+        }
+    }
+
+private:
+    class SrwExclusive {
+    public:
+        explicit SrwExclusive(SRWLOCK &lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+        ~SrwExclusive() { ReleaseSRWLockExclusive(&lock_); }
+        SrwExclusive(const SrwExclusive &) = delete;
+        SrwExclusive &operator=(const SrwExclusive &) = delete;
+
+    private:
+        SRWLOCK &lock_;
+    };
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    std::vector<IBaseFilter *> free_;
+    long users_ = 0;
+};
+
+AudioRendererPool audioPool;
+
 }  // namespace
 
 RHRenderer::RHRenderer(const MediaItem &item, const CLSID *videoRenderer, HWND playerWindow)
@@ -109,12 +181,14 @@ RHRenderer::RHRenderer(const MediaItem &item, const CLSID *videoRenderer, HWND p
     }
     idleEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     pictureDuration_ = ReadPictureDuration();
+    audioPool.Join();
 }
 
 RHRenderer::~RHRenderer()
 {
     StopGraph();
     Unload();
+    audioPool.Leave();
 }
 
 SIZE RHRenderer::PlayerClientSize() const
@@ -204,7 +278,19 @@ HRESULT RHRenderer::BuildGraph(size_t count, HRESULT &first, HRESULT &second)
             if (SUCCEEDED(NextVideoFilter(filter)))
                 (void)graph_->AddFilter(filter.Get(), nullptr);
         }
+        ComPtr<IBaseFilter> audio;
+        if (SUCCEEDED(audioPool.Borrow(audio)) && SUCCEEDED(graph_->AddFilter(audio.Get(), nullptr)))
+            audioFilters_.push_back(audio);
+        else
+            audio.Reset();
         hr = graph_->RenderFile(fileName, nullptr);
+        // A file without sound leaves it unconnected: out of the graph again, at once, so that
+        // the graph does not wait for its end and the next rendering can have it.
+        if (audio && !HasConnectedInput(audio.Get())) {
+            (void)graph_->RemoveFilter(audio.Get());
+            audioFilters_.pop_back();
+            audioPool.GiveBack(audio);
+        }
         if (FAILED(hr))
             return hr;
         if (i == 0)
@@ -251,6 +337,7 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
     // Renderings that disagree (one partial) would show different streams per output: play
     // the file once, in the first output.
     if (SUCCEEDED(hr) && count >= 2 && second != first) {
+        ReturnAudioFilters();
         graph_.Reset();
         count = 1;
         hr = BuildGraph(count, first, second);
@@ -414,6 +501,22 @@ void RHRenderer::PaintHeldFrame(VideoOutput &output) const
     ReleaseDC(output.hwnd, dc);
 }
 
+void RHRenderer::ReturnAudioFilters()
+{
+    if (audioFilters_.empty())
+        return;
+    // A filter leaves a graph only stopped (its pins disconnect then).
+    ComPtr<IMediaControl> control;
+    if (graph_ && SUCCEEDED(Query(graph_.Get(), IID_IMediaControl, control)))
+        (void)control->Stop();
+    for (auto &filter : audioFilters_) {
+        if (graph_ && FAILED(graph_->RemoveFilter(filter.Get())))
+            continue; // still in the graph: it goes with it
+        audioPool.GiveBack(filter);
+    }
+    audioFilters_.clear();
+}
+
 void RHRenderer::Unload()
 {
     if (position_) {
@@ -422,6 +525,7 @@ void RHRenderer::Unload()
             savedPosition_ = now;
         position_.Reset();
     }
+    ReturnAudioFilters();
     events_.Reset();
     control_.Reset();
     audio_.Reset();
