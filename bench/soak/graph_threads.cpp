@@ -9,6 +9,7 @@
 //             (added before RenderFile, removed after Stop, before the graph goes)
 //   device    one IDirectSound8 held open for the whole run, the graph as in plain
 //   volume    as plain, with a volume set through IBasicAudio
+//   clock     as plain, every graph timed by one system clock kept for the whole run
 // Usage: graph_threads.exe CLIP [ROUNDS] [VARIANT] [--list]
 // Under Wine 8 every DirectSound renderer starts a system clock whose advise thread outlives
 // it: "plain" grows one thread a round, "kept" stays flat after the first.
@@ -32,6 +33,7 @@ namespace {
 
 const CLSID kFilterGraph = {0xe436ebb3, 0x524f, 0x11ce, {0x9f, 0x53, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
 const CLSID kDSoundRender = {0x79376820, 0x07d0, 0x11cf, {0xa2, 0x4d, 0x00, 0x20, 0xaf, 0xd7, 0x97, 0x67}};
+const CLSID kSystemClock = {0xe436ebb1, 0x524f, 0x11ce, {0x9f, 0x53, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
 const CLSID kWaveOutRender = {0xe30629d1, 0x27e5, 0x11ce, {0x87, 0x5d, 0x00, 0x60, 0x8c, 0xb7, 0x80, 0x66}};
 
 template <typename T>
@@ -114,7 +116,8 @@ SIZE_T WorkingKiB()
 }
 
 // One round: the graph built, run to its end (or 3 s), stopped and released.
-HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kept, int &completed)
+HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kept,
+              IReferenceClock *clock, int &completed)
 {
     ComPtr<IGraphBuilder> graph;
     HRESULT hr = CoCreateInstance(kFilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
@@ -139,6 +142,11 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
     ComPtr<IMediaEvent> events;
     (void)Query(graph.Get(), IID_IMediaControl, control);
     (void)Query(graph.Get(), IID_IMediaEvent, events);
+    if (clock) {
+        ComPtr<IMediaFilter> filter;
+        if (SUCCEEDED(Query(graph.Get(), IID_IMediaFilter, filter)))
+            (void)filter->SetSyncSource(clock);
+    }
     if (variant == L"volume") {
         ComPtr<IBasicAudio> audio;
         if (SUCCEEDED(Query(graph.Get(), IID_IBasicAudio, audio)))
@@ -173,6 +181,11 @@ int wmain(int argc, wchar_t **argv)
             FAILED(CoCreateInstance(kDSoundRender, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                     reinterpret_cast<void **>(kept.GetAddressOf()))))
             return 1;
+        ComPtr<IReferenceClock> clock;
+        if (variant == L"clock" &&
+            FAILED(CoCreateInstance(kSystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock,
+                                    reinterpret_cast<void **>(clock.GetAddressOf()))))
+            return 1;
         ComPtr<IDirectSound8> device;
         if (variant == L"device" && FAILED(DirectSoundCreate8(nullptr, &device, nullptr)))
             return 1;
@@ -182,7 +195,7 @@ int wmain(int argc, wchar_t **argv)
                 workingBefore);
         int failures = 0, completed = 0;
         for (int i = 1; i <= rounds; ++i) {
-            const HRESULT hr = Round(clip, variant, kept.Get(), completed);
+            const HRESULT hr = Round(clip, variant, kept.Get(), clock.Get(), completed);
             if (FAILED(hr) && failures++ == 0)
                 wprintf(L"round %d failed: 0x%08lx\n", i, static_cast<unsigned long>(hr));
             if (i % 5 == 0 || i == rounds)

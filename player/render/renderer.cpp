@@ -5,8 +5,8 @@
 
 #include <cwchar>
 #include <cwctype>
-#include <new>
 #include <string_view>
+#include <utility>
 
 #include "geometry.h"
 #include "render_ids.h"
@@ -99,76 +99,54 @@ OAHWND AsOaWindow(HWND window)
     return reinterpret_cast<OAHWND>(window);
 }
 
-// Audio renderers moved from graph to graph. Wine leaves a thread and about a megabyte behind
-// for every audio renderer it lets go, so a show of thousands of items with sound grew
-// without end; a renderer that stays opens the sound device once. A graph borrows one per
-// rendering before the file is rendered (rendering connects the sound to a renderer already
-// in the graph) and gives it back once out of the graph; new ones are made only while none
-// is free, so their number stays at what was in use at once (the item on screen and the one
-// prepared, once per output). The free ones go when the last renderer does. Raw pointers:
-// nothing is released when the library unloads, when it may no longer be safe.
-class AudioRendererPool {
+// Wine 8 gives every DirectSound renderer a clock of its own whose thread outlives the
+// renderer once the graph is timed by it (the graph's choice whenever a file has sound): each
+// item with sound left a thread and about a megabyte behind, so a show of thousands of items
+// grew without end. Every graph is therefore timed by one system clock that all renderers
+// share, made when first asked for and let go with the last renderer, and the audio
+// renderers' own clocks never start. (The audio renderer then keeps pace with that clock,
+// as it does on Windows whenever another clock times its graph.) The pointer is raw: nothing
+// is released when the library unloads, when it may no longer be safe.
+class SharedClock {
 public:
     void Join()
     {
-        SrwExclusive guard(lock_);
+        AcquireSRWLockExclusive(&lock_);
         ++users_;
+        ReleaseSRWLockExclusive(&lock_);
     }
     void Leave()
     {
-        std::vector<IBaseFilter *> freed;
-        {
-            SrwExclusive guard(lock_);
-            if (--users_ == 0)
-                freed.swap(free_);
-        }
-        for (IBaseFilter *filter : freed)
-            filter->Release();
+        IReferenceClock *freed = nullptr;
+        AcquireSRWLockExclusive(&lock_);
+        if (--users_ == 0)
+            freed = std::exchange(clock_, nullptr);
+        ReleaseSRWLockExclusive(&lock_);
+        if (freed)
+            freed->Release();
     }
-    HRESULT Borrow(ComPtr<IBaseFilter> &filter)
+    // Times the graph by the shared clock; without one it keeps the graph's own choice.
+    void Time(IGraphBuilder *graph)
     {
-        {
-            SrwExclusive guard(lock_);
-            if (!free_.empty()) {
-                filter.Attach(free_.back());
-                free_.pop_back();
-                return S_OK;
-            }
-        }
-        return Create(kDirectSoundRenderer, IID_IBaseFilter, filter);
-    }
-    void GiveBack(ComPtr<IBaseFilter> &filter)
-    {
-        // A fresh renderer plays at full volume; one that muted an extra output must not stay mute.
-        ComPtr<IBasicAudio> audio;
-        if (SUCCEEDED(Query(filter.Get(), IID_IBasicAudio, audio)))
-            (void)audio->put_Volume(0);
-        SrwExclusive guard(lock_);
-        try {
-            free_.push_back(filter.Get());
-            (void)filter.Detach();
-        } catch (const std::bad_alloc &) {
-            // The filter goes with the pointer instead.
-        }
+        ComPtr<IReferenceClock> clock;
+        AcquireSRWLockExclusive(&lock_);
+        if (!clock_)
+            (void)CoCreateInstance(kSystemClockClass, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IReferenceClock, reinterpret_cast<void **>(&clock_));
+        clock = clock_;
+        ReleaseSRWLockExclusive(&lock_);
+        ComPtr<IMediaFilter> timing;
+        if (clock && SUCCEEDED(Query(graph, IID_IMediaFilter, timing)))
+            (void)timing->SetSyncSource(clock.Get());
     }
 
 private:
-    class SrwExclusive {
-    public:
-        explicit SrwExclusive(SRWLOCK &lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-        ~SrwExclusive() { ReleaseSRWLockExclusive(&lock_); }
-        SrwExclusive(const SrwExclusive &) = delete;
-        SrwExclusive &operator=(const SrwExclusive &) = delete;
-
-    private:
-        SRWLOCK &lock_;
-    };
     SRWLOCK lock_ = SRWLOCK_INIT;
-    std::vector<IBaseFilter *> free_;
+    IReferenceClock *clock_ = nullptr;
     long users_ = 0;
 };
 
-AudioRendererPool audioPool;
+SharedClock sharedClock;
 
 }  // namespace
 
@@ -181,14 +159,14 @@ RHRenderer::RHRenderer(const MediaItem &item, const CLSID *videoRenderer, HWND p
     }
     idleEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     pictureDuration_ = ReadPictureDuration();
-    audioPool.Join();
+    sharedClock.Join();
 }
 
 RHRenderer::~RHRenderer()
 {
     StopGraph();
     Unload();
-    audioPool.Leave();
+    sharedClock.Leave();
 }
 
 SIZE RHRenderer::PlayerClientSize() const
@@ -278,19 +256,7 @@ HRESULT RHRenderer::BuildGraph(size_t count, HRESULT &first, HRESULT &second)
             if (SUCCEEDED(NextVideoFilter(filter)))
                 (void)graph_->AddFilter(filter.Get(), nullptr);
         }
-        ComPtr<IBaseFilter> audio;
-        if (SUCCEEDED(audioPool.Borrow(audio)) && SUCCEEDED(graph_->AddFilter(audio.Get(), nullptr)))
-            audioFilters_.push_back(audio);
-        else
-            audio.Reset();
         hr = graph_->RenderFile(fileName, nullptr);
-        // A file without sound leaves it unconnected: out of the graph again, at once, so that
-        // the graph does not wait for its end and the next rendering can have it.
-        if (audio && !HasConnectedInput(audio.Get())) {
-            (void)graph_->RemoveFilter(audio.Get());
-            audioFilters_.pop_back();
-            audioPool.GiveBack(audio);
-        }
         if (FAILED(hr))
             return hr;
         if (i == 0)
@@ -337,7 +303,6 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
     // Renderings that disagree (one partial) would show different streams per output: play
     // the file once, in the first output.
     if (SUCCEEDED(hr) && count >= 2 && second != first) {
-        ReturnAudioFilters();
         graph_.Reset();
         count = 1;
         hr = BuildGraph(count, first, second);
@@ -347,6 +312,7 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
         return hr;
     }
 
+    sharedClock.Time(graph_.Get()); // before the graph first pauses, when it would pick its own
     (void)Query(graph_.Get(), IID_IMediaControl, control_);
     (void)Query(graph_.Get(), IID_IMediaPosition, position_);
     (void)Query(graph_.Get(), IID_IMediaEventEx, events_);
@@ -501,22 +467,6 @@ void RHRenderer::PaintHeldFrame(VideoOutput &output) const
     ReleaseDC(output.hwnd, dc);
 }
 
-void RHRenderer::ReturnAudioFilters()
-{
-    if (audioFilters_.empty())
-        return;
-    // A filter leaves a graph only stopped (its pins disconnect then).
-    ComPtr<IMediaControl> control;
-    if (graph_ && SUCCEEDED(Query(graph_.Get(), IID_IMediaControl, control)))
-        (void)control->Stop();
-    for (auto &filter : audioFilters_) {
-        if (graph_ && FAILED(graph_->RemoveFilter(filter.Get())))
-            continue; // still in the graph: it goes with it
-        audioPool.GiveBack(filter);
-    }
-    audioFilters_.clear();
-}
-
 void RHRenderer::Unload()
 {
     if (position_) {
@@ -525,7 +475,6 @@ void RHRenderer::Unload()
             savedPosition_ = now;
         position_.Reset();
     }
-    ReturnAudioFilters();
     events_.Reset();
     control_.Reset();
     audio_.Reset();

@@ -118,12 +118,8 @@ private:
     // A video renderer filter for the next rendering: one made ahead by CreateVideoFilters
     // while any is left, else a new one.
     HRESULT NextVideoFilter(Microsoft::WRL::ComPtr<IBaseFilter> &filter);
-    // Gives the audio renderers this graph borrowed back to the shared pool, out of the graph.
-    void ReturnAudioFilters();
 
     std::vector<Microsoft::WRL::ComPtr<IBaseFilter>> madeFilters_;
-    // Audio renderers borrowed for the graph, one per rendering whose sound went to one.
-    std::vector<Microsoft::WRL::ComPtr<IBaseFilter>> audioFilters_;
     size_t usedFilters_ = 0;
 };
 
