@@ -60,9 +60,9 @@ awk '
     for (i = 1; i <= NR; i++)
       printf "%8d %7d %8s %9.1f %9.1f %9.1f %8s %5s %5s %8s/%s\n", c[i], t[i], th[i], rss[i] / 1024, anon[i] / 1024,
              ws[i] / 1024, show(h[i]), show(g[i]), show(u[i]), med[i], worst[i]
-    for (i = 1; i <= NR && c[i] < 200; i++) if (med[i] != "-" && c[i] > 0) { early += med[i]; ne++; if (worst[i] > ew) ew = worst[i] }
-    base = i
+    for (base = 1; base <= NR && c[base] < 200; base++) ;
     if (base > NR) { print "too few samples for the criteria"; exit 1 }
+    for (i = 2; i <= base; i++) if (med[i] != "-") { early += med[i]; ne++; if (worst[i] > ew) ew = worst[i] }
     for (i = base + 1; i <= NR; i++) {
       if (th[i] - th[base] > dth) dth = th[i] - th[base]
       if (rss[i] / rss[base] - 1 > drss) drss = rss[i] / rss[base] - 1
