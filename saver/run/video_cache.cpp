@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cwchar>
 #include <deque>
@@ -18,7 +19,10 @@ namespace {
 constexpr LONGLONG kDay = 864000000000LL;  // FILETIME units per day
 constexpr size_t kMaxQueuedCopies = 16;    // further requests wait for a later Resolve
 constexpr DWORD kCopyChunk = 1 << 20;      // the copy looks at the stop flag once per chunk
+constexpr size_t kMaxQueuedLookups = 16;   // further sources are looked at by a later Resolve
 constexpr DWORD kStopWaitMs = 3000;        // how long Stop waits for the copy thread
+// A look-up leaves nothing behind to clean up, so a stuck one is not waited for long.
+constexpr DWORD kLookupStopWaitMs = 100;
 // The longest name a copy gets: the file systems take 255 characters, and the temporary
 // file beside it adds a dot, eight hex digits and ".part".
 constexpr size_t kMaxName = 255 - 16;
@@ -216,11 +220,36 @@ struct VirtualBuffer {
     void *data;
 };
 
+// Vista and later can break off a thread's read or open on a share that stopped answering.
+void BreakOffIo(HANDLE thread)
+{
+    using CancelFunction = BOOL(WINAPI *)(HANDLE);
+    static const auto cancel = [] {
+        HMODULE kernel = GetModuleHandleW(L"kernel32");
+        return kernel ? reinterpret_cast<CancelFunction>(
+                            reinterpret_cast<void *>(GetProcAddress(kernel, "CancelSynchronousIo")))
+                      : nullptr;
+    }();
+    if (cancel && thread)
+        cancel(thread);
+}
+
+// Starts a worker that holds its own reference to state, so a thread that Stop stopped
+// waiting for never touches freed memory.
+template <typename State>
+HANDLE StartWorker(const std::shared_ptr<State> &state)
+{
+    auto *owner = new std::shared_ptr<State>(state);
+    const HANDLE thread = CreateThread(nullptr, 0, &State::Run, owner, 0, nullptr);
+    if (!thread)
+        delete owner;
+    return thread;
+}
+
 }  // namespace
 
-// The queue of copies to make and the one thread that makes them. The thread holds its own
-// reference, so a thread that Stop stopped waiting for never touches freed memory.
-struct VideoCache::Copier {
+// The queue of copies to make and the one thread that makes them.
+struct VideoCache::Copier : std::enable_shared_from_this<Copier> {
     struct Job {
         std::wstring source, cached;  // both full paths
     };
@@ -233,8 +262,11 @@ struct VideoCache::Copier {
     std::set<FileId> madeHere;  // the copies this run put in place
     std::atomic<bool> stopping{false};
     std::vector<BYTE> user, owner;  // whose copies count as this run's, set before the thread starts
+    UniqueHandle thread;            // started with the first copy
 
     static DWORD WINAPI Run(void *owner);
+    void Queue(const std::wstring &source, const std::wstring &cached);
+    void Cancel();
     // Whether cached holds a copy of this run's user (then its last-write time), is free,
     // or holds something else: another account's file, a link, a folder, a name that
     // cannot be opened. Only the first is ever played or replaced.
@@ -242,6 +274,138 @@ struct VideoCache::Copier {
     bool Copy(const Job &job);
     bool CopyData(HANDLE in, HANDLE out);
 };
+
+// The sources to look at and the one thread that looks at them: whether a source without a
+// copy lies on a network drive, whether one with a copy changed since. Either queues the
+// copy. A source that does not answer holds up only this thread, never the one that asked.
+struct VideoCache::Lookups : std::enable_shared_from_this<Lookups> {
+    struct Request {
+        std::wstring source, cached;  // both full paths
+        bool haveCopy = false;        // compare with copyWritten; otherwise test the drive
+        FILETIME copyWritten{};
+        bool done = false, changed = false;  // answered; the source's time differs from the copy's
+    };
+
+    std::mutex lock;
+    std::condition_variable wake, answered;
+    std::deque<std::shared_ptr<Request>> queue;
+    std::set<std::wstring> outstanding;  // the copies whose source is queued or being looked at
+    std::atomic<bool> stopping{false};
+    VolumePathFunction volumePath = nullptr;
+    std::shared_ptr<Copier> copier;
+    UniqueHandle thread;  // started with the first look-up
+
+    static DWORD WINAPI Run(void *owner);
+    // The request, queued; null when the source is being looked at already, the queue is
+    // full or no thread can look.
+    std::shared_ptr<Request> Post(Request request);
+    // Whether the request was answered within milliseconds.
+    bool Await(Request &request, DWORD milliseconds);
+    void LookUp(Request &request);
+    void Cancel();
+};
+
+namespace {
+
+bool IsOnNetworkDrive(BOOL(WINAPI *volumePath)(LPCWSTR, LPWSTR, DWORD), const std::wstring &source)
+{
+    std::wstring root(source.size() + 2, L'\0');
+    if (volumePath && volumePath(source.c_str(), root.data(), static_cast<DWORD>(root.size()))) {
+        root.resize(wcslen(root.c_str()));
+    } else {
+        // By hand: \\server\share\ for a share, the drive's "X:\" otherwise.
+        const int wanted = source[0] == L'\\' ? 4 : 1;
+        int seen = 0;
+        size_t i = 0;
+        while (i < source.size() && !(source[i] == L'\\' && ++seen == wanted))
+            ++i;
+        root = source.substr(0, i + 1);
+    }
+    return GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
+}
+
+}  // namespace
+
+std::shared_ptr<VideoCache::Lookups::Request> VideoCache::Lookups::Post(Request request)
+{
+    auto queued = std::make_shared<Request>(std::move(request));
+    std::lock_guard<std::mutex> hold(lock);
+    if (stopping || queue.size() >= kMaxQueuedLookups || outstanding.count(queued->cached))
+        return nullptr;
+    if (!thread)
+        thread.reset(StartWorker(shared_from_this()));
+    if (!thread)
+        return nullptr;
+    outstanding.insert(queued->cached);
+    queue.push_back(queued);
+    wake.notify_one();
+    return queued;
+}
+
+bool VideoCache::Lookups::Await(Request &request, DWORD milliseconds)
+{
+    std::unique_lock<std::mutex> hold(lock);
+    answered.wait_for(hold, std::chrono::milliseconds(milliseconds), [&] { return request.done || stopping.load(); });
+    return request.done;
+}
+
+void VideoCache::Lookups::LookUp(Request &request)
+{
+    if (request.haveCopy) {
+        // An unreachable source leaves the copy as it is.
+        FILETIME sourceWritten;
+        request.changed = LastWriteTime(request.source, sourceWritten) &&
+                          CompareFileTime(&sourceWritten, &request.copyWritten) != 0;
+        if (request.changed)
+            copier->Queue(request.source, request.cached);
+    } else if (IsOnNetworkDrive(volumePath, request.source)) {
+        copier->Queue(request.source, request.cached);
+    }
+}
+
+DWORD WINAPI VideoCache::Lookups::Run(void *argument)
+{
+    std::unique_ptr<std::shared_ptr<Lookups>> owner(static_cast<std::shared_ptr<Lookups> *>(argument));
+    Lookups &lookups = **owner;
+    try {
+        for (;;) {
+            std::shared_ptr<Request> request;
+            {
+                std::unique_lock<std::mutex> hold(lookups.lock);
+                lookups.wake.wait(hold, [&] { return lookups.stopping.load() || !lookups.queue.empty(); });
+                if (lookups.stopping)
+                    return 0;
+                request = std::move(lookups.queue.front());
+                lookups.queue.pop_front();
+            }
+            // The copy is queued before the answer is given, as if it had been asked on the spot.
+            lookups.LookUp(*request);
+            {
+                std::lock_guard<std::mutex> hold(lookups.lock);
+                request->done = true;
+                lookups.outstanding.erase(request->cached);
+            }
+            lookups.answered.notify_all();
+        }
+    } catch (...) {
+        // Out of memory: no more look-ups this run; the sources are played.
+    }
+    return 0;
+}
+
+void VideoCache::Lookups::Cancel()
+{
+    HANDLE worker;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        stopping = true;
+        queue.clear();
+        worker = thread.get();  // no thread starts once stopping is set
+    }
+    wake.notify_all();
+    answered.notify_all();
+    BreakOffIo(worker);
+}
 
 VideoCache::Copier::CopyState VideoCache::Copier::Inspect(const std::wstring &cached, FILETIME &lastWrite)
 {
@@ -369,11 +533,13 @@ void VideoCache::Start(const wchar_t *installFolder, Settings &settings)
     settings_ = &settings;
     running_ = 1;
     copier_ = std::make_shared<Copier>();
+    lookups_ = std::make_shared<Lookups>();
+    lookups_->copier = copier_;
 
     // Looked up by name because systems older than Windows 2000 lack it; a 64-bit build
     // always finds it. Where it is missing or fails, IsOnNetworkDrive finds the root by hand.
     if (HMODULE kernel = GetModuleHandleW(L"kernel32"))
-        volumePath_ = reinterpret_cast<VolumePathFunction>(
+        lookups_->volumePath = reinterpret_cast<VolumePathFunction>(
             reinterpret_cast<void *>(GetProcAddress(kernel, "GetVolumePathNameW")));
 
     std::wstring folder = installFolder ? installFolder : L"";
@@ -403,9 +569,17 @@ void VideoCache::Start(const wchar_t *installFolder, Settings &settings)
         settings.cacheLastCleanup = now;
 }
 
+void VideoCache::Cancel()
+{
+    if (lookups_)
+        lookups_->Cancel();
+    if (copier_)
+        copier_->Cancel();
+}
+
 void VideoCache::Stop()
 {
-    StopCopier();
+    StopWorkers();
     if (!cleanupThread_) {
         folderHandle_.reset();
         return;
@@ -416,28 +590,19 @@ void VideoCache::Stop()
     folderHandle_.reset();
 }
 
-void VideoCache::StopCopier()
+void VideoCache::StopWorkers()
 {
-    if (!copier_)
-        return;
-    {
-        std::lock_guard<std::mutex> hold(copier_->lock);
-        copier_->stopping = true;
-        copier_->jobs.clear();
+    Cancel();
+    // Past its limit a thread is left to the end of the process; it owns its state. The
+    // copy thread gets the longer one: it removes its partial file before it ends.
+    const ULONGLONG start = GetTickCount64();
+    if (lookups_ && lookups_->thread)
+        WaitForSingleObject(lookups_->thread.get(), kLookupStopWaitMs);
+    if (copier_ && copier_->thread) {
+        const ULONGLONG spent = GetTickCount64() - start;
+        WaitForSingleObject(copier_->thread.get(), spent < kStopWaitMs ? static_cast<DWORD>(kStopWaitMs - spent) : 0);
     }
-    copier_->wake.notify_all();
-    if (copyThread_) {
-        // A read from a share that stopped answering can block for long; Vista and later
-        // can break it off.
-        using CancelFunction = BOOL(WINAPI *)(HANDLE);
-        if (HMODULE kernel = GetModuleHandleW(L"kernel32"))
-            if (auto cancel = reinterpret_cast<CancelFunction>(
-                    reinterpret_cast<void *>(GetProcAddress(kernel, "CancelSynchronousIo"))))
-                cancel(copyThread_.get());
-        // Past the limit the thread is left to the end of the process; it owns its state.
-        WaitForSingleObject(copyThread_.get(), kStopWaitMs);
-        copyThread_.reset();
-    }
+    lookups_.reset();
     copier_.reset();
 }
 
@@ -500,24 +665,22 @@ std::wstring VideoCache::Resolve(const wchar_t *source)
     if (cached.empty())
         return source;  // no copy can be named for it inside the cache folder
 
-    FILETIME copyWritten;
-    switch (copier_ ? copier_->Inspect(cached, copyWritten) : Copier::CopyState::kForeign) {
+    Lookups::Request request{full, cached};
+    switch (copier_ ? copier_->Inspect(cached, request.copyWritten) : Copier::CopyState::kForeign) {
     case Copier::CopyState::kOwn: {
-        // The copy is played unless the source is reachable and changed; then the source
-        // is played while the copy is refreshed.
-        FILETIME sourceWritten;
-        if (!LastWriteTime(full, sourceWritten) || CompareFileTime(&sourceWritten, &copyWritten) == 0)
-            return cached;
-        QueueCopy(full, cached);
-        return source;
+        // The copy is played unless the source answers in time that it changed; then the
+        // source is played while the copy is refreshed.
+        request.haveCopy = true;
+        const std::shared_ptr<Lookups::Request> asked = lookups_->Post(std::move(request));
+        return asked && lookups_->Await(*asked, kLookupWaitMs) && asked->changed ? source : cached;
     }
     case Copier::CopyState::kForeign:
         return source;  // somebody else's file under this user's name: neither played nor replaced
     case Copier::CopyState::kMissing:
         break;
     }
-    if (IsOnNetworkDrive(full))
-        QueueCopy(full, cached);
+    // Copied if it lies on a network drive; played from where it is until then.
+    lookups_->Post(std::move(request));
     return source;
 }
 
@@ -553,43 +716,33 @@ std::wstring VideoCache::CopyPathFor(const std::wstring &fullSource) const
     return cached;
 }
 
-bool VideoCache::IsOnNetworkDrive(const std::wstring &source) const
+void VideoCache::Copier::Queue(const std::wstring &source, const std::wstring &cached)
 {
-    std::wstring root(source.size() + 2, L'\0');
-    if (volumePath_ && volumePath_(source.c_str(), root.data(), static_cast<DWORD>(root.size()))) {
-        root.resize(wcslen(root.c_str()));
-    } else {
-        // By hand: \\server\share\ for a share, the drive's "X:\" otherwise.
-        const int wanted = source[0] == L'\\' ? 4 : 1;
-        int seen = 0;
-        size_t i = 0;
-        while (i < source.size() && !(source[i] == L'\\' && ++seen == wanted))
-            ++i;
-        root = source.substr(0, i + 1);
-    }
-    return GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
-}
-
-void VideoCache::QueueCopy(const std::wstring &source, const std::wstring &cached)
-{
-    if (!copier_)
-        return;
-    std::lock_guard<std::mutex> hold(copier_->lock);
+    std::lock_guard<std::mutex> hold(lock);
     // The copy being made may be asked for again: the source may have changed since that
     // copy read it, and if not, the job finds the copy current and ends at once.
-    if (copier_->stopping || copier_->jobs.size() >= kMaxQueuedCopies)
+    if (stopping || jobs.size() >= kMaxQueuedCopies)
         return;
-    for (const Copier::Job &job : copier_->jobs)
+    for (const Job &job : jobs)
         if (job.cached == cached)
             return;
-    if (!copyThread_) {
-        auto *owner = new std::shared_ptr<Copier>(copier_);
-        copyThread_.reset(CreateThread(nullptr, 0, &Copier::Run, owner, 0, nullptr));
-        if (!copyThread_) {
-            delete owner;
-            return;
-        }
+    if (!thread)
+        thread.reset(StartWorker(shared_from_this()));
+    if (!thread)
+        return;
+    jobs.push_back({source, cached});
+    wake.notify_one();
+}
+
+void VideoCache::Copier::Cancel()
+{
+    HANDLE worker;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        stopping = true;
+        jobs.clear();
+        worker = thread.get();  // no thread starts once stopping is set
     }
-    copier_->jobs.push_back({source, cached});
-    copier_->wake.notify_one();
+    wake.notify_all();
+    BreakOffIo(worker);
 }

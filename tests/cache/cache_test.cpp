@@ -166,6 +166,59 @@ TEST_F(CacheTest, NetworkVideoIsCopiedInTheBackgroundRefreshedAndKeptWhenTheShar
     EXPECT_EQ(ReadFileText(cached), "second");
 }
 
+// S: (see cache_test.sh) is a share that stops answering on demand: while N:\slow-on exists,
+// a look-up of a name beginning with "slow" takes 10 s there. Resolve runs on the thread
+// that answers input, and never waits for it: the bounds below only catch such a wait.
+TEST_F(CacheTest, AShareThatDoesNotAnswerHoldsUpNeitherResolveNorStop)
+{
+    if (GetDriveTypeW(L"S:\\") != DRIVE_REMOTE)
+        GTEST_SKIP() << "no slow share: cache_test.sh makes it with FUSE";
+    const std::wstring backing = L"N:\\slow-share\\", slowOn = L"N:\\slow-on";
+    const std::wstring source = L"S:\\slowclip.avi", fresh = L"S:\\slownew.avi";
+    WriteFileText(backing + L"slowclip.avi", "first");
+    SetTimes(backing + L"slowclip.avi", 0, Now() - kDay);
+    WriteFileText(backing + L"slownew.avi", "new");
+    VideoCache cache;
+    cache.Start(install_.c_str(), settings_);
+    EXPECT_EQ(cache.Resolve(source.c_str()), source);
+    const std::wstring cached = WaitForCopy(L"slowclip-*.avi");
+    ASSERT_EQ(ReadFileText(cached), "first");
+
+    // The source changes, and the share stops answering.
+    WriteFileText(backing + L"slowclip.avi", "second");
+    WriteFileText(slowOn, "");
+    Sleep(1500);  // what the system knew of the share's names has expired
+    const auto timed = [&](const std::wstring &path, std::wstring &played) {
+        const DWORD start = GetTickCount();
+        played = cache.Resolve(path.c_str());
+        return GetTickCount() - start;
+    };
+    std::wstring played;
+    EXPECT_LT(timed(source, played), 5000u);
+    EXPECT_EQ(played, cached);  // the copy as it is: the source did not say in time
+    // Asked again while that look-up is out: answered without a wait each time (40 waits
+    // for the look-up would take 6 s).
+    DWORD again = 0;
+    for (int i = 0; i < 40; ++i) {
+        again += timed(source, played);
+        EXPECT_EQ(played, cached);
+    }
+    EXPECT_LT(again, 3000u);
+    // Without a copy the source is played; its look-up waits behind the first one.
+    EXPECT_LT(timed(fresh, played), 5000u);
+    EXPECT_EQ(played, fresh);
+    // The share answers at last: the change is found and the copy refreshed after all.
+    EXPECT_TRUE(WaitFor([&] { return ReadFileText(cached) == "second"; }));
+
+    // Stop while a look-up waits: the look-up thread is left to the process's end.
+    Sleep(1500);
+    EXPECT_EQ(cache.Resolve(source.c_str()), cached);
+    const DWORD stopping = GetTickCount();
+    cache.Stop();
+    EXPECT_LT(GetTickCount() - stopping, 5000u);
+    DeleteFileW(slowOn.c_str());
+}
+
 TEST_F(CacheTest, SameNameInTwoFoldersGetsTwoCopies)
 {
     CreateDirectoryW(L"N:\\a", nullptr);

@@ -3,12 +3,14 @@
  * every name that begins with "slow" takes its time. Mapped into a Wine prefix as a network
  * drive, it gives the program the waits a share that stopped answering gives on Windows,
  * in the calls the program really makes.
- *   slow_share [--lookup-ms N] [--read-ms N] [--log FILE] FOLDER MOUNTPOINT
+ *   slow_share [--lookup-ms N] [--read-ms N] [--switch FILE] [--log FILE] FOLDER MOUNTPOINT
  * --lookup-ms: a look-up of such a name (what stat, open and the volume path functions
- *   start with) waits N ms, once: the answer is then kept by the kernel for an hour, so the
- *   open that Wine's server makes after its client looked the name up never waits again
- *   (a wait there would stop every Wine process, which no Windows share does).
+ *   start with) waits N ms. The kernel keeps an answer for a second, so the open that
+ *   Wine's server makes right after its client looked the name up does not wait again (a
+ *   wait there would stop every Wine process, which no Windows share does).
  * --read-ms: every read of such a file waits N ms first.
+ * --switch: the waits apply only while FILE exists, so a test can make the share slow
+ *   after it has copied from it.
  * --log: one line per slow look-up, "<name> <ms waited>", for the scripts that check it.
  * Runs in the foreground until unmounted (fusermount3 -u MOUNTPOINT) or killed.
  * Build: gcc -O2 -Wall -o slow_share slow_share.c $(pkg-config --cflags --libs fuse3)
@@ -30,6 +32,7 @@
 #include <unistd.h>
 
 static char folder[PATH_MAX];
+static char switchFile[PATH_MAX];
 static long lookupMs, readMs;
 static FILE *logFile;
 static pthread_mutex_t logLock = PTHREAD_MUTEX_INITIALIZER;
@@ -37,7 +40,7 @@ static pthread_mutex_t logLock = PTHREAD_MUTEX_INITIALIZER;
 static int IsSlow(const char *path)
 {
     const char *name = strrchr(path, '/');
-    return name && strncmp(name + 1, "slow", 4) == 0;
+    return name && strncmp(name + 1, "slow", 4) == 0 && (!switchFile[0] || access(switchFile, F_OK) == 0);
 }
 
 static void Backing(const char *path, char *out)
@@ -120,10 +123,9 @@ static int StatFs(const char *path, struct statvfs *st)
 static void *Init(struct fuse_conn_info *conn, struct fuse_config *config)
 {
     (void)conn;
-    config->entry_timeout = 3600;
-    config->attr_timeout = 3600;
+    config->entry_timeout = 1;
+    config->attr_timeout = 1;
     config->negative_timeout = 0;
-    config->kernel_cache = 1;
     return NULL;
 }
 
@@ -145,11 +147,13 @@ int main(int argc, char **argv)
             lookupMs = atol(argv[i + 1]);
         else if (strcmp(argv[i], "--read-ms") == 0)
             readMs = atol(argv[i + 1]);
+        else if (strcmp(argv[i], "--switch") == 0)
+            snprintf(switchFile, sizeof switchFile, "%s", argv[i + 1]);
         else if (strcmp(argv[i], "--log") == 0 && !(logFile = fopen(argv[i + 1], "a")))
             return perror(argv[i + 1]), 2;
     }
     if (argc - i != 2 || !realpath(argv[i], folder)) {
-        fprintf(stderr, "usage: slow_share [--lookup-ms N] [--read-ms N] [--log FILE] FOLDER MOUNTPOINT\n");
+        fprintf(stderr, "usage: slow_share [--lookup-ms N] [--read-ms N] [--switch FILE] [--log FILE] FOLDER MOUNTPOINT\n");
         return 2;
     }
     /* Foreground, read-only, every request on a thread of its own: one slow name never
