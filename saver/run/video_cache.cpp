@@ -18,7 +18,16 @@ namespace {
 
 constexpr LONGLONG kDay = 864000000000LL;  // FILETIME units per day
 constexpr size_t kMaxQueuedCopies = 16;    // further requests wait for a later Resolve
-constexpr DWORD kCopyChunk = 1 << 20;      // the copy looks at the stop flag once per chunk
+// The copy looks at the stop flag once per chunk: 1 MB, less where a read of it takes
+// longer than kChunkMs (a slow share), down to 64 KB.
+constexpr DWORD kCopyChunk = 1 << 20;
+constexpr DWORD kMinCopyChunk = 64 << 10;
+constexpr ULONGLONG kChunkMs = 40;
+// The copy is flushed to the disk every 16 MB: a copy faster than the disk (a share faster
+// than it, or one on the same machine) would otherwise pile up gigabytes of unwritten data,
+// and any flush of a file on that disk waits until they are written: the playlist's save
+// as the run ends took a second or two longer here. Wine ignores FILE_FLAG_WRITE_THROUGH.
+constexpr ULONGLONG kFlushBytes = 16 << 20;
 constexpr size_t kMaxQueuedLookups = 16;   // further sources are looked at by a later Resolve
 constexpr DWORD kStopWaitMs = 3000;        // how long Stop waits for the copy thread
 // A look-up leaves nothing behind to clean up, so a stuck one is not waited for long.
@@ -208,6 +217,33 @@ bool ReplaceWith(const std::wstring &temp, const std::wstring &cached)
     return moved;
 }
 
+// The name a copy of one version of a source is made under: the copy's name, a dot, 8 hex
+// digits of the source's last-write time and size, ".part". A copy that is broken off is
+// kept under it and continued by the next copy of the same version: a video that takes
+// longer to copy than a run lasts is copied across runs, and a run that ends never waits
+// for gigabytes to be freed.
+std::wstring PartialName(const std::wstring &cached, const FILETIME &written, LONGLONG size)
+{
+    ULONGLONG hash = 14695981039346656037ULL;
+    for (ULONGLONG value : {ULONGLONG(AsInt64(written)), ULONGLONG(size)})
+        for (int i = 0; i < 8; ++i)
+            hash = (hash ^ ((value >> (8 * i)) & 0xff)) * 1099511628211ULL;
+    wchar_t suffix[16];
+    swprintf(suffix, 16, L".%08lx.part", static_cast<unsigned long>((hash ^ (hash >> 32)) & 0xffffffffu));
+    return cached + suffix;
+}
+
+// Deletes a file through an open handle, emptied first, so that freeing gigabytes takes
+// the time of this thread only: under Wine the deletion itself happens in the server, which
+// every thread of the session waits on.
+void EmptyAndDelete(HANDLE file)
+{
+    FILE_END_OF_FILE_INFO empty{};
+    SetFileInformationByHandle(file, FileEndOfFileInfo, &empty, sizeof empty);
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
+}
+
 struct VirtualBuffer {
     explicit VirtualBuffer(SIZE_T size) : data(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
     VirtualBuffer(const VirtualBuffer &) = delete;
@@ -271,8 +307,11 @@ struct VideoCache::Copier : std::enable_shared_from_this<Copier> {
     // or holds something else: another account's file, a link, a folder, a name that
     // cannot be opened. Only the first is ever played or replaced.
     CopyState Inspect(const std::wstring &cached, FILETIME &written);
+    enum class CopyEnd { kWhole, kStopped, kReadFailed, kWriteFailed };
     bool Copy(const Job &job);
-    bool CopyData(HANDLE in, HANDLE out);
+    CopyEnd CopyData(HANDLE in, HANDLE out);
+    // Removes this user's partial copies of other versions of the source behind cached.
+    void DropOtherPartials(const std::wstring &cached, const std::wstring &keep);
 };
 
 // The sources to look at and the one thread that looks at them: whether a source without a
@@ -454,8 +493,9 @@ DWORD WINAPI VideoCache::Copier::Run(void *argument)
     return 0;
 }
 
-// Copies into a temporary file beside the copy and renames it into place, so the copy's
-// name only ever holds a whole file with the source's last-write time.
+// Copies into a partial file beside the copy, from where an earlier copy of the same
+// version of the source stopped, and renames it into place, so the copy's name only ever
+// holds a whole file with the source's last-write time.
 bool VideoCache::Copier::Copy(const Job &job)
 {
     // Read sharing only: a source that someone is writing is copied another time.
@@ -476,54 +516,104 @@ bool VideoCache::Copier::Copy(const Job &job)
         break;
     }
 
-    // A new name that nobody made first: whatever another user put in the folder (a link
-    // to their own files, say) is never opened for writing.
-    static std::atomic<DWORD> counter{0};
-    std::wstring temp;
-    UniqueHandle out;
-    for (int attempt = 0; attempt < 8 && !out; ++attempt) {
-        wchar_t suffix[16];
-        swprintf(suffix, 16, L".%08lx.part", GetCurrentProcessId() * 2654435761u + GetTickCount() + ++counter * 40503u);
-        temp = job.cached + suffix;
-        out.reset(CreateFileW(ForFileApi(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!out && GetLastError() != ERROR_FILE_EXISTS)
-            return false;
-    }
-    if (!out)
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(in.get(), &size))
         return false;
+    const std::wstring temp = PartialName(job.cached, written, size.QuadPart);
+    DropOtherPartials(job.cached, temp);
+
+    // Opened as itself, never through a link, and written only when it is new or this
+    // user's own plain file: whatever another user put under the name is left alone.
+    const auto open = [&](DWORD disposition) {
+        return UniqueHandle(CreateFileW(ForFileApi(temp).c_str(),
+                                        GENERIC_WRITE | FILE_READ_ATTRIBUTES | READ_CONTROL | DELETE, 0, nullptr,
+                                        disposition,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
+                                        nullptr));
+    };
+    UniqueHandle out = open(CREATE_NEW);
+    const bool existed = !out && GetLastError() == ERROR_FILE_EXISTS;
+    if (existed)
+        out = open(OPEN_EXISTING);
     BY_HANDLE_FILE_INFORMATION info{};
-    bool done = CopyData(in.get(), out.get()) && SetFileTime(out.get(), nullptr, nullptr, &written) &&
-                GetFileInformationByHandle(out.get(), &info);
+    if (!out || !IsPlainFile(out.get(), info) || (existed && !OwnedBy(out.get(), user, owner)))
+        return false;
+    // Continued where an earlier copy of this version stopped.
+    LARGE_INTEGER at{.QuadPart = (LONGLONG(info.nFileSizeHigh) << 32) | info.nFileSizeLow};
+    const bool longer = at.QuadPart > size.QuadPart;  // of no version of this size: start over
+    if (longer)
+        at.QuadPart = 0;
+    if (!SetFilePointerEx(in.get(), at, nullptr, FILE_BEGIN) || !SetFilePointerEx(out.get(), at, nullptr, FILE_BEGIN) ||
+        (longer && !SetEndOfFile(out.get())))
+        return false;
+
+    const CopyEnd end = CopyData(in.get(), out.get());
+    const bool whole = end == CopyEnd::kWhole && SetFileTime(out.get(), nullptr, nullptr, &written) &&
+                       GetFileInformationByHandle(out.get(), &info);
+    // Kept for the next copy when the run ends or the share goes away; removed when it
+    // cannot be written, a full disk among the reasons.
+    if (end == CopyEnd::kWriteFailed)
+        EmptyAndDelete(out.get());
     out.reset();
     in.reset();
-    done = done && !stopping && ReplaceWith(temp, job.cached);
-    if (!done) {
-        DeleteFileW(ForFileApi(temp).c_str());
+    if (!whole || stopping || !ReplaceWith(temp, job.cached))
         return false;
-    }
     std::lock_guard<std::mutex> hold(lock);
     madeHere.insert({info.dwVolumeSerialNumber, (ULONGLONG(info.nFileIndexHigh) << 32) | info.nFileIndexLow});
     return true;
 }
 
+void VideoCache::Copier::DropOtherPartials(const std::wstring &cached, const std::wstring &keep)
+{
+    const std::wstring folder = cached.substr(0, cached.find_last_of(L'\\') + 1);
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW(ForFileApi(cached + L".*.part").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring path = folder + found.cFileName;
+        if (_wcsicmp(path.c_str(), keep.c_str()) == 0 || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        const UniqueHandle file = OpenEntry(path, DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_WRITE_DATA);
+        BY_HANDLE_FILE_INFORMATION info;
+        if (file && IsPlainFile(file.get(), info) && OwnedBy(file.get(), user, owner))
+            EmptyAndDelete(file.get());
+    } while (!stopping && FindNextFileW(listing, &found));
+    FindClose(listing);
+}
+
 // A loop of its own rather than CopyFileExW: Wine's ignores both the cancel flag and the
 // progress routine, and a copy of gigabytes must stop when the run ends.
-bool VideoCache::Copier::CopyData(HANDLE in, HANDLE out)
+VideoCache::Copier::CopyEnd VideoCache::Copier::CopyData(HANDLE in, HANDLE out)
 {
     VirtualBuffer buffer(kCopyChunk);
     if (!buffer.data)
-        return false;
+        return CopyEnd::kReadFailed;  // the partial copy stays for another try
+    DWORD chunk = kCopyChunk;
+    ULONGLONG unflushed = 0;
     for (;;) {
         if (stopping)
-            return false;
+            return CopyEnd::kStopped;
+        if (unflushed >= kFlushBytes) {
+            if (!FlushFileBuffers(out))
+                return stopping ? CopyEnd::kStopped : CopyEnd::kWriteFailed;
+            unflushed = 0;
+        }
         DWORD got = 0, put = 0;
-        if (!ReadFile(in, buffer.data, kCopyChunk, &got, nullptr))
-            return false;
+        const ULONGLONG reading = GetTickCount64();
+        if (!ReadFile(in, buffer.data, chunk, &got, nullptr))
+            return stopping ? CopyEnd::kStopped : CopyEnd::kReadFailed;
+        const ULONGLONG took = GetTickCount64() - reading;
         if (got == 0)
-            return true;
+            return CopyEnd::kWhole;
+        // Stop may break off the write too; what it wrote is the source's, where it belongs.
         if (!WriteFile(out, buffer.data, got, &put, nullptr) || put != got)
-            return false;
+            return stopping ? CopyEnd::kStopped : CopyEnd::kWriteFailed;
+        unflushed += got;
+        if (took > kChunkMs && chunk > kMinCopyChunk)
+            chunk /= 2;
+        else if (took < kChunkMs / 4 && chunk < kCopyChunk)
+            chunk *= 2;
     }
 }
 

@@ -345,34 +345,71 @@ TEST_F(CacheTest, FilesOfAnotherAccountAreNeitherPlayedNorDeleted)
     EXPECT_EQ(ReadFileText(folder + L"old.avi"), "old\n");
 }
 
-TEST_F(CacheTest, LargeCopyAppearsOnlyWholeAndStopBreaksItOff)
+TEST_F(CacheTest, LargeCopyAppearsOnlyWholeAndABrokenOffOneGoesOnInTheNextRun)
 {
     const std::wstring medium = L"N:\\videos\\medium.avi", big = L"N:\\videos\\big.avi";
     WriteFileText(medium, "end!", 256LL << 20);
     WriteFileText(big, "end!", 5LL << 30);
-    VideoCache cache;
-    cache.Start(install_.c_str(), settings_);
-    EXPECT_EQ(cache.Resolve(medium.c_str()), medium);
-    // The copy's name is only ever seen holding the whole file.
-    const std::wstring copy = WaitForCopy(L"medium-*.avi");
-    EXPECT_EQ(SizeOf(copy), 256LL << 20);
-    EXPECT_EQ(WriteTimeOf(copy), WriteTimeOf(medium));
-    EXPECT_EQ(cache.Resolve(medium.c_str()), copy);
+    SetTimes(big, 0, Now() - kDay);
+    std::wstring copy;
+    {
+        VideoCache cache;
+        cache.Start(install_.c_str(), settings_);
+        EXPECT_EQ(cache.Resolve(medium.c_str()), medium);
+        // The copy's name is only ever seen holding the whole file.
+        copy = WaitForCopy(L"medium-*.avi");
+        EXPECT_EQ(SizeOf(copy), 256LL << 20);
+        EXPECT_EQ(WriteTimeOf(copy), WriteTimeOf(medium));
+        EXPECT_EQ(cache.Resolve(medium.c_str()), copy);
+    }
+    EXPECT_EQ(Files(cacheDir_), std::vector<std::wstring>{copy});
 
     // 5 GB takes far longer to copy than these generous bounds, which only catch a wait
-    // for the whole copy.
-    const DWORD resolving = GetTickCount();
-    EXPECT_EQ(cache.Resolve(big.c_str()), big);
-    EXPECT_LT(GetTickCount() - resolving, 5000u);
-    ASSERT_TRUE(WaitFor([&] {
-        const auto parts = Files(cacheDir_, L"*.part");
-        return parts.size() == 1 && SizeOf(parts[0]) > 0;
-    }));
+    // for the whole copy. The part copied when the run stops is kept.
+    const auto partials = [&] { return Files(cacheDir_, L"big-*.part"); };
+    LONGLONG kept = 0;
+    {
+        VideoCache cache;
+        cache.Start(install_.c_str(), settings_);
+        const DWORD resolving = GetTickCount();
+        EXPECT_EQ(cache.Resolve(big.c_str()), big);
+        EXPECT_LT(GetTickCount() - resolving, 5000u);
+        ASSERT_TRUE(WaitFor([&] { return partials().size() == 1 && SizeOf(partials()[0]) > 0; }));
+        const DWORD stopping = GetTickCount();
+        cache.Stop();
+        EXPECT_LT(GetTickCount() - stopping, 5000u);
+    }
     EXPECT_TRUE(Files(cacheDir_, L"big-*.avi").empty());
-    const DWORD stopping = GetTickCount();
-    cache.Stop();
-    EXPECT_LT(GetTickCount() - stopping, 5000u);
-    EXPECT_EQ(Files(cacheDir_), std::vector<std::wstring>{copy});  // no partial file left
+    ASSERT_EQ(partials().size(), 1u);
+    const std::wstring partial = partials()[0];
+    kept = SizeOf(partial);
+    EXPECT_LT(kept, 5LL << 30);
+
+    // The next run goes on from there: what was copied is not copied again (a mark on the
+    // partial copy's first bytes stays), and the copy grows past it.
+    {
+        const UniqueHandle file = Open(partial, GENERIC_WRITE, 0, OPEN_EXISTING);
+        DWORD written = 0;
+        ASSERT_TRUE(file && WriteFile(file.get(), "MARK", 4, &written, nullptr));
+    }
+    {
+        VideoCache cache;
+        cache.Start(install_.c_str(), settings_);
+        EXPECT_EQ(cache.Resolve(big.c_str()), big);
+        EXPECT_TRUE(WaitFor([&] { return SizeOf(partial) > kept; }));
+    }
+    EXPECT_EQ(ReadFileText(partial).substr(0, 4), "MARK");
+
+    // Another version of the source starts over: its partial copy replaces the old one.
+    SetTimes(big, 0, Now());
+    {
+        VideoCache cache;
+        cache.Start(install_.c_str(), settings_);
+        EXPECT_EQ(cache.Resolve(big.c_str()), big);
+        EXPECT_TRUE(WaitFor([&] { return partials().size() == 1 && partials()[0] != partial; }));
+    }
+    ASSERT_EQ(partials().size(), 1u);
+    EXPECT_NE(ReadFileText(partials()[0]).substr(0, 4), "MARK");
 }
 
 TEST_F(CacheTest, NoCacheOrNoFolderPlaysEverythingWhereItIs)
