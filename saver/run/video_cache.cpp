@@ -683,17 +683,23 @@ void VideoCache::Stop()
 void VideoCache::StopWorkers()
 {
     Cancel();
-    // Past its limit a thread is left to the end of the process; it owns its state. The
-    // copy thread gets the longer one: it removes its partial file before it ends.
+    // The workers' states stay, stopped: a Resolve under way on another thread may still use
+    // them. Each thread is waited for once; past its limit it is left to the end of the
+    // process, and it owns its state. The copy thread gets the longer limit: it closes its
+    // partial file (or removes one it could not write) before it ends.
+    const auto take = [](auto &state) {
+        std::lock_guard<std::mutex> hold(state.lock);  // no thread starts once stopping is set
+        return std::move(state.thread);
+    };
     const ULONGLONG start = GetTickCount64();
-    if (lookups_ && lookups_->thread)
-        WaitForSingleObject(lookups_->thread.get(), kLookupStopWaitMs);
-    if (copier_ && copier_->thread) {
-        const ULONGLONG spent = GetTickCount64() - start;
-        WaitForSingleObject(copier_->thread.get(), spent < kStopWaitMs ? static_cast<DWORD>(kStopWaitMs - spent) : 0);
-    }
-    lookups_.reset();
-    copier_.reset();
+    if (lookups_)
+        if (const UniqueHandle thread = take(*lookups_))
+            WaitForSingleObject(thread.get(), kLookupStopWaitMs);
+    if (copier_)
+        if (const UniqueHandle thread = take(*copier_)) {
+            const ULONGLONG spent = GetTickCount64() - start;
+            WaitForSingleObject(thread.get(), spent < kStopWaitMs ? static_cast<DWORD>(kStopWaitMs - spent) : 0);
+        }
 }
 
 DWORD WINAPI VideoCache::Cleanup(void *argument)

@@ -34,9 +34,10 @@ public:
     // Breaks off the look-ups and the copy in progress without waiting for them, so that
     // they stop while the run ends; Stop waits for them. Safe from any thread.
     void Cancel();
-    // Cancel, then waits for the copy thread (its partial file removed) and the look-up
-    // thread, and stops and joins the cleanup thread. Returns within a few seconds even
-    // when either thread is stuck in the system; it is then left to the process's end.
+    // Cancel, then waits for the copy thread (its partial file closed and kept for the next
+    // run) and the look-up thread, and stops and joins the cleanup thread. Returns within a
+    // few seconds even when either thread is stuck in the system; it is then left to the
+    // process's end. Resolve goes on answering afterwards, without looking or copying.
     void Stop();
     // The cleanup thread's body; its argument is the cache.
     static DWORD WINAPI Cleanup(void *cache);
