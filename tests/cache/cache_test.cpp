@@ -207,10 +207,13 @@ TEST_F(CacheTest, AShareThatDoesNotAnswerHoldsUpNeitherResolveNorStop)
     // Without a copy the source is played; its look-up waits behind the first one.
     EXPECT_LT(timed(fresh, played), 5000u);
     EXPECT_EQ(played, fresh);
-    // The share answers at last: the change is found and the copy refreshed after all.
+    // The share answers again (the look-ups under way still take their 10 s): the change is
+    // found and the copy refreshed after all.
+    DeleteFileW(slowOn.c_str());
     EXPECT_TRUE(WaitFor([&] { return ReadFileText(cached) == "second"; }));
 
     // Stop while a look-up waits: the look-up thread is left to the process's end.
+    WriteFileText(slowOn, "");
     Sleep(1500);
     EXPECT_EQ(cache.Resolve(source.c_str()), cached);
     const DWORD stopping = GetTickCount();
