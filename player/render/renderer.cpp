@@ -6,10 +6,12 @@
 #include <cwchar>
 #include <new>
 #include <cwctype>
+#include <optional>
 #include <string_view>
 #include <utility>
 
 #include "geometry.h"
+#include "graph_turn.h"
 #include "render_ids.h"
 
 using Microsoft::WRL::ComPtr;
@@ -165,8 +167,11 @@ RHRenderer::RHRenderer(const MediaItem &item, const CLSID *videoRenderer, HWND p
 
 RHRenderer::~RHRenderer()
 {
-    StopGraph();
-    Unload();
+    if (graph_) {
+        GraphTurn turn;
+        StopGraph();
+        Unload();
+    }
     sharedClock.Leave();
 }
 
@@ -296,6 +301,7 @@ void RHRenderer::CreateVideoFilters()
 
 HRESULT RHRenderer::LoadMedia(bool hidden)
 {
+    GraphTurn turn;
     if (graph_)
         Unload();
     size_t count = outputs_.size();
@@ -474,6 +480,9 @@ void RHRenderer::PaintHeldFrame(VideoOutput &output) const
 
 void RHRenderer::Unload()
 {
+    std::optional<GraphTurn> turn;
+    if (graph_)
+        turn.emplace();
     if (position_) {
         REFTIME now = 0.0;
         if (SUCCEEDED(position_->get_CurrentPosition(&now)))
