@@ -13,7 +13,7 @@ namespace {
 // The pointer is raw and the state never destroyed: nothing is released when the library
 // unloads, when it may no longer be safe.
 SRWLOCK lock = SRWLOCK_INIT;
-IReferenceClock *clock = nullptr;
+IReferenceClock *theClock = nullptr;
 long users = 0;
 
 } // namespace
@@ -30,7 +30,7 @@ void SharedClock::Leave()
     IReferenceClock *freed = nullptr;
     AcquireSRWLockExclusive(&lock);
     if (--users == 0)
-        freed = std::exchange(clock, nullptr);
+        freed = std::exchange(theClock, nullptr);
     ReleaseSRWLockExclusive(&lock);
     if (freed)
         freed->Release();
@@ -40,10 +40,10 @@ void SharedClock::Time(IGraphBuilder *graph)
 {
     ComPtr<IReferenceClock> shared;
     AcquireSRWLockExclusive(&lock);
-    if (!clock)
+    if (!theClock)
         (void)CoCreateInstance(kSystemClockClass, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock,
-                               reinterpret_cast<void **>(&clock));
-    shared = clock;
+                               reinterpret_cast<void **>(&theClock));
+    shared = theClock;
     ReleaseSRWLockExclusive(&lock);
     ComPtr<IMediaFilter> timing;
     if (shared && SUCCEEDED(graph->QueryInterface(IID_IMediaFilter,
