@@ -6,7 +6,8 @@
 # frame on the screen), end time (key press to process exit) and peak memory over a
 # 10-item playlist, each next to the same for a minimal full-screen Win32 program, which
 # is Wine's own share. Medians of 5. Then key press to process exit in each state of the
-# run (median and worst of 10). Usage: bench_saver.sh BUILD_DIR
+# run, and a mouse move to process exit while playing and after a failed load (median and
+# worst of 10). Usage: bench_saver.sh BUILD_DIR
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$(cd "$1" && pwd)
@@ -170,7 +171,13 @@ key_to_exit() { # ready-test: prints "uncovered_ms exit_ms", or "hang"
   local job=$! t0 uncovered=
   for _ in $(seq 300); do $1 && break; sleep 0.05; done
   t0=$(now)
-  xdotool key a
+  if [ "$input" = mouse ]; then
+    # The first move is the mouse test's reference; the second, 60 pixels on, ends the run.
+    xdotool mousemove_relative 2 2
+    xdotool mousemove_relative 60 60
+  else
+    xdotool key a
+  fi
   while kill -0 "$job" 2>/dev/null; do
     [ $(($(now) - t0)) -gt 10000 ] && { kill "$job"; wait "$job" 2>/dev/null; echo hang; return; }
     [ -z "$uncovered" ] && ! saver_windows && uncovered=$(($(now) - t0))
@@ -198,6 +205,7 @@ state_series() { # label ready-test playlist [NAME=VALUE...]
     "$(echo "$ended" | median)" "$(echo "$ended" | sort -n | tail -1)" "$hangs"
   echo "    runs (screen back/exit): ${out[*]}"
 }
+input=key
 echo "key to screen back and to exit by state, 10 runs each (hang: still running 10 s after the key)"
 state_series "playing a video" red 'C:\rh-bench\long.plst'
 state_series "playlist file never answers" covered '\\.\pipe\rh-bench'
@@ -205,6 +213,10 @@ state_series "first video copied to the cache" covered 'C:\rh-bench\huge.plst' '
 state_series "message video" lit 'C:\rh-bench\none.plst'
 state_series "after a failed load" red 'C:\rh-bench\failed.plst'
 state_series "a video open never answers" covered 'C:\rh-bench\stuck.plst'
+input=mouse
+echo "mouse move to screen back and to exit"
+state_series "playing a video" red 'C:\rh-bench\long.plst'
+state_series "after a failed load" red 'C:\rh-bench\failed.plst'
 kill "$pipe_pid" 2>/dev/null
 wine reg delete 'HKLM\Software\Wine\Drives' /v n: /f >/dev/null 2>&1
 rm -f "$WINEPREFIX/dosdevices/n:" "$share/huge.avi"

@@ -11,40 +11,11 @@
 
 namespace {
 
-// Wine's sound library crashes when two graphs connect, or one connects while another
-// goes, on different threads (Windows' does not); loaders take turns at it. A loader stuck
-// in the system (an open that never answers) keeps its turn for ever, so the others wait
-// only so long for it and then go on.
-class GraphTurn {
-public:
-    GraphTurn()
-    {
-        constexpr DWORD kWaitMs = 3000;
-        const DWORD start = GetTickCount();
-        while (!(held_ = TryAcquireSRWLockExclusive(&lock_)) && GetTickCount() - start < kWaitMs)
-            Sleep(2);
-    }
-    ~GraphTurn()
-    {
-        if (held_)
-            ReleaseSRWLockExclusive(&lock_);
-    }
-    GraphTurn(const GraphTurn &) = delete;
-    GraphTurn &operator=(const GraphTurn &) = delete;
-
-private:
-    static inline SRWLOCK lock_ = SRWLOCK_INIT;
-    bool held_ = false;
-};
-
 void RunLoad(LoadJob &job)
 {
     job.started = CounterNow();
-    HRESULT hr;
-    {
-        GraphTurn turn;
-        hr = job.renderer->LoadMedia(true);
-    }
+    // The build takes the graph turn (graph_turn.h), as every free of the graph does.
+    const HRESULT hr = job.renderer->LoadMedia(true);
     if (SUCCEEDED(hr) && !job.abort) {
         // Seeking a paused graph would flush the frame it holds; seek before pausing.
         const double position = job.item.fields.position;
@@ -68,10 +39,7 @@ void RunLoad(LoadJob &job)
             ownerless = std::move(job.renderer);
         SetEvent(job.done.get());
     }
-    if (ownerless) {
-        GraphTurn turn;
-        ownerless.reset();
-    }
+    ownerless.reset();
 }
 
 DWORD WINAPI LoaderMain(void *param)
@@ -87,7 +55,6 @@ DWORD WINAPI LoaderMain(void *param)
         RunLoad(*job);
         // Anything freed here (an orphaned renderer, the last reference) goes while the
         // apartment is still joined.
-        GraphTurn turn;
         job.reset();
     }
     // The references StartLoad took for this thread: the object count keeps COM from

@@ -6,10 +6,13 @@
 #include <cwchar>
 #include <new>
 #include <cwctype>
+#include <optional>
 #include <string_view>
 #include <utility>
 
 #include "geometry.h"
+#include "graph_turn.h"
+#include "shared_clock.h"
 #include "render_ids.h"
 
 using Microsoft::WRL::ComPtr;
@@ -100,55 +103,6 @@ OAHWND AsOaWindow(HWND window)
     return reinterpret_cast<OAHWND>(window);
 }
 
-// Wine 8 gives every DirectSound renderer a clock of its own whose thread outlives the
-// renderer once the graph is timed by it (the graph's choice whenever a file has sound): each
-// item with sound left a thread and about a megabyte behind, so a show of thousands of items
-// grew without end. Every graph is therefore timed by one system clock that all renderers
-// share, made when first asked for and let go with the last renderer, and the audio
-// renderers' own clocks never start. (The audio renderer then keeps pace with that clock,
-// as it does on Windows whenever another clock times its graph.) The pointer is raw: nothing
-// is released when the library unloads, when it may no longer be safe.
-class SharedClock {
-public:
-    void Join()
-    {
-        AcquireSRWLockExclusive(&lock_);
-        ++users_;
-        ReleaseSRWLockExclusive(&lock_);
-    }
-    void Leave()
-    {
-        IReferenceClock *freed = nullptr;
-        AcquireSRWLockExclusive(&lock_);
-        if (--users_ == 0)
-            freed = std::exchange(clock_, nullptr);
-        ReleaseSRWLockExclusive(&lock_);
-        if (freed)
-            freed->Release();
-    }
-    // Times the graph by the shared clock; without one it keeps the graph's own choice.
-    void Time(IGraphBuilder *graph)
-    {
-        ComPtr<IReferenceClock> clock;
-        AcquireSRWLockExclusive(&lock_);
-        if (!clock_)
-            (void)CoCreateInstance(kSystemClockClass, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IReferenceClock, reinterpret_cast<void **>(&clock_));
-        clock = clock_;
-        ReleaseSRWLockExclusive(&lock_);
-        ComPtr<IMediaFilter> timing;
-        if (clock && SUCCEEDED(Query(graph, IID_IMediaFilter, timing)))
-            (void)timing->SetSyncSource(clock.Get());
-    }
-
-private:
-    SRWLOCK lock_ = SRWLOCK_INIT;
-    IReferenceClock *clock_ = nullptr;
-    long users_ = 0;
-};
-
-SharedClock sharedClock;
-
 }  // namespace
 
 RHRenderer::RHRenderer(const MediaItem &item, const CLSID *videoRenderer, HWND playerWindow)
@@ -160,14 +114,17 @@ RHRenderer::RHRenderer(const MediaItem &item, const CLSID *videoRenderer, HWND p
     }
     idleEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     pictureDuration_ = ReadPictureDuration();
-    sharedClock.Join();
+    SharedClock::Join();
 }
 
 RHRenderer::~RHRenderer()
 {
-    StopGraph();
-    Unload();
-    sharedClock.Leave();
+    if (graph_) {
+        GraphTurn turn;
+        StopGraph();
+        Unload();
+    }
+    SharedClock::Leave();
 }
 
 SIZE RHRenderer::PlayerClientSize() const
@@ -296,6 +253,7 @@ void RHRenderer::CreateVideoFilters()
 
 HRESULT RHRenderer::LoadMedia(bool hidden)
 {
+    GraphTurn turn;
     if (graph_)
         Unload();
     size_t count = outputs_.size();
@@ -313,7 +271,7 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
         return hr;
     }
 
-    sharedClock.Time(graph_.Get()); // before the graph first pauses, when it would pick its own
+    SharedClock::Time(graph_.Get());
     (void)Query(graph_.Get(), IID_IMediaControl, control_);
     (void)Query(graph_.Get(), IID_IMediaPosition, position_);
     (void)Query(graph_.Get(), IID_IMediaEventEx, events_);
@@ -474,6 +432,9 @@ void RHRenderer::PaintHeldFrame(VideoOutput &output) const
 
 void RHRenderer::Unload()
 {
+    std::optional<GraphTurn> turn;
+    if (graph_)
+        turn.emplace();
     if (position_) {
         REFTIME now = 0.0;
         if (SUCCEEDED(position_->get_CurrentPosition(&now)))

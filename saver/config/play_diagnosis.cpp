@@ -1,5 +1,3 @@
-// dshow.h pulls in strsafe.h, which would otherwise retire the C string functions.
-#define STRSAFE_NO_DEPRECATE
 #include "play_diagnosis.h"
 
 #include <dshow.h>

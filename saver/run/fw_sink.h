@@ -30,9 +30,6 @@ public:
     STDMETHODIMP OnMonitorPower(IHCYFramewheel *player, LPARAM state) override;
     STDMETHODIMP OnPlaybackEnded(IHCYFramewheel *player, HRESULT result) override;
 
-    // The mouse test starts afresh with the next mouse move.
-    void ResetMouseReference() { firstMouseMove_ = true; }
-
 private:
     void EndRun();
     void OnKeyDown(IHCYFramewheel *player, WPARAM key);
@@ -45,8 +42,8 @@ private:
     LONG volume_;
     LONG volumeStep_ = 655;
     bool muted_ = false;
-    // The mouse test's state, written on the playback thread and on the run's own window's:
-    // atomics, so that no reader sees a torn or stale point.
+    // The mouse test's state, new with each run's sink, written on the playback thread and
+    // on the run's own window's: atomics, so that no reader sees a torn or stale point.
     std::atomic<bool> firstMouseMove_{true};
     std::atomic<uint64_t> mouseReference_{0};
 };

@@ -153,6 +153,14 @@ ShowItem Show::ChooseStart(LONG count)
     return start;
 }
 
+void Show::SetEntry(IHCYFramewheel *player, LONG from, LONG to, LONG count)
+{
+    MoveTo(from, to, count);
+    ShowItem item = TakeItem(from, to);
+    const PlaybackItem record = item.item.Record();
+    (void)player->SetItem(&record);
+}
+
 ShowItem Show::TakeItem(LONG from, LONG wanted)
 {
     ++changes_;
@@ -205,10 +213,7 @@ void Show::ItemEnded(IHCYFramewheel *player, HRESULT result)
             messageMode_ = true;
             (void)PrepareMessageVideo(player);
         } else {
-            MoveTo(from, next, count);
-            ShowItem item = TakeItem(from, next);
-            const PlaybackItem record = item.item.Record();
-            (void)player->SetItem(&record);
+            SetEntry(player, from, next, count);
         }
         (void)player->Play();
     }
@@ -229,10 +234,7 @@ void Show::Step(IHCYFramewheel *player, bool forward)
         const LONG from = CurrentIndex();
         const LONG wanted = NextEntry(from, forward ? Move::Forward : Move::Back, 0, count);
         (void)player->Pause();
-        MoveTo(from, wanted, count);
-        ShowItem item = TakeItem(from, wanted);
-        const PlaybackItem record = item.item.Record();
-        (void)player->SetItem(&record);
+        SetEntry(player, from, wanted, count);
         (void)player->Play();
     }
     PrepareFollowing(player);

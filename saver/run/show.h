@@ -113,6 +113,8 @@ private:
     // The prepared entry when it is the one wanted after the entry from, else the current
     // entry prepared afresh. Called after the move.
     ShowItem TakeItem(LONG from, LONG wanted);
+    // Moves the cursor from one entry to another and hands the player that entry's item.
+    void SetEntry(IHCYFramewheel *player, LONG from, LONG to, LONG count);
     // Writes the message video's file and hands the player an item for it.
     bool PrepareMessageVideo(IHCYFramewheel *player);
 

@@ -141,7 +141,6 @@ TEST_F(RunTest, SinkEndsOnInputEvenWhenTheRunIsNotWaiting)
     EXPECT_FALSE(moveTo(500, 500));  // ignored
     EXPECT_FALSE(moveTo(900, 900));
     settings_.ignoreMouseMovement = false;
-    raw_->ResetMouseReference();
     const struct { int x, y; bool ends; } moves[] = {
         {100, 100, false}, {120, 120, false}, {100, 140, false}, {121, 140, true}, {121, 119, true}, {121, 119, false}};
     for (const auto &move : moves)

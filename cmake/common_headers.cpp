@@ -1,0 +1,1 @@
+// The unit that compiles common_headers.h once for every C++ target.
