@@ -14,6 +14,10 @@
 
 struct Settings;
 
+// How long Resolve waits for a source to answer whether it changed since its copy was made:
+// a share that answers in time is treated as if it were asked on the spot.
+constexpr DWORD kLookupWaitMs = 150;
+
 class VideoCache {
 public:
     VideoCache() = default;
@@ -31,6 +35,9 @@ public:
     // (then the source is played while the copy is refreshed); without a copy the source
     // is played. A source whose look-up is still outstanding is not waited for again.
     std::wstring Resolve(const wchar_t *source);
+    // How long Resolve waits for a source with a copy to answer whether it changed
+    // (kLookupWaitMs unless set; a test on a busy machine gives its share longer).
+    void SetLookupWait(DWORD milliseconds) { lookupWaitMs_ = milliseconds; }
     // Breaks off the look-ups and the copy in progress without waiting for them, so that
     // they stop while the run ends; Stop waits for them. Safe from any thread.
     void Cancel();
@@ -62,6 +69,7 @@ private:
     Settings *settings_ = nullptr;
     UniqueHandle cleanupThread_;
     std::atomic<LONG> running_{0};
+    DWORD lookupWaitMs_ = kLookupWaitMs;
     std::wstring folder_;
     // Held open for the run without delete sharing, so the folder checked at Start is the
     // one used until Stop; null when it is missing or is a reparse point (no cache then).
@@ -74,7 +82,3 @@ private:
     std::shared_ptr<Copier> copier_;
     std::shared_ptr<Lookups> lookups_;
 };
-
-// How long Resolve waits for a source to answer whether it changed since its copy was made:
-// a share that answers in time is treated as if it were asked on the spot.
-constexpr DWORD kLookupWaitMs = 150;

@@ -136,6 +136,8 @@ TEST_F(CacheTest, NetworkVideoIsCopiedInTheBackgroundRefreshedAndKeptWhenTheShar
     WriteFileText(local, "local");
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
+    // The share answers at once; only a loaded machine would make it miss the short wait.
+    cache.SetLookupWait(10000);
     // A local file plays in place; a network one from the share until its copy is made.
     EXPECT_EQ(cache.Resolve(local.c_str()), local);
     EXPECT_EQ(cache.Resolve(source.c_str()), source);
