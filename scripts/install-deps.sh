@@ -9,6 +9,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav
   wixl wixl-data msitools ffmpeg python3
+  fuse3 libfuse3-dev pkg-config
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -271,6 +271,9 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
             EnableShutdownPrivilege();
         WaitForEnd(player, show, start->endEvent.get(), timeout);
     }
+    // A copy in progress stops while the rest of the run ends, not after it: it would
+    // otherwise go on writing, and hold up the process's end, until Stop.
+    start->cache.Cancel();
     inputWindow.Close();
     SystemParametersInfoW(SPI_SETSCREENSAVERRUNNING, FALSE, nullptr, 0);
     {

@@ -1,24 +1,19 @@
 #include "video_cache.h"
 
-#include <aclapi.h>
-#include <sddl.h>
-
 #include <algorithm>
-#include <condition_variable>
 #include <cwchar>
-#include <deque>
-#include <mutex>
-#include <set>
-#include <utility>
 
+#include "cache_files.h"
+#include "cache_workers.h"
 #include "settings.h"
+
+using namespace cache_files;
 
 namespace {
 
-constexpr LONGLONG kDay = 864000000000LL;  // FILETIME units per day
-constexpr size_t kMaxQueuedCopies = 16;    // further requests wait for a later Resolve
-constexpr DWORD kCopyChunk = 1 << 20;      // the copy looks at the stop flag once per chunk
 constexpr DWORD kStopWaitMs = 3000;        // how long Stop waits for the copy thread
+// A look-up leaves nothing behind to clean up, so a stuck one is not waited for long.
+constexpr DWORD kLookupStopWaitMs = 100;
 // The longest name a copy gets: the file systems take 255 characters, and the temporary
 // file beside it adds a dot, eight hex digits and ".part".
 constexpr size_t kMaxName = 255 - 16;
@@ -26,104 +21,8 @@ constexpr size_t kMaxName = 255 - 16;
 // junction); the cleanup leaves it, also for an administrator whose files it might own.
 constexpr wchar_t kKeeperName[] = L"ReadMe.txt";
 
-LONGLONG AsInt64(const FILETIME &time)
-{
-    return static_cast<LONGLONG>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) |
-                                 time.dwLowDateTime);
-}
-
-LONGLONG Now()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return AsInt64(now);
-}
-
 // Whole days from then to now, truncated toward zero (negative when then lies ahead).
 LONGLONG DaysSince(LONGLONG then, LONGLONG now) { return (now - then) / kDay; }
-
-std::wstring FullPath(const std::wstring &path)
-{
-    std::wstring full(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0)
-            return {};
-        if (length < full.size()) {
-            full.resize(length);
-            return full;
-        }
-        full.resize(length);  // the size needed, terminator included
-    }
-    return {};
-}
-
-// Full paths longer than the classic limit reach the file functions in their long form.
-std::wstring ForFileApi(const std::wstring &full)
-{
-    if (full.size() < MAX_PATH || full.starts_with(L"\\\\?\\"))
-        return full;
-    if (full.starts_with(L"\\\\"))
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
-}
-
-// The running account's SID of one kind (TokenUser, or TokenOwner: the owner its new files
-// get), as bytes; empty when the token cannot be read.
-std::vector<BYTE> TokenSid(TOKEN_INFORMATION_CLASS kind)
-{
-    UniqueHandle token;
-    DWORD size = 0;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
-        return {};
-    GetTokenInformation(token.get(), kind, nullptr, 0, &size);
-    std::vector<BYTE> info(size);
-    if (size == 0 || !GetTokenInformation(token.get(), kind, info.data(), size, &size))
-        return {};
-    const PSID sid = kind == TokenUser ? reinterpret_cast<TOKEN_USER *>(info.data())->User.Sid
-                                       : reinterpret_cast<TOKEN_OWNER *>(info.data())->Owner;
-    const BYTE *bytes = static_cast<const BYTE *>(sid);
-    return std::vector<BYTE>(bytes, bytes + GetLengthSid(sid));
-}
-
-std::wstring SidText(const std::vector<BYTE> &sid)
-{
-    wchar_t *text = nullptr;
-    if (sid.empty() || !ConvertSidToStringSidW(const_cast<BYTE *>(sid.data()), &text))
-        return {};
-    std::wstring result(text);
-    LocalFree(text);
-    return result;
-}
-
-// A file that is itself, once: no directory, no reparse point (a link or junction to
-// somewhere else), no second name elsewhere.
-bool IsPlainFile(HANDLE file, BY_HANDLE_FILE_INFORMATION &info)
-{
-    return GetFileInformationByHandle(file, &info) &&
-           !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-           info.nNumberOfLinks == 1;
-}
-
-bool OwnedBy(HANDLE file, const std::vector<BYTE> &user, const std::vector<BYTE> &owner)
-{
-    PSID fileOwner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &fileOwner, nullptr, nullptr, nullptr,
-                        &descriptor) != ERROR_SUCCESS)
-        return false;
-    const bool mine = fileOwner && ((!user.empty() && EqualSid(fileOwner, const_cast<BYTE *>(user.data()))) ||
-                                    (!owner.empty() && EqualSid(fileOwner, const_cast<BYTE *>(owner.data()))));
-    LocalFree(descriptor);
-    return mine;
-}
-
-// Opens a name in the cache as itself: a reparse point is never followed.
-UniqueHandle OpenEntry(const std::wstring &path, DWORD access)
-{
-    return UniqueHandle(CreateFileW(ForFileApi(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-}
 
 enum class FolderState { kMissing, kPlain, kUnsafe };
 
@@ -149,15 +48,6 @@ FolderState OpenFolder(const std::wstring &folder, UniqueHandle &handle)
         return FolderState::kUnsafe;
     }
     return FolderState::kPlain;
-}
-
-// Delete sharing too, so a look at the copy never keeps the copy thread from replacing it.
-bool LastWriteTime(const std::wstring &path, FILETIME &written)
-{
-    UniqueHandle file(CreateFileW(ForFileApi(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && GetFileTime(file.get(), nullptr, nullptr, &written);
 }
 
 // 64-bit FNV-1a of the user and the path folded to upper case, as 16 hex digits: paths
@@ -191,177 +81,7 @@ bool IsPlainName(const std::wstring &name)
     return true;
 }
 
-bool ReplaceWith(const std::wstring &temp, const std::wstring &cached)
-{
-    const DWORD attributes = GetFileAttributesW(ForFileApi(cached).c_str());
-    const bool cleared = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (cleared)
-        SetFileAttributesW(ForFileApi(cached).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    const bool moved =
-        MoveFileExW(ForFileApi(temp).c_str(), ForFileApi(cached).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-    if (cleared)
-        SetFileAttributesW(ForFileApi(cached).c_str(), attributes);
-    return moved;
-}
-
-struct VirtualBuffer {
-    explicit VirtualBuffer(SIZE_T size) : data(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
-    VirtualBuffer(const VirtualBuffer &) = delete;
-    VirtualBuffer &operator=(const VirtualBuffer &) = delete;
-    ~VirtualBuffer()
-    {
-        if (data)
-            VirtualFree(data, 0, MEM_RELEASE);
-    }
-    void *data;
-};
-
 }  // namespace
-
-// The queue of copies to make and the one thread that makes them. The thread holds its own
-// reference, so a thread that Stop stopped waiting for never touches freed memory.
-struct VideoCache::Copier {
-    struct Job {
-        std::wstring source, cached;  // both full paths
-    };
-    enum class CopyState { kMissing, kOwn, kForeign };
-    using FileId = std::pair<DWORD, ULONGLONG>;  // volume serial number, file index
-
-    std::mutex lock;
-    std::condition_variable wake;
-    std::deque<Job> jobs;
-    std::set<FileId> madeHere;  // the copies this run put in place
-    std::atomic<bool> stopping{false};
-    std::vector<BYTE> user, owner;  // whose copies count as this run's, set before the thread starts
-
-    static DWORD WINAPI Run(void *owner);
-    // Whether cached holds a copy of this run's user (then its last-write time), is free,
-    // or holds something else: another account's file, a link, a folder, a name that
-    // cannot be opened. Only the first is ever played or replaced.
-    CopyState Inspect(const std::wstring &cached, FILETIME &written);
-    bool Copy(const Job &job);
-    bool CopyData(HANDLE in, HANDLE out);
-};
-
-VideoCache::Copier::CopyState VideoCache::Copier::Inspect(const std::wstring &cached, FILETIME &lastWrite)
-{
-    const UniqueHandle file = OpenEntry(cached, GENERIC_READ | READ_CONTROL);
-    if (!file) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? CopyState::kMissing
-                                                                              : CopyState::kForeign;
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!IsPlainFile(file.get(), info))
-        return CopyState::kForeign;
-    bool wroteIt;
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        wroteIt = madeHere.count({info.dwVolumeSerialNumber,
-                                 (ULONGLONG(info.nFileIndexHigh) << 32) | info.nFileIndexLow}) != 0;
-    }
-    // The run's own writes count even where the file system keeps no owner.
-    if (!wroteIt && !OwnedBy(file.get(), user, owner))
-        return CopyState::kForeign;
-    lastWrite = info.ftLastWriteTime;
-    return CopyState::kOwn;
-}
-
-DWORD WINAPI VideoCache::Copier::Run(void *argument)
-{
-    std::unique_ptr<std::shared_ptr<Copier>> owner(static_cast<std::shared_ptr<Copier> *>(argument));
-    Copier &copier = **owner;
-    try {
-        for (;;) {
-            Job job;
-            {
-                std::unique_lock<std::mutex> hold(copier.lock);
-                copier.wake.wait(hold, [&] { return copier.stopping.load() || !copier.jobs.empty(); });
-                if (copier.stopping)
-                    return 0;
-                job = std::move(copier.jobs.front());
-                copier.jobs.pop_front();
-            }
-            copier.Copy(job);
-        }
-    } catch (...) {
-        // Out of memory: no more copies this run; the sources are played.
-    }
-    return 0;
-}
-
-// Copies into a temporary file beside the copy and renames it into place, so the copy's
-// name only ever holds a whole file with the source's last-write time.
-bool VideoCache::Copier::Copy(const Job &job)
-{
-    // Read sharing only: a source that someone is writing is copied another time.
-    UniqueHandle in(CreateFileW(ForFileApi(job.source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    FILETIME written;
-    if (!in || !GetFileTime(in.get(), nullptr, nullptr, &written))
-        return false;
-    FILETIME copyWritten;
-    switch (Inspect(job.cached, copyWritten)) {
-    case CopyState::kForeign:
-        return false;  // not this run's to replace
-    case CopyState::kOwn:
-        if (CompareFileTime(&written, &copyWritten) == 0)
-            return true;
-        break;
-    case CopyState::kMissing:
-        break;
-    }
-
-    // A new name that nobody made first: whatever another user put in the folder (a link
-    // to their own files, say) is never opened for writing.
-    static std::atomic<DWORD> counter{0};
-    std::wstring temp;
-    UniqueHandle out;
-    for (int attempt = 0; attempt < 8 && !out; ++attempt) {
-        wchar_t suffix[16];
-        swprintf(suffix, 16, L".%08lx.part", GetCurrentProcessId() * 2654435761u + GetTickCount() + ++counter * 40503u);
-        temp = job.cached + suffix;
-        out.reset(CreateFileW(ForFileApi(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!out && GetLastError() != ERROR_FILE_EXISTS)
-            return false;
-    }
-    if (!out)
-        return false;
-    BY_HANDLE_FILE_INFORMATION info{};
-    bool done = CopyData(in.get(), out.get()) && SetFileTime(out.get(), nullptr, nullptr, &written) &&
-                GetFileInformationByHandle(out.get(), &info);
-    out.reset();
-    in.reset();
-    done = done && !stopping && ReplaceWith(temp, job.cached);
-    if (!done) {
-        DeleteFileW(ForFileApi(temp).c_str());
-        return false;
-    }
-    std::lock_guard<std::mutex> hold(lock);
-    madeHere.insert({info.dwVolumeSerialNumber, (ULONGLONG(info.nFileIndexHigh) << 32) | info.nFileIndexLow});
-    return true;
-}
-
-// A loop of its own rather than CopyFileExW: Wine's ignores both the cancel flag and the
-// progress routine, and a copy of gigabytes must stop when the run ends.
-bool VideoCache::Copier::CopyData(HANDLE in, HANDLE out)
-{
-    VirtualBuffer buffer(kCopyChunk);
-    if (!buffer.data)
-        return false;
-    for (;;) {
-        if (stopping)
-            return false;
-        DWORD got = 0, put = 0;
-        if (!ReadFile(in, buffer.data, kCopyChunk, &got, nullptr))
-            return false;
-        if (got == 0)
-            return true;
-        if (!WriteFile(out, buffer.data, got, &put, nullptr) || put != got)
-            return false;
-    }
-}
 
 void VideoCache::Start(const wchar_t *installFolder, Settings &settings)
 {
@@ -369,11 +89,13 @@ void VideoCache::Start(const wchar_t *installFolder, Settings &settings)
     settings_ = &settings;
     running_ = 1;
     copier_ = std::make_shared<Copier>();
+    lookups_ = std::make_shared<Lookups>();
+    lookups_->copier = copier_;
 
     // Looked up by name because systems older than Windows 2000 lack it; a 64-bit build
     // always finds it. Where it is missing or fails, IsOnNetworkDrive finds the root by hand.
     if (HMODULE kernel = GetModuleHandleW(L"kernel32"))
-        volumePath_ = reinterpret_cast<VolumePathFunction>(
+        lookups_->volumePath = reinterpret_cast<VolumePathFunction>(
             reinterpret_cast<void *>(GetProcAddress(kernel, "GetVolumePathNameW")));
 
     std::wstring folder = installFolder ? installFolder : L"";
@@ -403,9 +125,17 @@ void VideoCache::Start(const wchar_t *installFolder, Settings &settings)
         settings.cacheLastCleanup = now;
 }
 
+void VideoCache::Cancel()
+{
+    if (lookups_)
+        lookups_->Cancel();
+    if (copier_)
+        copier_->Cancel();
+}
+
 void VideoCache::Stop()
 {
-    StopCopier();
+    StopWorkers();
     if (!cleanupThread_) {
         folderHandle_.reset();
         return;
@@ -416,29 +146,26 @@ void VideoCache::Stop()
     folderHandle_.reset();
 }
 
-void VideoCache::StopCopier()
+void VideoCache::StopWorkers()
 {
-    if (!copier_)
-        return;
-    {
-        std::lock_guard<std::mutex> hold(copier_->lock);
-        copier_->stopping = true;
-        copier_->jobs.clear();
-    }
-    copier_->wake.notify_all();
-    if (copyThread_) {
-        // A read from a share that stopped answering can block for long; Vista and later
-        // can break it off.
-        using CancelFunction = BOOL(WINAPI *)(HANDLE);
-        if (HMODULE kernel = GetModuleHandleW(L"kernel32"))
-            if (auto cancel = reinterpret_cast<CancelFunction>(
-                    reinterpret_cast<void *>(GetProcAddress(kernel, "CancelSynchronousIo"))))
-                cancel(copyThread_.get());
-        // Past the limit the thread is left to the end of the process; it owns its state.
-        WaitForSingleObject(copyThread_.get(), kStopWaitMs);
-        copyThread_.reset();
-    }
-    copier_.reset();
+    Cancel();
+    // The workers' states stay, stopped: a Resolve under way on another thread may still use
+    // them. Each thread is waited for once; past its limit it is left to the end of the
+    // process, and it owns its state. The copy thread gets the longer limit: it closes its
+    // partial file (or removes one it could not write) before it ends.
+    const auto take = [](auto &state) {
+        std::lock_guard<std::mutex> hold(state.lock);  // no thread starts once stopping is set
+        return std::move(state.thread);
+    };
+    const ULONGLONG start = GetTickCount64();
+    if (lookups_)
+        if (const UniqueHandle thread = take(*lookups_))
+            WaitForSingleObject(thread.get(), kLookupStopWaitMs);
+    if (copier_)
+        if (const UniqueHandle thread = take(*copier_)) {
+            const ULONGLONG spent = GetTickCount64() - start;
+            WaitForSingleObject(thread.get(), spent < kStopWaitMs ? static_cast<DWORD>(kStopWaitMs - spent) : 0);
+        }
 }
 
 DWORD WINAPI VideoCache::Cleanup(void *argument)
@@ -500,24 +227,22 @@ std::wstring VideoCache::Resolve(const wchar_t *source)
     if (cached.empty())
         return source;  // no copy can be named for it inside the cache folder
 
-    FILETIME copyWritten;
-    switch (copier_ ? copier_->Inspect(cached, copyWritten) : Copier::CopyState::kForeign) {
+    Lookups::Request request{full, cached};
+    switch (copier_ ? copier_->Inspect(cached, request.copyWritten) : Copier::CopyState::kForeign) {
     case Copier::CopyState::kOwn: {
-        // The copy is played unless the source is reachable and changed; then the source
-        // is played while the copy is refreshed.
-        FILETIME sourceWritten;
-        if (!LastWriteTime(full, sourceWritten) || CompareFileTime(&sourceWritten, &copyWritten) == 0)
-            return cached;
-        QueueCopy(full, cached);
-        return source;
+        // The copy is played unless the source answers in time that it changed; then the
+        // source is played while the copy is refreshed.
+        request.haveCopy = true;
+        const std::shared_ptr<Lookups::Request> asked = lookups_->Post(std::move(request));
+        return asked && lookups_->Await(*asked, lookupWaitMs_) && asked->changed ? source : cached;
     }
     case Copier::CopyState::kForeign:
         return source;  // somebody else's file under this user's name: neither played nor replaced
     case Copier::CopyState::kMissing:
         break;
     }
-    if (IsOnNetworkDrive(full))
-        QueueCopy(full, cached);
+    // Copied if it lies on a network drive; played from where it is until then.
+    lookups_->Post(std::move(request));
     return source;
 }
 
@@ -551,45 +276,4 @@ std::wstring VideoCache::CopyPathFor(const std::wstring &fullSource) const
     if (FullPath(cached) != cached)
         return {};
     return cached;
-}
-
-bool VideoCache::IsOnNetworkDrive(const std::wstring &source) const
-{
-    std::wstring root(source.size() + 2, L'\0');
-    if (volumePath_ && volumePath_(source.c_str(), root.data(), static_cast<DWORD>(root.size()))) {
-        root.resize(wcslen(root.c_str()));
-    } else {
-        // By hand: \\server\share\ for a share, the drive's "X:\" otherwise.
-        const int wanted = source[0] == L'\\' ? 4 : 1;
-        int seen = 0;
-        size_t i = 0;
-        while (i < source.size() && !(source[i] == L'\\' && ++seen == wanted))
-            ++i;
-        root = source.substr(0, i + 1);
-    }
-    return GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
-}
-
-void VideoCache::QueueCopy(const std::wstring &source, const std::wstring &cached)
-{
-    if (!copier_)
-        return;
-    std::lock_guard<std::mutex> hold(copier_->lock);
-    // The copy being made may be asked for again: the source may have changed since that
-    // copy read it, and if not, the job finds the copy current and ends at once.
-    if (copier_->stopping || copier_->jobs.size() >= kMaxQueuedCopies)
-        return;
-    for (const Copier::Job &job : copier_->jobs)
-        if (job.cached == cached)
-            return;
-    if (!copyThread_) {
-        auto *owner = new std::shared_ptr<Copier>(copier_);
-        copyThread_.reset(CreateThread(nullptr, 0, &Copier::Run, owner, 0, nullptr));
-        if (!copyThread_) {
-            delete owner;
-            return;
-        }
-    }
-    copier_->jobs.push_back({source, cached});
-    copier_->wake.notify_one();
 }

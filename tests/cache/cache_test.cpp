@@ -136,6 +136,8 @@ TEST_F(CacheTest, NetworkVideoIsCopiedInTheBackgroundRefreshedAndKeptWhenTheShar
     WriteFileText(local, "local");
     VideoCache cache;
     cache.Start(install_.c_str(), settings_);
+    // The share answers at once; only a loaded machine would make it miss the short wait.
+    cache.SetLookupWait(10000);
     // A local file plays in place; a network one from the share until its copy is made.
     EXPECT_EQ(cache.Resolve(local.c_str()), local);
     EXPECT_EQ(cache.Resolve(source.c_str()), source);
@@ -164,6 +166,62 @@ TEST_F(CacheTest, NetworkVideoIsCopiedInTheBackgroundRefreshedAndKeptWhenTheShar
     ASSERT_TRUE(DeleteFileW(source.c_str()));
     EXPECT_EQ(cache.Resolve(source.c_str()), cached);
     EXPECT_EQ(ReadFileText(cached), "second");
+}
+
+// S: (see cache_test.sh) is a share that stops answering on demand: while N:\slow-on exists,
+// a look-up of a name beginning with "slow" takes 10 s there. Resolve runs on the thread
+// that answers input, and never waits for it: the bounds below only catch such a wait.
+TEST_F(CacheTest, AShareThatDoesNotAnswerHoldsUpNeitherResolveNorStop)
+{
+    if (GetDriveTypeW(L"S:\\") != DRIVE_REMOTE)
+        GTEST_SKIP() << "no slow share: cache_test.sh makes it with FUSE";
+    const std::wstring backing = L"N:\\slow-share\\", slowOn = L"N:\\slow-on";
+    const std::wstring source = L"S:\\slowclip.avi", fresh = L"S:\\slownew.avi";
+    WriteFileText(backing + L"slowclip.avi", "first");
+    SetTimes(backing + L"slowclip.avi", 0, Now() - kDay);
+    WriteFileText(backing + L"slownew.avi", "new");
+    VideoCache cache;
+    cache.Start(install_.c_str(), settings_);
+    EXPECT_EQ(cache.Resolve(source.c_str()), source);
+    const std::wstring cached = WaitForCopy(L"slowclip-*.avi");
+    ASSERT_EQ(ReadFileText(cached), "first");
+
+    // The source changes, and the share stops answering.
+    WriteFileText(backing + L"slowclip.avi", "second");
+    WriteFileText(slowOn, "");
+    Sleep(1500);  // what the system knew of the share's names has expired
+    const auto timed = [&](const std::wstring &path, std::wstring &played) {
+        const DWORD start = GetTickCount();
+        played = cache.Resolve(path.c_str());
+        return GetTickCount() - start;
+    };
+    std::wstring played;
+    EXPECT_LT(timed(source, played), 5000u);
+    EXPECT_EQ(played, cached);  // the copy as it is: the source did not say in time
+    // Asked again while that look-up is out: answered without a wait each time (40 waits
+    // for the look-up would take 6 s).
+    DWORD again = 0;
+    for (int i = 0; i < 40; ++i) {
+        again += timed(source, played);
+        EXPECT_EQ(played, cached);
+    }
+    EXPECT_LT(again, 3000u);
+    // Without a copy the source is played; its look-up waits behind the first one.
+    EXPECT_LT(timed(fresh, played), 5000u);
+    EXPECT_EQ(played, fresh);
+    // The share answers again (the look-ups under way still take their 10 s): the change is
+    // found and the copy refreshed after all.
+    DeleteFileW(slowOn.c_str());
+    EXPECT_TRUE(WaitFor([&] { return ReadFileText(cached) == "second"; }));
+
+    // Stop while a look-up waits: the look-up thread is left to the process's end.
+    WriteFileText(slowOn, "");
+    Sleep(1500);
+    EXPECT_EQ(cache.Resolve(source.c_str()), cached);
+    const DWORD stopping = GetTickCount();
+    cache.Stop();
+    EXPECT_LT(GetTickCount() - stopping, 5000u);
+    DeleteFileW(slowOn.c_str());
 }
 
 TEST_F(CacheTest, SameNameInTwoFoldersGetsTwoCopies)
@@ -292,34 +350,71 @@ TEST_F(CacheTest, FilesOfAnotherAccountAreNeitherPlayedNorDeleted)
     EXPECT_EQ(ReadFileText(folder + L"old.avi"), "old\n");
 }
 
-TEST_F(CacheTest, LargeCopyAppearsOnlyWholeAndStopBreaksItOff)
+TEST_F(CacheTest, LargeCopyAppearsOnlyWholeAndABrokenOffOneGoesOnInTheNextRun)
 {
     const std::wstring medium = L"N:\\videos\\medium.avi", big = L"N:\\videos\\big.avi";
     WriteFileText(medium, "end!", 256LL << 20);
     WriteFileText(big, "end!", 5LL << 30);
-    VideoCache cache;
-    cache.Start(install_.c_str(), settings_);
-    EXPECT_EQ(cache.Resolve(medium.c_str()), medium);
-    // The copy's name is only ever seen holding the whole file.
-    const std::wstring copy = WaitForCopy(L"medium-*.avi");
-    EXPECT_EQ(SizeOf(copy), 256LL << 20);
-    EXPECT_EQ(WriteTimeOf(copy), WriteTimeOf(medium));
-    EXPECT_EQ(cache.Resolve(medium.c_str()), copy);
+    SetTimes(big, 0, Now() - kDay);
+    std::wstring copy;
+    {
+        VideoCache cache;
+        cache.Start(install_.c_str(), settings_);
+        EXPECT_EQ(cache.Resolve(medium.c_str()), medium);
+        // The copy's name is only ever seen holding the whole file.
+        copy = WaitForCopy(L"medium-*.avi");
+        EXPECT_EQ(SizeOf(copy), 256LL << 20);
+        EXPECT_EQ(WriteTimeOf(copy), WriteTimeOf(medium));
+        EXPECT_EQ(cache.Resolve(medium.c_str()), copy);
+    }
+    EXPECT_EQ(Files(cacheDir_), std::vector<std::wstring>{copy});
 
     // 5 GB takes far longer to copy than these generous bounds, which only catch a wait
-    // for the whole copy.
-    const DWORD resolving = GetTickCount();
-    EXPECT_EQ(cache.Resolve(big.c_str()), big);
-    EXPECT_LT(GetTickCount() - resolving, 5000u);
-    ASSERT_TRUE(WaitFor([&] {
-        const auto parts = Files(cacheDir_, L"*.part");
-        return parts.size() == 1 && SizeOf(parts[0]) > 0;
-    }));
+    // for the whole copy. The part copied when the run stops is kept.
+    const auto partials = [&] { return Files(cacheDir_, L"big-*.part"); };
+    LONGLONG kept = 0;
+    {
+        VideoCache cache;
+        cache.Start(install_.c_str(), settings_);
+        const DWORD resolving = GetTickCount();
+        EXPECT_EQ(cache.Resolve(big.c_str()), big);
+        EXPECT_LT(GetTickCount() - resolving, 5000u);
+        ASSERT_TRUE(WaitFor([&] { return partials().size() == 1 && SizeOf(partials()[0]) > 0; }));
+        const DWORD stopping = GetTickCount();
+        cache.Stop();
+        EXPECT_LT(GetTickCount() - stopping, 5000u);
+    }
     EXPECT_TRUE(Files(cacheDir_, L"big-*.avi").empty());
-    const DWORD stopping = GetTickCount();
-    cache.Stop();
-    EXPECT_LT(GetTickCount() - stopping, 5000u);
-    EXPECT_EQ(Files(cacheDir_), std::vector<std::wstring>{copy});  // no partial file left
+    ASSERT_EQ(partials().size(), 1u);
+    const std::wstring partial = partials()[0];
+    kept = SizeOf(partial);
+    EXPECT_LT(kept, 5LL << 30);
+
+    // The next run goes on from there: what was copied is not copied again (a mark on the
+    // partial copy's first bytes stays), and the copy grows past it.
+    {
+        const UniqueHandle file = Open(partial, GENERIC_WRITE, 0, OPEN_EXISTING);
+        DWORD written = 0;
+        ASSERT_TRUE(file && WriteFile(file.get(), "MARK", 4, &written, nullptr));
+    }
+    {
+        VideoCache cache;
+        cache.Start(install_.c_str(), settings_);
+        EXPECT_EQ(cache.Resolve(big.c_str()), big);
+        EXPECT_TRUE(WaitFor([&] { return SizeOf(partial) > kept; }));
+    }
+    EXPECT_EQ(ReadFileText(partial).substr(0, 4), "MARK");
+
+    // Another version of the source starts over: its partial copy replaces the old one.
+    SetTimes(big, 0, Now());
+    {
+        VideoCache cache;
+        cache.Start(install_.c_str(), settings_);
+        EXPECT_EQ(cache.Resolve(big.c_str()), big);
+        EXPECT_TRUE(WaitFor([&] { return partials().size() == 1 && partials()[0] != partial; }));
+    }
+    ASSERT_EQ(partials().size(), 1u);
+    EXPECT_NE(ReadFileText(partials()[0]).substr(0, 4), "MARK");
 }
 
 TEST_F(CacheTest, NoCacheOrNoFolderPlaysEverythingWhereItIs)

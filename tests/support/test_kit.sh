@@ -77,3 +77,31 @@ drop_network_drive() {
   rm -f "$WINEPREFIX/dosdevices/n:"
   wine_env_restart_server
 }
+
+# slow_share_drive LETTER FOLDER MOUNT [slow_share options]: FOLDER seen through slow_share
+# (tests/support/slow_share.c, a FUSE mount at MOUNT) becomes network drive LETTER: once the
+# wineserver restarts. False, with nothing mounted, where FUSE is missing (tests that need
+# the drive skip then). drop_slow_share_drive LETTER MOUNT undoes it.
+slow_share_pid=
+slow_share_drive() {
+  local letter=$1 folder mount exe
+  folder=$(realpath -m "$2") mount=$(realpath -m "$3")
+  shift 3
+  exe="$(dirname "$mount")/slow_share"
+  fusermount3 -uz "$mount" 2>/dev/null
+  mkdir -p "$folder" "$mount"
+  gcc -O2 -o "$exe" "$(dirname "${BASH_SOURCE[0]}")/slow_share.c" \
+    $(pkg-config --cflags --libs fuse3 2>/dev/null) 2>/dev/null || return 1
+  "$exe" "$@" "$folder" "$mount" &
+  slow_share_pid=$!
+  poll 5 mountpoint -q "$mount" || return 1
+  ln -sfn "$mount" "$WINEPREFIX/dosdevices/$letter:"
+  wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d network /f >/dev/null 2>&1
+}
+drop_slow_share_drive() {
+  wine reg delete 'HKLM\Software\Wine\Drives' /v "$1:" /f >/dev/null 2>&1
+  rm -f "$WINEPREFIX/dosdevices/$1:"
+  # Lazily: a look-up or read the test left waiting may still hold the mount.
+  [ -n "$slow_share_pid" ] && { fusermount3 -uz "$2"; kill "$slow_share_pid" 2>/dev/null; wait "$slow_share_pid"; }
+  slow_share_pid=
+}
