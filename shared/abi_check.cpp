@@ -1,4 +1,4 @@
-// Pins the vtable slot order of the four interfaces: the C view of the generated header
+// Pins the vtable slot order of the interfaces: the C view of the generated header
 // lists the slots as struct members, so a reordered or inserted method breaks the build.
 #define CINTERFACE
 #include "abi.h"
@@ -45,3 +45,7 @@ static_assert(Slot(offsetof(IHCYFramewheel3Vtbl, UseClassicVideoRenderer)) == 11
 static_assert(Slot(offsetof(IHCYFramewheel3Vtbl, UseSingleRendererDesktopMode)) == 12);
 static_assert(Slot(offsetof(IHCYFramewheel3Vtbl, PrepareNextItem)) == 13);
 static_assert(sizeof(IHCYFramewheel3Vtbl) == 14 * sizeof(void *));
+
+static_assert(Slot(offsetof(IHCYFramewheel4Vtbl, PrepareNextItem)) == 13);
+static_assert(Slot(offsetof(IHCYFramewheel4Vtbl, SetOutputAreas)) == 14);
+static_assert(sizeof(IHCYFramewheel4Vtbl) == 15 * sizeof(void *));

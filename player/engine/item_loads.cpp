@@ -21,14 +21,16 @@ std::shared_ptr<LoadJob> Playback::NewLoadJob(MediaItem &&item)
         job->item = std::move(item);
         job->classic = switches.classic;
         job->single = switches.single;
+        if (!player_.CopyOutputAreas(job->areas))
+            return nullptr;
         const HWND window = window_.get();
         const PlaybackItem &fields = job->item.fields;
         if (fields.style == STYLE_WINDOWED)
             job->renderer = MakeWindowedRenderer(job->item, window, job->classic);
         else if (fields.perMonitor)
-            job->renderer = MakeFullscreenMonitorRenderer(job->item, window, job->classic);
+            job->renderer = MakeFullscreenMonitorRenderer(job->item, window, job->classic, job->areas);
         else
-            job->renderer = MakeFullscreenDesktopRenderer(job->item, window, job->single);
+            job->renderer = MakeFullscreenDesktopRenderer(job->item, window, job->single, job->areas);
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
@@ -51,7 +53,8 @@ bool Playback::Opens(const LoadJob &job, const MediaItem &item) const
     const PlaybackItem &fields = job.item.fields;
     return job.item.fileName == item.fileName && fields.style == item.fields.style &&
            fields.perMonitor == item.fields.perMonitor &&
-           Framewheel::RendererSwitches{job.classic, job.single} == player_.Switches();
+           Framewheel::RendererSwitches{job.classic, job.single} == player_.Switches() &&
+           player_.HasOutputAreas(job.areas);
 }
 
 void Playback::DiscardLoad(std::shared_ptr<LoadJob> &job)

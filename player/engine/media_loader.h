@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "abi.h"
@@ -30,6 +31,7 @@ struct LoadJob {
     LONG word = 0;             // command bits to carry out once the file is open
     bool classic = false;      // the renderer switches it was built with
     bool single = false;
+    std::vector<RECT> areas;   // the output areas it was built for (none: the whole desktop)
     DWORD startTick = 0;       // when the load started, for its bound
     LONGLONG taken = 0;        // performance counter: the command word, start, end of the load
     LONGLONG started = 0;

@@ -1,6 +1,7 @@
 // The player object's COM methods and its event sinks.
 #include "player_object.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -80,8 +81,9 @@ STDMETHODIMP Framewheel::QueryInterface(REFIID riid, void **ppv)
     if (!ppv)
         return E_POINTER;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHCYFramewheel) ||
-        IsEqualIID(riid, IID_IHCYFramewheel2) || IsEqualIID(riid, IID_IHCYFramewheel3)) {
-        *ppv = static_cast<IHCYFramewheel3 *>(this);
+        IsEqualIID(riid, IID_IHCYFramewheel2) || IsEqualIID(riid, IID_IHCYFramewheel3) ||
+        IsEqualIID(riid, IID_IHCYFramewheel4)) {
+        *ppv = static_cast<IHCYFramewheel4 *>(this);
         AddRef();
         return S_OK;
     }
@@ -260,6 +262,47 @@ STDMETHODIMP Framewheel::PrepareNextItem(const PlaybackItem *item)
     }
     playbackQueue_.Post(CMD_PREPARE);
     return S_OK;
+}
+
+// Stored only: the next load builds its renderer for them (NewLoadJob), so the picture on
+// screen is never torn down for it.
+STDMETHODIMP Framewheel::SetOutputAreas(UINT count, const RECT *areas)
+{
+    if (count > 0 && !areas)
+        return E_POINTER;
+    if (count > kMaxOutputAreas)
+        return E_INVALIDARG;
+    for (UINT i = 0; i < count; ++i) {
+        if (areas[i].right <= areas[i].left || areas[i].bottom <= areas[i].top)
+            return E_INVALIDARG;
+    }
+    std::vector<RECT> stored;
+    try {
+        stored.assign(areas, areas + count);
+    } catch (const std::bad_alloc &) {
+        return E_OUTOFMEMORY;
+    }
+    WriteGuard guard(itemLock_);
+    outputAreas_.swap(stored);
+    return S_OK;
+}
+
+bool Framewheel::CopyOutputAreas(std::vector<RECT> &out)
+{
+    ReadGuard guard(itemLock_);
+    try {
+        out = outputAreas_;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
+}
+
+bool Framewheel::HasOutputAreas(const std::vector<RECT> &areas)
+{
+    ReadGuard guard(itemLock_);
+    return std::equal(areas.begin(), areas.end(), outputAreas_.begin(), outputAreas_.end(),
+                      [](const RECT &a, const RECT &b) { return EqualRect(&a, &b) != FALSE; });
 }
 
 bool Framewheel::CopyItem(MediaItem &out, bool withName)

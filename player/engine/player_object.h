@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "abi.h"
 #include "command_queue.h"
@@ -34,7 +35,7 @@ enum PlayerState : LONG {
     STATE_QUITTING = CMD_QUIT,
 };
 
-class Framewheel final : public IHCYFramewheel3 {
+class Framewheel final : public IHCYFramewheel4 {
 public:
     Framewheel();
     ~Framewheel();
@@ -66,6 +67,11 @@ public:
     // IHCYFramewheel3
     STDMETHODIMP PrepareNextItem(const PlaybackItem *item) override;
 
+    // IHCYFramewheel4
+    STDMETHODIMP SetOutputAreas(UINT count, const RECT *areas) override;
+    // More areas than monitors anyone attaches to one machine; a larger count is a mistake.
+    static constexpr UINT kMaxOutputAreas = 16;
+
     // Performance counter readings of the last command word that loaded a file, taken on
     // the playback thread: when the word was taken, the load's start and end, RunGraph's
     // start and end. A word whose load failed is not recorded.
@@ -90,6 +96,11 @@ public:
     // The item handed to PrepareNextItem since the last call; false when there is none.
     bool TakeNextItem(MediaItem &out);
     RendererSwitches Switches() const { return {classicVideoRenderer_, singleDesktopRenderer_}; }
+    // The areas the next load confines its renderer to; empty for the whole desktop. False
+    // when memory for the copy ran out.
+    bool CopyOutputAreas(std::vector<RECT> &out);
+    // Whether areas are the ones the next load takes.
+    bool HasOutputAreas(const std::vector<RECT> &areas);
     bool HasInputSinks() { return sinks_.Count(SINK_INPUT) != 0; }
     void RecordLoadTiming(const LoadTiming &timing);
     // The current file failed to load or run: the next SetItem naming it loads it again
@@ -129,6 +140,7 @@ private:
     MediaItem nextItem_;
     bool nextWaiting_ = false;
     std::atomic<bool> nameFailed_{false}; // set by the playback thread, outside the lock
+    std::vector<RECT> outputAreas_;
 
     CriticalSection startLock_;
     UniqueHandle thread_;

@@ -150,3 +150,17 @@ MonitorShare ShareOfMonitor(const RECT &picture, const RECT &monitor, int native
                     Trunc(std::fabs(iw / w) * nativeW), Trunc(std::fabs(ih / h) * nativeH)};
     return share;
 }
+
+RECT BoundingRect(std::span<const RECT> rects)
+{
+    if (rects.empty())
+        return RECT{};
+    RECT bounds = rects.front();
+    for (const RECT &r : rects.subspan(1)) {
+        bounds.left = std::min(bounds.left, r.left);
+        bounds.top = std::min(bounds.top, r.top);
+        bounds.right = std::max(bounds.right, r.right);
+        bounds.bottom = std::max(bounds.bottom, r.bottom);
+    }
+    return bounds;
+}

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <span>
+
 // A rectangle as origin and size (the form the video window calls take).
 struct PictureRect {
     int left = 0;
@@ -81,3 +83,6 @@ struct MonitorShare {
 
 // picture and monitor are in the same coordinates (the player window's client area).
 MonitorShare ShareOfMonitor(const RECT &picture, const RECT &monitor, int nativeW, int nativeH);
+
+// The smallest rectangle that holds every one of rects; empty (all 0) without any.
+RECT BoundingRect(std::span<const RECT> rects);

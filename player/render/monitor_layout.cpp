@@ -48,3 +48,10 @@ MonitorLayout QueryMonitorLayout()
         layout.monitors.push_back(info.rcMonitor);
     return layout;
 }
+
+MonitorLayout ConfineLayout(MonitorLayout layout, std::span<const RECT> areas)
+{
+    if (!areas.empty())
+        layout.monitors.assign(areas.begin(), areas.end());
+    return layout;
+}

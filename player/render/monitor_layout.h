@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <span>
 #include <vector>
 
 struct MonitorLayout {
@@ -12,3 +13,8 @@ struct MonitorLayout {
 };
 
 MonitorLayout QueryMonitorLayout();
+
+// The layout of a player confined to areas (virtual-desktop coordinates): the same desktop,
+// and the areas, in the order given, in place of the monitors. Without areas, the layout
+// as it is.
+MonitorLayout ConfineLayout(MonitorLayout layout, std::span<const RECT> areas);

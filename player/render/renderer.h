@@ -7,6 +7,7 @@
 #include <dshow.h>
 
 #include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -131,9 +132,13 @@ private:
 };
 
 // The three variants. Each returns a renderer whose outputs are set up but no file loaded.
+// The full-screen ones are confined to areas (virtual-desktop coordinates) when there are
+// any: one picture in each, or one across their bounding rectangle.
 std::unique_ptr<RHRenderer> MakeWindowedRenderer(const MediaItem &item, HWND playerWindow,
                                                  bool classicRenderer);
 std::unique_ptr<RHRenderer> MakeFullscreenMonitorRenderer(const MediaItem &item,
-                                                          HWND playerWindow, bool classicRenderer);
+                                                          HWND playerWindow, bool classicRenderer,
+                                                          std::span<const RECT> areas = {});
 std::unique_ptr<RHRenderer> MakeFullscreenDesktopRenderer(const MediaItem &item,
-                                                          HWND playerWindow, bool singleRenderer);
+                                                          HWND playerWindow, bool singleRenderer,
+                                                          std::span<const RECT> areas = {});

@@ -101,12 +101,13 @@ void RHWindowedRenderer::GetVelocity(int &dx, int &dy)
 // ---- RHFullscreenMonitorRenderer ----------------------------------------------------------
 
 RHFullscreenMonitorRenderer::RHFullscreenMonitorRenderer(const MediaItem &item,
-                                                         HWND playerWindow, bool classicRenderer)
+                                                         HWND playerWindow, bool classicRenderer,
+                                                         std::span<const RECT> areas)
     : RHRenderer(item, ClassicIf(classicRenderer), playerWindow)
 {
     // Without any monitor there is nothing to show on: no output, and loading then fails
     // as for a file without video.
-    const MonitorLayout layout = QueryMonitorLayout();
+    const MonitorLayout layout = ConfineLayout(QueryMonitorLayout(), areas);
     for (const RECT &monitor : layout.monitors) {
         auto output = std::make_unique<MonitorOutput>();
         output->x = monitor.left - layout.desktop.left;
@@ -183,11 +184,17 @@ void RHFullscreenMonitorRenderer::GetVelocity(int &dx, int &dy)
 // ---- RHFullscreenDesktopRenderer ----------------------------------------------------------
 
 RHFullscreenDesktopRenderer::RHFullscreenDesktopRenderer(const MediaItem &item,
-                                                         HWND playerWindow, bool singleRenderer)
+                                                         HWND playerWindow, bool singleRenderer,
+                                                         std::span<const RECT> areas)
     : RHRenderer(item, &kClassicVideoRenderer, playerWindow)
 {
+    if (!areas.empty()) {
+        // The player window lies over the whole virtual desktop.
+        bounds_ = BoundingRect(areas);
+        OffsetRect(&bounds_, -GetSystemMetrics(SM_XVIRTUALSCREEN), -GetSystemMetrics(SM_YVIRTUALSCREEN));
+    }
     if (!singleRenderer && !VideoWindowSpansMonitors()) {
-        const MonitorLayout layout = QueryMonitorLayout();
+        const MonitorLayout layout = ConfineLayout(QueryMonitorLayout(), areas);
         for (const RECT &monitor : layout.monitors) {
             auto output = std::make_unique<DesktopOutput>();
             output->monitor = monitor;
@@ -206,16 +213,18 @@ RHFullscreenDesktopRenderer::~RHFullscreenDesktopRenderer() = default;
 void RHFullscreenDesktopRenderer::Layout()
 {
     const SIZE client = PlayerClientSize();
-    area_ = {0, 0, client.cx, client.cy};
+    const RECT bounds = IsRectEmpty(&bounds_) ? RECT{0, 0, client.cx, client.cy} : bounds_;
+    origin_ = {bounds.left, bounds.top};
+    area_ = {0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top};
     if (outputs_.size() == 1) {
-        MoveVideoWindow(*outputs_[0], 0, 0, client.cx, client.cy);
+        MoveVideoWindow(*outputs_[0], origin_.x, origin_.y, area_.right, area_.bottom);
     } else {
         for (size_t i = 0; i < outputs_.size(); ++i) {
             const RECT &m = Output(i).monitor;
             MoveVideoWindow(Output(i), m.left, m.top, m.right - m.left, m.bottom - m.top);
         }
     }
-    const PictureRect picture = PlaceIn(*item_, client.cx, client.cy, nativeWidth_, nativeHeight_);
+    const PictureRect picture = PlaceIn(*item_, area_.right, area_.bottom, nativeWidth_, nativeHeight_);
     const RECT before = picture_;
     width_ = picture.width;
     height_ = picture.height;
@@ -224,11 +233,15 @@ void RHFullscreenDesktopRenderer::Layout()
     ApplyPicture(before);
 }
 
-// The video windows lie at their monitors' places in the player window, so the picture
-// rectangle is in the player window's client coordinates too.
+// The one video window lies over the picture's area, so the picture rectangle is relative to
+// it; the per-monitor ones lie at their monitors' places in the player window, where the
+// picture is shifted by the area's origin.
 void RHFullscreenDesktopRenderer::ApplyPicture(const RECT &before)
 {
-    ClearVacated(before, picture_);
+    RECT vacated = before, onWindow = picture_;
+    OffsetRect(&vacated, origin_.x, origin_.y);
+    OffsetRect(&onWindow, origin_.x, origin_.y);
+    ClearVacated(vacated, onWindow);
     if (outputs_.size() == 1) {
         if (outputs_[0]->video)
             (void)outputs_[0]->video->SetDestinationPosition(picture_.left, picture_.top, width_,
@@ -239,7 +252,7 @@ void RHFullscreenDesktopRenderer::ApplyPicture(const RECT &before)
         DesktopOutput &output = Output(i);
         if (!output.video)
             continue;
-        const MonitorShare share = ShareOfMonitor(picture_, output.monitor, nativeWidth_,
+        const MonitorShare share = ShareOfMonitor(onWindow, output.monitor, nativeWidth_,
                                                   nativeHeight_);
         if (!share.visible) {
             // Out of that window's sight: its monitor shows the player window's black.
@@ -289,13 +302,15 @@ std::unique_ptr<RHRenderer> MakeWindowedRenderer(const MediaItem &item, HWND pla
 }
 
 std::unique_ptr<RHRenderer> MakeFullscreenMonitorRenderer(const MediaItem &item,
-                                                          HWND playerWindow, bool classicRenderer)
+                                                          HWND playerWindow, bool classicRenderer,
+                                                          std::span<const RECT> areas)
 {
-    return std::make_unique<RHFullscreenMonitorRenderer>(item, playerWindow, classicRenderer);
+    return std::make_unique<RHFullscreenMonitorRenderer>(item, playerWindow, classicRenderer, areas);
 }
 
 std::unique_ptr<RHRenderer> MakeFullscreenDesktopRenderer(const MediaItem &item,
-                                                          HWND playerWindow, bool singleRenderer)
+                                                          HWND playerWindow, bool singleRenderer,
+                                                          std::span<const RECT> areas)
 {
-    return std::make_unique<RHFullscreenDesktopRenderer>(item, playerWindow, singleRenderer);
+    return std::make_unique<RHFullscreenDesktopRenderer>(item, playerWindow, singleRenderer, areas);
 }

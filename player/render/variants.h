@@ -30,7 +30,8 @@ protected:
 
 class RHFullscreenMonitorRenderer : public RHRenderer {
 public:
-    RHFullscreenMonitorRenderer(const MediaItem &item, HWND playerWindow, bool classicRenderer);
+    RHFullscreenMonitorRenderer(const MediaItem &item, HWND playerWindow, bool classicRenderer,
+                                std::span<const RECT> areas = {});
     ~RHFullscreenMonitorRenderer() override;
 
     void Step() override;
@@ -59,7 +60,8 @@ protected:
 
 class RHFullscreenDesktopRenderer : public RHRenderer {
 public:
-    RHFullscreenDesktopRenderer(const MediaItem &item, HWND playerWindow, bool singleRenderer);
+    RHFullscreenDesktopRenderer(const MediaItem &item, HWND playerWindow, bool singleRenderer,
+                                std::span<const RECT> areas = {});
     ~RHFullscreenDesktopRenderer() override;
 
     void Step() override;
@@ -76,7 +78,9 @@ protected:
     DesktopOutput &Output(size_t i) { return static_cast<DesktopOutput &>(*outputs_[i]); }
     void ApplyPicture(const RECT &before);
 
-    RECT picture_{};
+    RECT bounds_{};    // the areas' bounding rectangle in the player window; empty: all of it
+    POINT origin_{};   // where the picture's area lies in the player window
+    RECT picture_{};   // relative to origin_
     RECT area_{};      // left, top, width, height; left and top stay 0
     int width_ = 0;
     int height_ = 0;

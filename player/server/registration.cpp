@@ -42,6 +42,7 @@ constexpr RegistryRow kRows[] = {
     INTERFACE_ROWS(L"{25B375E1-84B9-11D2-861C-97B127E0B756}", L"IHCYFramewheel"),
     INTERFACE_ROWS(L"{6C2D2641-3B0D-4DAF-B050-E08A66DB3A9C}", L"IHCYFramewheel2"),
     INTERFACE_ROWS(L"{F567E57E-62F4-449B-81B3-A72DB228A4E1}", L"IHCYFramewheel3"),
+    INTERFACE_ROWS(L"{A5E11374-C676-4553-A9F6-F89E64B9190B}", L"IHCYFramewheel4"),
 };
 
 bool WriteRow(const RegistryRow &row, const wchar_t *modulePath)

@@ -46,6 +46,8 @@ struct Settings {
     LONGLONG cacheLastCleanup;   // FILETIME, 100 ns units since 1601-01-01 UTC
     bool useClassicVideoRenderer;
     bool useSingleRendererDesktopMode;
+    bool eachMonitorOwnVideo;    // a video of its own on each chosen monitor
+    wchar_t monitors[1025];      // which monitors play, see ChooseMonitors; empty: all
 
     // Every default; the master volume is the system's current one, in percent.
     void SetDefaults();

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <utility>
 
+#include "monitor_choice.h"
 #include "settings.h"
 
 namespace {
@@ -48,6 +49,8 @@ constexpr SettingValue kValues[] = {
     {Key::Product, L"Focus Color", FIELD(focusColor), Form::Integer, REG_DWORD, Saved::All, Policy::Unoffered, kNoLimits, Source::FocusColour},
     {Key::Product, L"Use Classic Video Renderer", FIELD(useClassicVideoRenderer), Form::Flag, REG_DWORD, Saved::All, Policy::Offered, kNoLimits, false},
     {Key::Product, L"UseSingleRendererDesktopMode", FIELD(useSingleRendererDesktopMode), Form::Flag, REG_DWORD, Saved::All, Policy::Offered, kNoLimits, false},
+    {Key::Product, L"Each Monitor Own Video", FIELD(eachMonitorOwnVideo), Form::Flag, REG_DWORD, Saved::All, Policy::Offered, kNoLimits, false},
+    {Key::Product, L"Monitors", FIELD(monitors), Form::Text, REG_SZ, Saved::All, Policy::Offered, kNoLimits, L""},
     {Key::Product, L"No Cache", FIELD(noCache), Form::Flag, REG_DWORD, Saved::Never, Policy::Offered, kNoLimits, true},
     {Key::Product, L"Cache Expiration Period", FIELD(cacheExpirationPeriod), Form::Integer, REG_DWORD, Saved::Never, Policy::Offered, kNoLimits, 10},
     {Key::Product, L"Cache Cleanup Interval", FIELD(cacheCleanupInterval), Form::Integer, REG_DWORD, Saved::Never, Policy::Offered, kNoLimits, 2},
@@ -98,6 +101,7 @@ constexpr bool Consistent(const SettingValue &v)
            (!v.limits.Bounded() ||
             v.form == Form::Integer || v.form == Form::Real || v.form == Form::Speed);
 }
+static_assert(sizeof(Settings::monitors) == (kMonitorsChars + 1) * sizeof(wchar_t));
 static_assert(std::all_of(std::begin(kValues), std::end(kValues), Consistent));
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "../queue/test_threads.h"
 #include "abi.h"
 #include "handles.h"
 #include "test_kit.h"
@@ -156,6 +157,7 @@ TEST_F(Activation, RegistrationWritesExactlyTheSixClassValuesTwice)
     EXPECT_TRUE(SixValues());
     EXPECT_TRUE(KeyExists(L"Interface\\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}\\ProxyStubClsid32"));
     EXPECT_TRUE(KeyExists(L"Interface\\{F567E57E-62F4-449B-81B3-A72DB228A4E1}\\ProxyStubClsid32"));
+    EXPECT_TRUE(KeyExists(L"Interface\\{A5E11374-C676-4553-A9F6-F89E64B9190B}\\ProxyStubClsid32"));
     EXPECT_TRUE(KeyExists(L"CLSID\\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}\\InprocServer32"));
 }
 
@@ -267,6 +269,46 @@ TEST_F(Activation, PlaylistThroughItsProxyFromTheMultithreadedApartment)
 
     ComPtr<IHCYFramewheel> player;
     ASSERT_HR(S_OK, CoCreateInstance(CLSID_Framewheel, nullptr, kContext, IID_PPV_ARGS(&player)));
+}
+
+// The player made in this single-threaded apartment and called from the multithreaded one,
+// through the proxy, while this thread answers: the rectangles cross whole (a bad one
+// second in the list is seen), a null list crosses as null.
+TEST_F(Activation, OutputAreasThroughTheProxyFromAnotherApartment)
+{
+    ComApartment apartment(COINIT_APARTMENTTHREADED);
+    ComPtr<IHCYFramewheel4> player;
+    ASSERT_HR(S_OK, CoCreateInstance(CLSID_Framewheel, nullptr, kContext, IID_PPV_ARGS(&player)));
+    IStream *stream = nullptr;
+    ASSERT_HR(S_OK, CoMarshalInterThreadInterfaceInStream(IID_IHCYFramewheel4, player.Get(), &stream));
+    RECT areas[17];
+    for (LONG i = 0; i < 17; ++i)
+        areas[i] = {1280 * i, 0, 1280 * (i + 1), 720};
+    const RECT inverted[] = {areas[0], {2304, 0, 1280, 768}}, empty[] = {areas[0], {1280, 0, 1280, 768}};
+    std::vector<std::string> results;
+    bool proxied = false;
+    Worker caller([&] {
+        ComApartment mta(COINIT_MULTITHREADED);
+        ComPtr<IHCYFramewheel4> remote;
+        if (FAILED(CoGetInterfaceAndReleaseStream(stream, IID_PPV_ARGS(&remote))))
+            return;
+        proxied = static_cast<void *>(remote.Get()) != static_cast<void *>(player.Get());
+        for (HRESULT hr : {remote->SetOutputAreas(2, areas), remote->SetOutputAreas(2, inverted),
+                           remote->SetOutputAreas(2, empty), remote->SetOutputAreas(1, nullptr),
+                           remote->SetOutputAreas(0, nullptr), remote->SetOutputAreas(17, areas),
+                           remote->SetOutputAreas(16, areas)})
+            results.push_back(HrText(hr));
+    });
+    for (const DWORD start = GetTickCount(); !caller.Finished(0) && GetTickCount() - start < 20000;) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);)
+            DispatchMessageW(&message);
+    }
+    ASSERT_TRUE(caller.Finished(0));
+    EXPECT_TRUE(proxied);
+    EXPECT_EQ(results, (std::vector<std::string>{HrText(S_OK), HrText(E_INVALIDARG), HrText(E_INVALIDARG),
+                                                 HrText(E_POINTER), HrText(S_OK), HrText(E_INVALIDARG),
+                                                 HrText(S_OK)}));
 }
 
 TEST_F(Activation, VersionResourceAndManifestDescribeTheLibrary)

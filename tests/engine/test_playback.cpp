@@ -3,6 +3,7 @@
 // bounded; a watchdog ends a deadlocked test.
 #include "engine_test.h"
 #include "media_loader.h"
+#include "render/renderer.h"
 
 #include <memory>
 
@@ -124,6 +125,37 @@ TEST(Playback, PauseStopAndPosition)
     ASSERT_TRUE(WaitForPosition(s.player.Get(), stopped + 5.3, 20000));
     EXPECT_LT(PositionOf(s.player.Get()), stopped + 8.0);
     EXPECT_EQ(0u, s.Ended());
+}
+
+// Output areas reach the renderer that the next load builds: two areas, two pictures in the
+// "Monitor" style on the one monitor. Taken back while playing, they stay until the next item.
+TEST(Playback, OutputAreasApplyAtTheNextLoad)
+{
+    Watchdog watchdog(90000, "output areas");
+    Session s;
+    auto pictures = [&] {
+        ReadGuard guard(s.player->Screen().lock);
+        std::vector<PlacementFraction> at;
+        if (RHRenderer *renderer = s.player->Screen().renderer.get())
+            renderer->GetPositions(at);
+        return at.size();
+    };
+    const RECT halves[] = {{0, 0, 960, 1080}, {960, 0, 1920, 1080}};
+    ASSERT_HR(S_OK, s.player->SetOutputAreas(2, halves));
+    PlaybackItem item = ItemFor(Media(L"long.avi"));
+    item.style = 0;
+    item.perMonitor = 1;
+    s.Start(item);
+    ASSERT_TRUE(WaitForPosition(s.player.Get(), 0.2, 20000));
+    EXPECT_EQ(pictures(), 2u);
+
+    ASSERT_HR(S_OK, s.player->SetOutputAreas(0, nullptr));
+    Sleep(500);
+    EXPECT_EQ(pictures(), 2u) << "the item on screen was rebuilt";
+    item.fileName = const_cast<wchar_t *>(Media(L"short.avi").c_str());
+    item.validMask = ITEM_FILENAME;
+    ASSERT_HR(S_OK, s.player->SetItem(&item));
+    EXPECT_TRUE(WaitUntil([&] { return pictures() == 1; }, 20000));
 }
 
 TEST(Playback, FilesThatCannotPlayEndWithTheirFailure)

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
+#include <vector>
 
 #include "geometry.h"
+#include "monitor_layout.h"
 
 namespace {
 
@@ -160,6 +163,32 @@ TEST(Geometry, DamagedSettingsGiveDefinedResults)
     int dx = kMaxBounceStep, dy = -kMaxBounceStep;
     AdvanceBounce(r, 1920, 1080, dx, dy);
     EXPECT_EQ(std::pair(r.left, r.top), std::pair(1910L, 0L));
+}
+
+std::vector<std::tuple<LONG, LONG, LONG, LONG>> Rects(std::span<const RECT> rects)
+{
+    std::vector<std::tuple<LONG, LONG, LONG, LONG>> out;
+    for (const RECT &r : rects)
+        out.emplace_back(r.left, r.top, r.right, r.bottom);
+    return out;
+}
+
+// Output areas take the monitors' place, in the caller's order, on the same desktop; the
+// desktop style spans their bounding rectangle.
+TEST(Geometry, OutputAreasStandForTheMonitors)
+{
+    const RECT desktop{-1024, 0, 2304, 868};
+    const MonitorLayout whole{desktop, {{0, 0, 1280, 720}, {-1024, 100, 0, 868}, {1280, 0, 2304, 768}}};
+    const RECT areas[] = {{1280, 0, 2304, 768}, {-1024, 100, 0, 868}};
+    const MonitorLayout confined = ConfineLayout(whole, areas);
+    EXPECT_EQ(Rects({&confined.desktop, 1}), Rects({&desktop, 1}));
+    EXPECT_EQ(Rects(confined.monitors), Rects(areas));
+    EXPECT_EQ(Rects(ConfineLayout(whole, {}).monitors), Rects(whole.monitors));
+
+    const RECT bounds = BoundingRect(areas), one = BoundingRect({areas, 1}), none = BoundingRect({});
+    EXPECT_EQ(Rects({&bounds, 1}), Rects({&desktop, 1}));
+    EXPECT_EQ(Rects({&one, 1}), Rects({areas, 1}));
+    EXPECT_TRUE(IsRectEmpty(&none));
 }
 
 }  // namespace

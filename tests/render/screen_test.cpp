@@ -227,4 +227,53 @@ TEST_F(Screen, TwoMonitorsShareOneSpanningPicture)
     check.Verify("after bouncing off the left edge", 3000);
 }
 
+// Confined to the second monitor's rectangle: the picture sizes, places and bounces in it
+// alone, and the first monitor stays black, in either style. The share case runs as a
+// newer and as an older Windows; one area needs one video window on both.
+TEST_F(Screen, TwoMonitorsConfinedToTheSecondShowOnePicture)
+{
+    ASSERT_TRUE(DesktopIs(2304, 768)) << "needs the two-monitor layout";
+    UniqueWindow player = CreatePlayerWindow();
+    MediaItem item = TestItem(ClipPath(L"red.avi"));
+    item.fields.scale = 0.5f;
+    Probe<RHFullscreenMonitorRenderer> renderer(item, player.get(), true, std::span(&kSecond, 1));
+    ASSERT_EQ(renderer.Outputs(), 1u);
+    Show(renderer);
+    ScreenCheck check;
+    check.ExpectRed({1536, 192, 2048, 576}, kSecond);   // 512 x 384 box: 512 x 384
+    check.Expect({{640, 360, Black}, {100, 100, Black}, {1279, 400, Black}});
+    check.Verify("laid out");
+
+    renderer.SetVelocity(300, 300);
+    renderer.Step();
+    PumpMessages(300);
+    check.ExpectRed({1792, 384, 2304, 768}, kSecond);
+    check.Expect({{640, 360, Black}, {1279, 700, Black}});
+    check.Verify("after one tick", 3000);
+}
+
+TEST_F(Screen, TwoMonitorsShareConfinedToTheSecond)
+{
+    ASSERT_TRUE(DesktopIs(2304, 768)) << "needs the two-monitor layout";
+    UniqueWindow player = CreatePlayerWindow();
+    MediaItem item = TestItem(ClipPath(L"redblue.avi"));
+    item.fields.perMonitor = 0;
+    item.fields.scale = 0.5f;   // 512 x 384 in the 1024 x 768 area, at (256, 192) in it
+    Probe<RHFullscreenDesktopRenderer> renderer(item, player.get(), false, std::span(&kSecond, 1));
+    ASSERT_EQ(renderer.Outputs(), 1u);
+    Show(renderer);
+    ScreenCheck check;
+    check.Expect({{1535, 300, Black}, {1536, 192, Red}, {1791, 575, Red}, {1792, 192, Blue},
+                  {2047, 575, Blue}, {2048, 300, Black}, {640, 360, Black}});
+    check.Verify("laid out");
+
+    // The left edge it turns at is the second monitor's, not the desktop's.
+    renderer.SetVelocity(-700, 0);
+    renderer.Step();
+    PumpMessages(300);
+    check.Expect({{1280, 192, Red}, {1535, 575, Red}, {1536, 192, Blue}, {1791, 575, Blue},
+                  {1792, 300, Black}, {1279, 300, Black}, {640, 360, Black}});
+    check.Verify("after bouncing off the area's left edge", 3000);
+}
+
 }  // namespace

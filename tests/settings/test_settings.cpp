@@ -64,6 +64,9 @@ TEST_F(SettingsTest, EmptyRegistryTakesFoldersAndColourFromTheSystem)
     EXPECT_STREQ(s.playlistSaveDirectory, s.playlistOpenDirectory);
     EXPECT_STREQ(s.videoDirectory, s.playlistOpenDirectory);
     EXPECT_EQ(s.focusColor, GetSysColor(COLOR_HOTLIGHT));
+    // Every monitor shows the same video, as before these two existed.
+    EXPECT_FALSE(s.eachMonitorOwnVideo);
+    EXPECT_STREQ(s.monitors, L"");
 }
 
 // Stored forms of one value at a time, on an otherwise empty registry, and what the
@@ -234,6 +237,8 @@ TEST_F(SettingsTest, SaveWritesEachValueInItsForm)
     s.bounceStep = 2, s.bounceInterval = 20;
     s.continueWhereStopped = false, s.ignoreMouseMovement = true, s.randomOrderPlayback = true;
     s.useClassicVideoRenderer = true, s.useSingleRendererDesktopMode = false, s.noCache = false;
+    s.eachMonitorOwnVideo = true;
+    wcscpy(s.monitors, L"\\\\.\\DISPLAY2;\\\\.\\DISPLAY3");
     wcscpy(s.videoDirectory, L"V:\\Clips");
     wcscpy(s.playlistOpenDirectory, L"O:\\Lists");
     wcscpy(s.playlistSaveDirectory, L"S:\\Lists");
@@ -265,6 +270,8 @@ TEST_F(SettingsTest, SaveWritesEachValueInItsForm)
                                          {L"Focus Color", Dword(RGB(1, 2, 3))},
                                          {L"Use Classic Video Renderer", Dword(1)},
                                          {L"UseSingleRendererDesktopMode", Dword(0)},
+                                         {L"Each Monitor Own Video", Dword(1)},
+                                         {L"Monitors", Text(L"\\\\.\\DISPLAY2;\\\\.\\DISPLAY3")},
                                      }));
     EXPECT_EQ(Values(kDefaultsKey), (std::map<std::wstring, std::string>{
                                         {L"Bounce", Dword(1)},
@@ -290,10 +297,17 @@ TEST_F(SettingsTest, TextIsTerminatedWithinItsField)
         ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kReelhavenKey, name, type, full.data(), 600), ERROR_SUCCESS);
     // 200 characters and the terminator do not fit the 200-character field.
     Put(kReelhavenKey, L"Video File Types", Text(std::wstring(200, L'y')));
+    // A monitor list longer than 1024 characters is read nowhere: past a policy's, the
+    // user's own counts.
+    Put(kPolicyKey, L"Monitors", Text(std::wstring(1025, L';')), HKEY_LOCAL_MACHINE);
+    Put(kReelhavenKey, L"Monitors", Text(L"Main"));
     const Settings s = Loaded();
     EXPECT_EQ(std::wstring(s.playlist), full.substr(0, 299));
     EXPECT_EQ(std::wstring(s.lastPlaylist), full.substr(0, 299));
     EXPECT_STREQ(s.videoFileTypes, L"*.asf;*.avi;*.mov;*.mpg;*.mpeg;*.qt;*.vob;*.wmv");
+    EXPECT_STREQ(s.monitors, L"Main");
+    Put(kReelhavenKey, L"Monitors", Text(std::wstring(1024, L'm')));
+    EXPECT_EQ(std::wstring(Loaded().monitors), std::wstring(1024, L'm'));
 }
 
 TEST_F(SettingsTest, PowerSchemeTimeouts)

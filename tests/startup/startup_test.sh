@@ -49,7 +49,8 @@ check "msiexec /i succeeds" quiet wine msiexec /i "$msi" /qn
 reg_keys=('CLSID\{6BD1B160-9A88-11d2-861C-E1F24AB20C36}' 'CLSID\{718259E0-C4F7-11d2-861C-BD7B2EB47737}'
   'CLSID\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}' 'Interface\{3C46BA00-C4F7-11D2-861C-BD7B2EB47737}'
   'Interface\{25B375E0-84B9-11D2-861C-97B127E0B756}' 'Interface\{25B375E1-84B9-11D2-861C-97B127E0B756}'
-  'Interface\{6C2D2641-3B0D-4DAF-B050-E08A66DB3A9C}' 'Interface\{F567E57E-62F4-449B-81B3-A72DB228A4E1}')
+  'Interface\{6C2D2641-3B0D-4DAF-B050-E08A66DB3A9C}' 'Interface\{F567E57E-62F4-449B-81B3-A72DB228A4E1}'
+  'Interface\{A5E11374-C676-4553-A9F6-F89E64B9190B}')
 dump_registration() { # every value as "key | name type data", sorted
   for k in "${reg_keys[@]}"; do wine reg query "HKCR\\$k" /s 2>/dev/null; done |
     tr -d '\r' | awk '/^HKEY/ { key = $0; next } NF { print key " |" $0 }' | sort
