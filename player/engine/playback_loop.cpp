@@ -162,16 +162,7 @@ DWORD Playback::WaitLimit()
     }
     if (loading_ || state_ != STATE_PLAYING)
         return limit;
-    // The next look at the playing item; the last loop's again the moment its clock reaches
-    // its end. Only this thread replaces the renderer, so it reads it without the lock.
-    double position = 0.0, end = 0.0;
-    const double rate = current_.fields.rate > 0.0f ? current_.fields.rate : 1.0;
-    if (loopCounter_ == 1 && Current() && Current()->Progress(position, end) && end > position) {
-        const double ms = (end - position) / rate * 1000.0;
-        if (ms < kWatchIntervalMs)
-            return std::min(limit, static_cast<DWORD>(ms) + 1);
-    }
-    return std::min(limit, kWatchIntervalMs);
+    return std::min(limit, kWatchIntervalMs); // the next look at the playing item
 }
 
 void Playback::OnWaitLimit()
@@ -192,7 +183,7 @@ void Playback::OnWaitLimit()
         double position = 0.0, end = 0.0;
         if (!renderer || !renderer->Progress(position, end))
             return;
-        switch (watch_.Check(GetTickCount(), position, end, renderer->HoldsStill(), loopCounter_ == 1)) {
+        switch (watch_.Check(GetTickCount(), position, end, renderer->HoldsStill())) {
         case PlaybackWatch::Verdict::Fine:
             return;
         case PlaybackWatch::Verdict::Stalled:
