@@ -27,16 +27,9 @@ wine_env_start "$env_dir" 640x480
 # Without a window manager Wine waits 2 s for one to withdraw each managed window it
 # destroys; the prefix is the benchmark's own, so its windows stay unmanaged.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-# Removed first: over an installed package of the same version, /i leaves the files as they are.
 msi=$(winepath -w "${MSI:-$build/Reelhaven.msi}")
-wine msiexec /x "$msi" /qn >/dev/null 2>&1
-# Once more if need be: right after the removal, Wine's msiexec failed to install once.
-for _ in 1 2; do
-  wine msiexec /i "$msi" /qn >/dev/null 2>&1
-  [ -f "$WINEPREFIX/drive_c/windows/system32/Reelhaven.scr" ] && break
-done
+install_saver "$msi" || { echo "Reelhaven.msi did not install"; exit 1; }
 scr='C:\windows\system32\Reelhaven.scr'
-[ -f "$WINEPREFIX/drive_c/windows/system32/Reelhaven.scr" ] || { echo "Reelhaven.msi did not install"; exit 1; }
 cache_dir="$WINEPREFIX/drive_c/Program Files/Halcyra/Reelhaven/Cache"
 media="$WINEPREFIX/drive_c/rh-exit" && mkdir -p "$media" "$share"
 avi_clip "$media/red.avi" "color=c=red:s=320x240:r=10" 60

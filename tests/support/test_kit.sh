@@ -105,3 +105,15 @@ drop_slow_share_drive() {
   [ -n "$slow_share_pid" ] && { fusermount3 -uz "$2"; kill "$slow_share_pid" 2>/dev/null; wait "$slow_share_pid"; }
   slow_share_pid=
 }
+
+# install_saver MSI_WINDOWS_PATH: the package installed afresh (removed first: over an
+# installed package of the same version, /i leaves the files as they are). Tried twice:
+# right after the removal, Wine's msiexec failed to install once. False when it did not.
+install_saver() {
+  wine msiexec /x "$1" /qn >/dev/null 2>&1
+  for _ in 1 2; do
+    wine msiexec /i "$1" /qn >/dev/null 2>&1
+    [ -f "$WINEPREFIX/drive_c/windows/system32/Reelhaven.scr" ] && return 0
+  done
+  return 1
+}
