@@ -6,13 +6,16 @@
 #include <cwchar>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <vector>
 
 #include "abi.h"
 #include "fw_sink.h"
 #include "handles.h"
 #include "input_window.h"
 #include "mixer.h"
+#include "monitor_choice.h"
 #include "settings.h"
 #include "show.h"
 #include "video_cache.h"
@@ -151,6 +154,28 @@ DWORD WINAPI RunStart::Main(void *parameter)
     return 0;
 }
 
+// With the "Monitors" setting leaving monitors out, the player keeps to the chosen ones;
+// the run's own window keeps the others black and takes their input. With every monitor
+// chosen the player is not told, so the run is today's.
+// Out of memory, every monitor plays.
+void ConfineToChosenMonitors(IHCYFramewheel *player, const Settings &settings)
+{
+    std::vector<RECT> areas;
+    try {
+        const std::vector<DisplayMonitor> present = PresentMonitors();
+        const std::vector<DisplayMonitor> chosen = ChooseMonitors(settings.monitors, present);
+        if (chosen.empty() || chosen.size() == present.size())
+            return;
+        for (const DisplayMonitor &monitor : chosen)
+            areas.push_back(monitor.area);
+    } catch (const std::bad_alloc &) {
+        return;
+    }
+    ComPtr<IHCYFramewheel4> player4;
+    if (SUCCEEDED(player->QueryInterface(IID_IHCYFramewheel4, reinterpret_cast<void **>(player4.GetAddressOf()))))
+        (void)player4->SetOutputAreas(static_cast<UINT>(areas.size()), areas.data());
+}
+
 void RunStart::Start()
 {
     // A playlist on a network drive is played from its local copy when caching is on.
@@ -196,6 +221,7 @@ void RunStart::Start()
     if (player2 && settings.useSingleRendererDesktopMode)
         (void)player2->UseSingleRendererDesktopMode();
     player2.Reset();
+    ConfineToChosenMonitors(player.Get(), settings);
 
     (void)player->Play();
     phase = Phase::Playing;

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The run on two monitors of different sizes (Xephyr with Xinerama inside a private Xvfb):
+# the "Monitors" setting keeps the picture to the monitors it names, the others stay black,
+# and input on a black one ends the run like any other input.
+#   run_monitors_e2e.sh RUN_TOOL ADMIN_PROBE FRAMEWHEEL_DLL WORKDIR   (inside the Wine rig)
+set -u
+tool=$1 probe=$2 dll=$3 work=$4 wmedia='C:\rh-monitors'
+. "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
+fresh_folders
+pids=() prefix2= rig_prefix=$WINEPREFIX rig_display=$DISPLAY
+stop_all() {
+  [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
+  if [ -n "$prefix2" ]; then
+    WINEPREFIX=$prefix2 wineserver -k >/dev/null 2>&1
+    rm -rf "$prefix2"
+    # The rig's persistent server back, its services started from a program whose output
+    # goes nowhere (they keep the stderr of the program that starts them).
+    WINEPREFIX=$rig_prefix wineserver -p >/dev/null 2>&1 </dev/null
+    WINEPREFIX=$rig_prefix DISPLAY=$rig_display wine cmd /c exit >/dev/null 2>&1 </dev/null
+  fi
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  rm -rf "$rig_prefix/drive_c/${wmedia#C:\\}"
+}
+trap stop_all EXIT
+
+avi_clip "$media/red.avi" "color=c=red:s=320x240:r=10" 30
+make_list "$wmedia\\red.plst" "$wmedia\\red.avi"
+wine regsvr32 /s "$(winepath -w "$dll")" || { echo "FAIL: regsvr32"; exit 1; }
+
+# Monitor 1 at 0,0 (1280x720, the main one), monitor 2 at 1280,0 (1024x768).
+n=$(( ${DISPLAY#:} + 50 ))
+while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+Xvfb ":$n" -screen 0 2560x1440x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+poll 5 env DISPLAY=":$n" xdpyinfo >/dev/null 2>&1
+m=$((n + 1))
+while [ -e "/tmp/.X$m-lock" ] || [ -e "/tmp/.X11-unix/X$m" ]; do m=$((m + 1)); done
+DISPLAY=":$n" Xephyr ":$m" +xinerama -screen 1280x720 -screen 1024x768 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+poll 5 env DISPLAY=":$m" xdpyinfo >/dev/null 2>&1
+
+# A Wine desktop belongs to one display: the two-monitor run gets its own copy of the prefix
+# (hard links; nothing writes into the system files) and its own server.
+prefix2=$work/prefix
+wineserver -k >/dev/null 2>&1; wineserver -w
+mkdir -p "$prefix2"
+cp -al "$WINEPREFIX/drive_c" "$prefix2/"
+cp -a "$WINEPREFIX/dosdevices" "$WINEPREFIX"/*.reg "$WINEPREFIX/.update-timestamp" "$prefix2/"
+export WINEPREFIX=$prefix2 DISPLAY=":$m"
+media="$WINEPREFIX/drive_c/${wmedia#C:\\}"
+# Xephyr's RandR knows one big screen; Xinerama knows the two monitors.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
+wineserver -k >/dev/null 2>&1; wineserver -w
+
+colour_at() { # X Y: red, black or other
+  import -window root -crop "1x1+$1+$2" txt:- 2>/dev/null | tail -1 |
+    sed -n 's/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
+    awk '{ c = ($1 < 3000 && $2 < 3000 && $3 < 3000) ? "black" : "other"
+           if ($1 > 20000 && $2 < 8000 && $3 < 8000) c = "red"; print c }'
+}
+# The monitors' centres, and the two colours they show.
+shows_both() { [ "$(colour_at 640 360)" = "$1" ] && [ "$(colour_at 1792 384)" = "$2" ]; }
+
+# case MONITORS FIRST SECOND: the run with that setting shows FIRST on monitor 1 and SECOND on
+# monitor 2 (within 20 s, and still 2 s later), then a click where the run put the mouse,
+# on monitor 1, ends it.
+case_of() {
+  settings Playlist=REG_SZ:"$wmedia\\red.plst" Monitors=REG_SZ:"$1"
+  start_run wine "$tool" run "$wmedia\\"
+  if poll 20 shows_both "$2" "$3"; then
+    sleep 2
+    shows_both "$2" "$3" || fail "Monitors '$1': $(colour_at 640 360)/$(colour_at 1792 384) after 2 s"
+  else
+    fail "Monitors '$1': $(colour_at 640 360)/$(colour_at 1792 384), not $2/$3"
+  fi
+  end_by "click 1" "Monitors '$1', a click on monitor 1"
+}
+
+note "every monitor: empty, and names that match no monitor"
+case_of "" red red
+case_of '\\.\DISPLAY9' red red
+note "the second monitor only: the first stays black and its click ends the run"
+case_of '\\.\DISPLAY2' black red
+note "the main monitor only"
+case_of Main red black
+case_of ' \\.\display1 ; ' red black
+finish
