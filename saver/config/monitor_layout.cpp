@@ -66,7 +66,9 @@ size_t NextMonitor(std::span<const DisplayMonitor> monitors, size_t from, MapDir
         case MapDirection::Up: along = fromY - y, across = x - fromX; break;
         case MapDirection::Down: along = y - fromY, across = x - fromX; break;
         }
-        if (along <= 0)
+        // Within 45 degrees of the direction: a monitor beside this one is not "down" for
+        // being a little lower.
+        if (along <= 0 || std::llabs(across) > along)
             continue;
         const LONGLONG score = along + 2 * std::llabs(across);
         if (score < bestScore) {

@@ -32,9 +32,9 @@ int MonitorAtPoint(std::span<const DisplayMonitor> monitors, const MapScale &sca
 
 enum class MapDirection { Left, Right, Up, Down };
 
-// The monitor an arrow key moves to from `from`: among those whose centre lies that way, the
-// nearest, distance across the direction counting double so that a monitor in line wins over
-// a nearer one off to the side. `from` itself when none lies that way.
+// The monitor an arrow key moves to from `from`: among those whose centre lies that way
+// (within 45 degrees), the nearest, distance across the direction counting double so that a
+// monitor in line wins over a nearer one off to the side. `from` itself when none does.
 size_t NextMonitor(std::span<const DisplayMonitor> monitors, size_t from, MapDirection direction);
 
 // Turns `index` in or out. The last chosen monitor stays chosen: false then, nothing changed.

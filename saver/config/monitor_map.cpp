@@ -7,8 +7,7 @@
 
 namespace {
 
-// Room around the monitors, and between neighbours, in pixels.
-constexpr int kMargin = 6;
+// Room left between neighbours, in pixels, on either side of their common edge.
 constexpr int kGap = 1;
 
 COLORREF Blend(COLORREF a, COLORREF b)

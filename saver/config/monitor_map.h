@@ -14,6 +14,8 @@
 class MonitorMap {
 public:
     static constexpr const wchar_t *kClassName = L"ReelhavenMonitorMap";
+    // Room around the monitors in the control, in pixels.
+    static constexpr int kMargin = 6;
     // Registers the class for `instance`; registering it again is harmless.
     static void Register(HINSTANCE instance);
     // The map behind a window of the class, or null.
