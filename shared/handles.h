@@ -107,6 +107,21 @@ private:
     HGDIOBJ previous_;
 };
 
+// BeginPaint and EndPaint around a WM_PAINT handler.
+class PaintScope {
+public:
+    explicit PaintScope(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+    PaintScope(const PaintScope &) = delete;
+    PaintScope &operator=(const PaintScope &) = delete;
+    ~PaintScope() { EndPaint(window_, &paint_); }
+    HDC dc() const { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
 // Joins a COM apartment for a scope; leaves it only if joining succeeded.
 class ComApartment {
 public:

@@ -16,20 +16,6 @@ COLORREF Blend(COLORREF a, COLORREF b)
                (GetBValue(a) + GetBValue(b)) / 2);
 }
 
-class PaintScope {
-public:
-    explicit PaintScope(HWND window) : window_(window) { dc_ = BeginPaint(window_, &paint_); }
-    PaintScope(const PaintScope &) = delete;
-    PaintScope &operator=(const PaintScope &) = delete;
-    ~PaintScope() { EndPaint(window_, &paint_); }
-    HDC dc() const { return dc_; }
-
-private:
-    HWND window_;
-    PAINTSTRUCT paint_{};
-    HDC dc_;
-};
-
 } // namespace
 
 void MonitorMap::Register(HINSTANCE instance)

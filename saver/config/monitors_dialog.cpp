@@ -25,22 +25,19 @@ constexpr UINT kIdentifyMs = 3000;
 
 LRESULT OnPaintNumber(HWND window)
 {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
+    PaintScope paint(window);
+    const HDC dc = paint.dc();
     RECT client;
     GetClientRect(window, &client);
     FillRect(dc, &client, GetSysColorBrush(COLOR_HIGHLIGHT));
     GdiObject font(CreateFontW(-(client.bottom - client.top) * 3 / 4, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
                                DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                DEFAULT_PITCH | FF_SWISS, L"Arial"));
-    {
-        SelectedObject selected(dc, font.get());
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
-        const std::wstring number = std::to_wstring(GetWindowLongPtrW(window, GWLP_USERDATA));
-        DrawTextW(dc, number.c_str(), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    }
-    EndPaint(window, &paint);
+    SelectedObject selected(dc, font.get());
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+    const std::wstring number = std::to_wstring(GetWindowLongPtrW(window, GWLP_USERDATA));
+    DrawTextW(dc, number.c_str(), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     return 0;
 }
 
