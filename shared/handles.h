@@ -90,6 +90,38 @@ using CoTaskString = UniqueResource<CoTaskTraits>;
 // A FindFirstFile search, closed with FindClose.
 using UniqueFind = UniqueResource<FindTraits>;
 
+// An object selected into a device context for a scope; the one it replaced goes back.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    SelectedObject(const SelectedObject &) = delete;
+    SelectedObject &operator=(const SelectedObject &) = delete;
+    ~SelectedObject()
+    {
+        if (previous_ && previous_ != HGDI_ERROR)
+            SelectObject(dc_, previous_);
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// BeginPaint and EndPaint around a WM_PAINT handler.
+class PaintScope {
+public:
+    explicit PaintScope(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+    PaintScope(const PaintScope &) = delete;
+    PaintScope &operator=(const PaintScope &) = delete;
+    ~PaintScope() { EndPaint(window_, &paint_); }
+    HDC dc() const { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
 // Joins a COM apartment for a scope; leaves it only if joining succeeded.
 class ComApartment {
 public:

@@ -4,25 +4,32 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "handles.h"
 
+namespace {
+
+// Where a setting is looked for, first to last; the last is the user's own key.
+const struct {
+    HKEY root;
+    const wchar_t *prefix;
+} kPlaces[] = {
+    {HKEY_LOCAL_MACHINE, L"Software\\Policies\\"},
+    {HKEY_CURRENT_USER, L"Software\\Policies\\"},
+    {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\"},
+    {HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\"},
+    {HKEY_LOCAL_MACHINE, L"Software\\"},
+    {HKEY_CURRENT_USER, L"Software\\"},
+};
+
+} // namespace
+
 LONG ReadPolicyValue(const wchar_t *subkey, const wchar_t *valueName, DWORD *type, void *buffer,
                      DWORD size, DWORD minimum)
 {
-    static const struct {
-        HKEY root;
-        const wchar_t *prefix;
-    } kPlaces[] = {
-        {HKEY_LOCAL_MACHINE, L"Software\\Policies\\"},
-        {HKEY_CURRENT_USER, L"Software\\Policies\\"},
-        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\"},
-        {HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\"},
-        {HKEY_LOCAL_MACHINE, L"Software\\"},
-        {HKEY_CURRENT_USER, L"Software\\"},
-    };
     const bool boolean = type != nullptr && *type == kRegBoolean;
     // A failed attempt may scribble on its buffer; the caller's changes only on success.
     std::vector<BYTE> scratch(size);
@@ -63,6 +70,20 @@ LONG ReadPolicyValue(const wchar_t *subkey, const wchar_t *valueName, DWORD *typ
         return ERROR_SUCCESS;
     }
     return result;
+}
+
+bool PolicyHoldsValue(const wchar_t *subkey, const wchar_t *valueName, DWORD minimum, DWORD size)
+{
+    for (size_t i = 0; i + 1 < std::size(kPlaces); ++i) {
+        const std::wstring path = std::wstring(kPlaces[i].prefix) + subkey;
+        RegKey key;
+        DWORD bytes = 0;
+        if (RegOpenKeyExW(kPlaces[i].root, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS &&
+            RegQueryValueExW(key.get(), valueName, nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS &&
+            bytes >= minimum && bytes <= size)
+            return true;
+    }
+    return false;
 }
 
 bool ReadPowerTimeouts(DWORD *idleTimeout, DWORD *videoTimeout, DWORD *spindownTimeout)

@@ -387,6 +387,39 @@ void Settings::Load()
     }
 }
 
+bool Settings::ForcedByPolicy(const void *field) const
+{
+    const size_t offset = static_cast<size_t>(static_cast<const BYTE *>(field) -
+                                              reinterpret_cast<const BYTE *>(this));
+    for (const SettingValue &value : SettingValues()) {
+        if (value.offset != offset || value.policy == Policy::Never)
+            continue;
+        // The sizes LoadThroughPolicy reads each form with.
+        DWORD minimum = sizeof(wchar_t), size = static_cast<DWORD>(value.size);
+        switch (value.form) {
+        case Form::Flag:
+            minimum = 1, size = sizeof(DWORD);
+            break;
+        case Form::Integer:
+        case Form::Real:
+            minimum = size;
+            break;
+        case Form::BounceSpeed:
+            minimum = size = sizeof(LONG);
+            break;
+        case Form::SizeName:
+        case Form::StyleName:
+        case Form::Speed:
+            size = kNameChars * sizeof(wchar_t);
+            break;
+        case Form::Text:
+            break;
+        }
+        return PolicyHoldsValue(kKeys[static_cast<int>(value.key)].lookup, value.name, minimum, size);
+    }
+    return false;
+}
+
 LONG Settings::Save(bool all)
 {
     RegKey main;

@@ -56,6 +56,10 @@ struct Settings {
     // Writes the always-saved values and, when all is true, every other one. Returns the
     // registry code of the last key opened or created.
     LONG Save(bool all);
+    // Whether a policy forces the value kept in `field`, a member of this record: a policy
+    // key or the machine's own key holds a value Load would take, so whatever the user saves
+    // is not what is read. The dialogs show such values but do not let them be changed.
+    bool ForcedByPolicy(const void *field) const;
 };
 
 // Type marker asking ReadPolicyValue for a boolean: the 4-byte buffer receives a DWORD
@@ -69,6 +73,10 @@ inline constexpr DWORD kRegBoolean = 100;
 // last registry error; the buffer is only changed by a successful read.
 LONG ReadPolicyValue(const wchar_t *subkey, const wchar_t *valueName, DWORD *type, void *buffer,
                      DWORD size, DWORD minimum = 1);
+
+// Whether a place ReadPolicyValue looks in before the user's own key holds the value with
+// `minimum` to `size` bytes, so that it is read from there.
+bool PolicyHoldsValue(const wchar_t *subkey, const wchar_t *valueName, DWORD minimum, DWORD size);
 
 // Timeouts of the current power scheme (mains power, seconds). Each output may be null;
 // all are 0 unless the scheme could be read, which the result says.

@@ -1,5 +1,5 @@
-// The Options page's dialogs, each a modal run on the settings record, and the file-type
-// list they show.
+// The Options page's dialogs, each a modal run on the settings record (Monitors lives in
+// monitors_dialog.cpp), and the file-type list they show.
 #pragma once
 
 #include <windows.h>
@@ -21,5 +21,7 @@ void ForEachExtension(const wchar_t *types, Add add)
 // The dialogs, each a modal run on the settings record.
 INT_PTR RunPlaylistDefaultsDialog(HINSTANCE instance, HWND owner, Settings &settings);
 INT_PTR RunFileTypesDialog(HINSTANCE instance, HWND owner, Settings &settings);
+// Which monitors play and whether each plays its own video; OK puts both in `settings`.
+INT_PTR RunMonitorsDialog(HINSTANCE instance, HWND owner, Settings &settings);
 // Returns 1 with ".ext" in `extension` (at most size - 1 characters), else 0.
 INT_PTR RunAddFileTypeDialog(HINSTANCE instance, HWND owner, wchar_t *extension, size_t size);

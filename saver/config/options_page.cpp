@@ -110,6 +110,9 @@ INT_PTR OptionsPage::OnCommand(WORD id)
     case IDC_FOCUS_COLOR:
         ChooseFocusColor();
         return TRUE;
+    case IDC_MONITORS_CHANGE:
+        RunMonitorsDialog(instance_, page_, *settings_);
+        return TRUE;
     }
     return FALSE;
 }

@@ -1,5 +1,5 @@
 // The Options page: program-wide options, the colour chooser for the grid's focus cell, and
-// the buttons that open the option dialogs.
+// the buttons that open the option dialogs (Playlist Defaults, file types, Monitors).
 #pragma once
 
 #include <windows.h>

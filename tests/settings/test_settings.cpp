@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "monitor_choice.h"
 #include "registry_forms.h"
 #include "settings.h"
 
@@ -207,6 +208,38 @@ TEST_F(SettingsTest, MachinePolicyWinsAndSurvivesSave)
     EXPECT_EQ(Loaded().masterVolume, 33);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Halcyra");
     EXPECT_EQ(Loaded().masterVolume, 44);
+}
+
+// A value counts as forced exactly when Load takes it from a place before the user's key.
+TEST_F(SettingsTest, ForcedMeansAPlaceBeforeTheUsersKeyHoldsIt)
+{
+    constexpr wchar_t kMachineKey[] = L"Software\\Halcyra\\Reelhaven";
+    Settings s = Loaded();
+    Put(kReelhavenKey, L"Monitors", Text(L"Main"));
+    EXPECT_FALSE(s.ForcedByPolicy(&s.monitors)) << "the user's own value";
+
+    Put(kPolicyKey, L"Monitors", Text(L"\\\\.\\DISPLAY2"));
+    Put(kPolicyKey, L"Bounce", Dword(1));            // a column width's name, in the wrong key
+    Put(kPolicyKey, L"QuickStartShown", Dword(1));   // never read through the policy lookup
+    Put(kPolicyKey, L"Each Monitor Own Video", Form(REG_DWORD, "\1\0\0\0\0", 5)); // too long to read
+    EXPECT_TRUE(s.ForcedByPolicy(&s.monitors));
+    EXPECT_FALSE(s.ForcedByPolicy(&s.columnWidths[3]));
+    EXPECT_FALSE(s.ForcedByPolicy(&s.playlistDefaults.bounce));
+    EXPECT_FALSE(s.ForcedByPolicy(&s.quickStartShown));
+    EXPECT_FALSE(s.ForcedByPolicy(&s.eachMonitorOwnVideo));
+    EXPECT_FALSE(Loaded().eachMonitorOwnVideo);
+
+    // A text longer than its field is not read from the policy either.
+    Put(kPolicyKey, L"Monitors", Text(std::wstring(kMonitorsChars + 1, L'x')));
+    EXPECT_FALSE(s.ForcedByPolicy(&s.monitors));
+    EXPECT_STREQ(L"Main", Loaded().monitors);
+
+    // The machine's own key comes before the user's too.
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, kMachineKey, L"Each Monitor Own Video", REG_DWORD,
+                                             "\1\0\0\0", 4));
+    EXPECT_TRUE(s.ForcedByPolicy(&s.eachMonitorOwnVideo));
+    EXPECT_TRUE(Loaded().eachMonitorOwnVideo);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Halcyra");
 }
 
 TEST_F(SettingsTest, SaveWritesEachValueInItsForm)

@@ -19,6 +19,7 @@
 #define IDD_FILE_TYPES 121
 #define IDD_ADD_FILE_TYPE 122
 #define IDD_QUICK_START 135
+#define IDD_MONITORS 138
 
 // Icons, bitmaps, cursor, menu.
 #define IDI_PLAYLIST_TAB 106
@@ -69,6 +70,7 @@
 #define IDC_CLASSIC_RENDERER_NOTE 1054
 #define IDC_SINGLE_RENDERER 1056
 #define IDC_SINGLE_RENDERER_NOTE 1057
+#define IDC_MONITORS_CHANGE 1058
 
 // Playlist Defaults dialog.
 #define IDC_DEFAULT_LOOPS 1024
@@ -85,6 +87,11 @@
 #define IDC_TYPE_ADD 1028
 #define IDC_TYPE_REMOVE 1002
 #define IDC_TYPE_EXTENSION 1010
+
+// Monitors dialog.
+#define IDC_MONITOR_MAP 1060
+#define IDC_EACH_MONITOR 1061
+#define IDC_IDENTIFY 1062
 
 // Quick Start dialog and About page.
 #define IDC_QUICK_START_TEXT 102
