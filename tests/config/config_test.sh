@@ -30,43 +30,13 @@ wine reg add 'HKLM\Software\Classes\RhTestVideo\shell\open\command' /ve /d "\"$H
 status=0
 timeout 300 wine "$exe" --gtest_filter='-*Installed*' || status=1
 
-# The Monitors dialog on two monitors of different sizes: Xephyr with two Xinerama screens
-# inside an Xvfb of its own, and a copy of the prefix with a server of its own (a Wine
-# desktop belongs to one display). The rig's server is started again afterwards.
-two_monitors() {
-  local n m pids=() rig_prefix=$WINEPREFIX copy=$artefacts/prefix2 result=0
-  n=$(( ${DISPLAY#:} + 50 ))
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 2560x1440x24 -nolisten tcp >/dev/null 2>&1 &
-  pids+=($!)
-  poll 5 env DISPLAY=":$n" xdpyinfo >/dev/null 2>&1
-  m=$((n + 1))
-  while [ -e "/tmp/.X$m-lock" ] || [ -e "/tmp/.X11-unix/X$m" ]; do m=$((m + 1)); done
-  DISPLAY=":$n" Xephyr ":$m" +xinerama -screen 1280x720 -screen 1024x768 -nolisten tcp >/dev/null 2>&1 &
-  pids+=($!)
-  poll 5 env DISPLAY=":$m" xdpyinfo >/dev/null 2>&1
-
-  wineserver -k >/dev/null 2>&1; wineserver -w
-  mkdir -p "$copy"
-  cp -al "$WINEPREFIX/drive_c" "$copy/"
-  cp -a "$WINEPREFIX/dosdevices" "$WINEPREFIX"/*.reg "$WINEPREFIX/.update-timestamp" "$copy/"
-  (
-    export WINEPREFIX=$copy DISPLAY=":$m"
-    # Xephyr's RandR knows one big screen; Xinerama knows the two monitors.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
-    wineserver -k >/dev/null 2>&1; wineserver -w
-    timeout 120 wine "$exe" --gtest_filter='MonitorsDialog.*'
-    r=$?
-    wineserver -k >/dev/null 2>&1
-    exit $r
-  ) || result=1
-  rm -rf "$copy"
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  WINEPREFIX=$rig_prefix wineserver -p >/dev/null 2>&1 </dev/null
-  WINEPREFIX=$rig_prefix wine cmd /c exit >/dev/null 2>&1 </dev/null
-  return $result
-}
-two_monitors || status=1
+# The Monitors dialog on two monitors of different sizes.
+if two_monitor_rig "$artefacts/prefix2"; then
+  timeout 120 wine "$exe" --gtest_filter='MonitorsDialog.*' || status=1
+else
+  echo "FAIL: no two-monitor display"; status=1
+fi
+drop_two_monitor_rig
 
 # The renderer options follow the Windows version: run those cases as Windows XP x64 and
 # as Windows 2000 too, then give the prefix its own version back.

@@ -8,19 +8,9 @@
 set -euo pipefail
 exe=$1
 work=$(mktemp -d /tmp/render-tests.XXXXXX)
-pids=()
-prefix2=
-rig_prefix=$WINEPREFIX rig_display=$DISPLAY
+. "$(dirname "${BASH_SOURCE[0]}")/../support/test_kit.sh"
 cleanup() {
-  if [ -n "$prefix2" ]; then
-    WINEPREFIX=$prefix2 wineserver -k >/dev/null 2>&1 || true
-    # Give the rig its persistent server back, with Wine's services started from a program
-    # whose output goes nowhere (they keep the stderr of the program that starts them).
-    WINEPREFIX=$rig_prefix wineserver -p >/dev/null 2>&1 </dev/null || true
-    WINEPREFIX=$rig_prefix DISPLAY=$rig_display wine cmd /c exit >/dev/null 2>&1 </dev/null || true
-  fi
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  drop_two_monitor_rig
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -85,38 +75,9 @@ run_screen() {
 run_screen "$DISPLAY" 'Screen.OneMonitor*:Screen.Windowed*'
 
 # ---- two monitors --------------------------------------------------------------------------------
-n=$(( ${DISPLAY#:} + 40 ))
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-host=:$n
-Xvfb "$host" -screen 0 2560x1440x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do DISPLAY=$host xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-m=$((n + 1))
-while [ -e "/tmp/.X$m-lock" ] || [ -e "/tmp/.X11-unix/X$m" ]; do m=$((m + 1)); done
-dual=:$m
-DISPLAY=$host Xephyr "$dual" +xinerama -screen 1280x720 -screen 1024x768 -nolisten tcp \
-  >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do DISPLAY=$dual xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-
-# A Wine desktop belongs to one display, so the two-monitor cases run on their own copy of
-# the prefix (hard links: nothing writes into the system files) with their own wineserver.
-# Its registry changes (XRandR off, Windows version) vanish with it.
-prefix2=$work/prefix
-mkdir -p "$prefix2"
-# A fresh prefix's registry reaches its files only when the server ends.
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w
-cp -al "$WINEPREFIX/drive_c" "$prefix2/"
-cp -a "$WINEPREFIX/dosdevices" "$WINEPREFIX"/*.reg "$WINEPREFIX/.update-timestamp" "$prefix2/"
-export WINEPREFIX=$prefix2 DISPLAY=$dual
-# Xephyr's RandR knows one big screen; Xinerama knows the two monitors. The desktop reads
-# this when it starts, so the server is restarted after the change.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w
-run_screen "$dual" 'Screen.TwoMonitors*'
+two_monitor_rig "$work/prefix"
+run_screen "$DISPLAY" 'Screen.TwoMonitors*'
 # Older Windows: the desktop-spanning picture is shown by one video window per monitor.
 wine reg add 'HKCU\Software\Wine' /v Version /d winxp64 /f >/dev/null
-RH_OLDER_SYSTEM=1 run_screen "$dual" 'Screen.TwoMonitorsShare*'
+RH_OLDER_SYSTEM=1 run_screen "$DISPLAY" 'Screen.TwoMonitorsShare*'
 exit $status

@@ -7,19 +7,10 @@ set -u
 tool=$1 probe=$2 dll=$3 work=$4 wmedia='C:\rh-monitors'
 . "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
 fresh_folders
-pids=() prefix2= rig_prefix=$WINEPREFIX rig_display=$DISPLAY
 stop_all() {
   [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
-  if [ -n "$prefix2" ]; then
-    WINEPREFIX=$prefix2 wineserver -k >/dev/null 2>&1
-    rm -rf "$prefix2"
-    # The rig's persistent server back, its services started from a program whose output
-    # goes nowhere (they keep the stderr of the program that starts them).
-    WINEPREFIX=$rig_prefix wineserver -p >/dev/null 2>&1 </dev/null
-    WINEPREFIX=$rig_prefix DISPLAY=$rig_display wine cmd /c exit >/dev/null 2>&1 </dev/null
-  fi
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  rm -rf "$rig_prefix/drive_c/${wmedia#C:\\}"
+  drop_two_monitor_rig
+  rm -rf "$WINEPREFIX/drive_c/${wmedia#C:\\}"
 }
 trap stop_all EXIT
 
@@ -28,29 +19,8 @@ make_list "$wmedia\\red.plst" "$wmedia\\red.avi"
 wine regsvr32 /s "$(winepath -w "$dll")" || { echo "FAIL: regsvr32"; exit 1; }
 
 # Monitor 1 at 0,0 (1280x720, the main one), monitor 2 at 1280,0 (1024x768).
-n=$(( ${DISPLAY#:} + 50 ))
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 2560x1440x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-poll 5 env DISPLAY=":$n" xdpyinfo >/dev/null 2>&1
-m=$((n + 1))
-while [ -e "/tmp/.X$m-lock" ] || [ -e "/tmp/.X11-unix/X$m" ]; do m=$((m + 1)); done
-DISPLAY=":$n" Xephyr ":$m" +xinerama -screen 1280x720 -screen 1024x768 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-poll 5 env DISPLAY=":$m" xdpyinfo >/dev/null 2>&1
-
-# A Wine desktop belongs to one display: the two-monitor run gets its own copy of the prefix
-# (hard links; nothing writes into the system files) and its own server.
-prefix2=$work/prefix
-wineserver -k >/dev/null 2>&1; wineserver -w
-mkdir -p "$prefix2"
-cp -al "$WINEPREFIX/drive_c" "$prefix2/"
-cp -a "$WINEPREFIX/dosdevices" "$WINEPREFIX"/*.reg "$WINEPREFIX/.update-timestamp" "$prefix2/"
-export WINEPREFIX=$prefix2 DISPLAY=":$m"
+two_monitor_rig "$work/prefix" || { echo "FAIL: no two-monitor display"; exit 1; }
 media="$WINEPREFIX/drive_c/${wmedia#C:\\}"
-# Xephyr's RandR knows one big screen; Xinerama knows the two monitors.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
-wineserver -k >/dev/null 2>&1; wineserver -w
 
 colour_at() { # X Y: red, black or other
   import -window root -crop "1x1+$1+$2" txt:- 2>/dev/null | tail -1 |

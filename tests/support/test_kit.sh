@@ -117,3 +117,54 @@ install_saver() {
   done
   return 1
 }
+
+# two_monitor_rig COPY: from here on Wine draws on two monitors of different sizes, 1280x720
+# at 0,0 (the main one) and 1024x768 at 1280,0: Xephyr with two Xinerama screens inside an
+# Xvfb of its own. A Wine desktop belongs to one display, so WINEPREFIX becomes a copy of the
+# prefix at COPY (hard links: nothing writes into the system files) with a server of its own;
+# its registry changes vanish with it. drop_two_monitor_rig gives back the prefix, its
+# persistent server and the display. False when a display did not come up. Both work
+# under set -e.
+twin_pids=() twin_copy= twin_prefix= twin_display=
+twin_free_display() { # FIRST: the first display number from FIRST on that nobody uses
+  local n=$1
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  echo "$n"
+}
+two_monitor_rig() {
+  local host dual
+  twin_prefix=$WINEPREFIX twin_display=$DISPLAY twin_copy=$1
+  host=:$(twin_free_display $(( ${DISPLAY#:} + 40 )))
+  Xvfb "$host" -screen 0 2560x1440x24 -nolisten tcp >/dev/null 2>&1 &
+  twin_pids+=($!)
+  poll 5 env DISPLAY="$host" xdpyinfo >/dev/null 2>&1 || return 1
+  dual=:$(twin_free_display $(( ${host#:} + 1 )))
+  DISPLAY=$host Xephyr "$dual" +xinerama -screen 1280x720 -screen 1024x768 -nolisten tcp >/dev/null 2>&1 &
+  twin_pids+=($!)
+  poll 5 env DISPLAY="$dual" xdpyinfo >/dev/null 2>&1 || return 1
+  # A fresh prefix's registry reaches its files only when the server ends.
+  wineserver -k >/dev/null 2>&1 || true; wineserver -w || true
+  mkdir -p "$twin_copy"
+  cp -al "$WINEPREFIX/drive_c" "$twin_copy/"
+  cp -a "$WINEPREFIX/dosdevices" "$WINEPREFIX"/*.reg "$WINEPREFIX/.update-timestamp" "$twin_copy/"
+  export WINEPREFIX=$twin_copy DISPLAY=$dual
+  # Xephyr's RandR knows one big screen; Xinerama knows the two monitors. The desktop reads
+  # this when it starts, so the server starts again after the change.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1 || return 1
+  wineserver -k >/dev/null 2>&1 || true; wineserver -w || true
+}
+drop_two_monitor_rig() {
+  if [ -n "$twin_copy" ]; then
+    WINEPREFIX=$twin_copy wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$twin_copy"
+    export WINEPREFIX=$twin_prefix DISPLAY=$twin_display
+    # The persistent server back, Wine's services started from a program whose output goes
+    # nowhere (they keep the stderr of the program that starts them).
+    wineserver -p >/dev/null 2>&1 </dev/null || true
+    wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  fi
+  local pid
+  for pid in "${twin_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  twin_pids=() twin_copy=
+  return 0
+}
