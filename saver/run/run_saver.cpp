@@ -338,6 +338,7 @@ void RunStart::Start()
     for (OtherPlayer &other : others)
         (void)other.player->Play();
     phase = Phase::Playing;
+    show->Playing(player.Get());
     guard.unlock();
     show->PrepareFollowing(player.Get());
     for (OtherPlayer &other : others)

@@ -303,10 +303,7 @@ void Show::ItemEnded(IHCYFramewheel *player, HRESULT result)
 
 void Show::Step(IHCYFramewheel *player, bool forward)
 {
-    // The message video stays on: the playlist has nothing playable to step to. Input that
-    // reaches the run's own window (no player given) steps nothing while one player plays:
-    // nothing plays yet. With lanes that window stays up beside the players for the whole
-    // run, and every lane that plays steps.
+    // The message video stays on: the playlist has nothing playable to step to.
     if (InMessageVideo())
         return;
     IHCYFramewheel *stepped[kMaxLanes] = {};
@@ -314,6 +311,8 @@ void Show::Step(IHCYFramewheel *player, bool forward)
     {
         std::lock_guard<std::timed_mutex> guard(lock_);
         const bool alone = lanes_.size() == 1;
+        if (alone && !player)
+            player = lanes_[0].player;
         if (alone && !player)
             return;
         const LONG count = Count();
@@ -334,6 +333,13 @@ void Show::Step(IHCYFramewheel *player, bool forward)
     }
     for (size_t i = 0; i < steppedCount; ++i)
         PrepareFollowing(stepped[i]);
+}
+
+void Show::Playing(IHCYFramewheel *player)
+{
+    std::lock_guard<std::timed_mutex> guard(lock_);
+    if (lanes_.size() == 1)
+        lanes_[0].player = player;
 }
 
 void Show::PrepareFollowing(IHCYFramewheel *player)

@@ -74,8 +74,11 @@ public:
     // The player's events. An item ended with result: the result is recorded, the next
     // playable entry is played, or the message video when none is left.
     void ItemEnded(IHCYFramewheel *player, HRESULT result);
-    // Next (forward) or Previous, as the keys ask. With lanes every monitor steps, whichever
-    // window the key reached (the run's own included).
+    // The run's player plays from now on. Where it keeps to some monitors, the run's own
+    // window stays up over the others and may hold the keyboard: its keys step that player.
+    void Playing(IHCYFramewheel *player);
+    // Next (forward) or Previous, as the keys ask; a key that reached the run's own window
+    // (no player) steps the player that plays, none before. With lanes every monitor steps.
     void Step(IHCYFramewheel *player, bool forward);
     // Called once the playlist's current entry plays: works out which entry follows it, by
     // the rules ItemEnded applies later, and hands it to the player to open ahead. Nothing
@@ -136,7 +139,7 @@ private:
 
     // One player's walk through the playlist.
     struct Lane {
-        IHCYFramewheel *player = nullptr; // the run's, not counted; none while alone
+        IHCYFramewheel *player = nullptr; // the run's, not counted; none until it plays
         LONG cursor = -1;                 // its entry, kept while another lane is current
         unsigned changes = 0;             // moves with every change of its entry
         Following following;

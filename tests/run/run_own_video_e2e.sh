@@ -99,6 +99,13 @@ pos=$(wine reg query "$key" /v LastPos 2>/dev/null | tr -d '\r' | awk '/LastPos/
 [ "$track" = 00000000 ] || fail "LastTrack '$track', not the main monitor's 0"
 [ -n "$pos" ] && [ "$pos" != 0000000000000000 ] || fail "LastPos '$pos': no position saved"
 
+note "one monitor chosen: one player as without the option; the run's window keeps the keys"
+play "red.avi green.avi blue.avi" 'Keyboard Controls=REG_DWORD:1' Monitors=REG_SZ:Main
+expect "main only" red black
+xdotool key Right
+expect "main only, Right" green black
+end_by "key Escape" "main only"
+
 note "every entry failing: the message video, on each monitor"
 play "gone1.avi gone2.avi gone3.avi"
 poll 20 lit_in 1280 720 0 0 || fail "all failing: nothing on the main monitor"

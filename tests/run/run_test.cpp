@@ -368,13 +368,18 @@ TEST_F(LanesTest, RandomDrawsAvoidTheEntryTheOtherMonitorShows)
     EXPECT_EQ(reached.size(), 4u);
 }
 
-// A run with one player keeps its one lane whatever it is asked.
+// A run with one player keeps its one lane whatever it is asked. Once it plays, a key that
+// reaches the run's own window (up beside a player kept to some monitors) steps it.
 TEST_F(LanesTest, OnePlayerIsNoLanes)
 {
     Fill(3);
     Start(3);
     EXPECT_TRUE(show_->SpreadLanes({&player_}).empty());
     EXPECT_EQ(End(S_OK), 1);
+    settings_.keyboardControls = true;
+    show_->Playing(&player_);
+    (void)sink_->OnInput(nullptr, WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_EQ(player_.Last(false), 2);
 }
 
 }  // namespace
