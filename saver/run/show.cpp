@@ -401,7 +401,8 @@ bool Show::PrepareMessageVideo(IHCYFramewheel *player)
 {
     if (messageVideo_.empty() && !WriteMessageVideo())
         return false;
-    // The message drifts across the whole desktop at its own size, without end.
+    // The message drifts across the player's whole area (the desktop, or its monitor) at its
+    // own size, without end.
     PlaybackItem item = DefaultPlaybackItem();
     item.bounceStep = static_cast<double>(settings_.bounceStep);
     item.bounceInterval = static_cast<double>(settings_.bounceInterval);
