@@ -33,6 +33,8 @@ public:
 private:
     // True when another visible window of this process covers window: the player's.
     static bool Covered(HWND window);
+    // Makes the player window under the pointer the foreground: keys go there.
+    static void FollowPointer(HWND window);
     static DWORD WINAPI Main(void *parameter);
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
