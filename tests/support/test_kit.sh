@@ -121,9 +121,9 @@ install_saver() {
 # two_monitor_rig COPY [WxH...]: from here on Wine draws on two monitors of different sizes,
 # 1280x720 at 0,0 (the main one) and 1024x768 at 1280,0, or on the monitors of the sizes
 # given, side by side from 0,0 in that order: Xephyr with that many Xinerama screens inside
-# an Xvfb of its own. A Wine desktop belongs to one display, so WINEPREFIX becomes a copy of the
-# prefix at COPY (hard links: nothing writes into the system files) with a server of its own;
-# its registry changes vanish with it. drop_two_monitor_rig gives back the prefix, its
+# an Xvfb of its own. A Wine desktop belongs to one display, so WINEPREFIX becomes a copy
+# of the prefix at COPY (hard links: nothing writes into the system files) with a server of
+# its own; its registry changes vanish with it. drop_two_monitor_rig gives back the prefix, its
 # persistent server and the display. False when a display did not come up. Both work
 # under set -e.
 twin_pids=() twin_copy= twin_prefix= twin_display=
