@@ -97,12 +97,15 @@ void WaitForEnd(const std::vector<IHCYFramewheel *> &players, Show &show, HANDLE
         if (wait == WAIT_TIMEOUT) {
             std::vector<PlaybackItem> items;
             try {
+                items.reserve(players.size());
+            } catch (const std::bad_alloc &) {
+                // Then nothing stops: the players play on through the standby.
+            }
+            if (items.capacity() >= players.size()) {
                 for (IHCYFramewheel *each : players) {
                     (void)each->Stop();
                     items.push_back(CurrentPosition(each));
                 }
-            } catch (const std::bad_alloc &) {
-                // Those not stopped play on through the standby.
             }
             // Returns after the system has resumed, or at once when it refused.
             SetSystemPowerState(TRUE, FALSE);
