@@ -4,6 +4,7 @@
 #include "engine_test.h"
 #include "media_loader.h"
 #include "render/renderer.h"
+#include "playback_watch.h"
 
 #include <memory>
 
@@ -222,6 +223,33 @@ TEST(Playback, AnOpenThatNeverAnswersEndsOutOfTime)
     s.Start(good);
     EXPECT_TRUE(WaitForPosition(s.player.Get(), 0.3, 10000)) << "the next item never played";
     instances.clear();
+}
+
+// S: (run_engine.sh) is a share whose reads stop answering while slow-on exists: a stream
+// that stops coming mid-file ends as stalled once its position has stood still for the
+// limit, and the next item plays at once, although the stalled one's reads still wait.
+TEST(Playback, AStreamThatStopsComingEndsAsStalled)
+{
+    if (GetDriveTypeW(L"S:\\") != DRIVE_REMOTE)
+        GTEST_SKIP() << "no slow share: run_engine.sh makes it with FUSE";
+    Watchdog watchdog(120000, "stalled stream");
+    const std::wstring quiet = Media(L"slow-on");
+    Session s;
+    s.Start(ItemFor(L"S:\\slowclip.avi"));
+    ASSERT_TRUE(WaitForPosition(s.player.Get(), 0.5, 15000)) << "the clip on the share never played";
+    ASSERT_TRUE(UniqueHandle(CreateFileW(quiet.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
+    const DWORD quietFrom = GetTickCount();
+    ASSERT_TRUE(s.WaitEnded(1, kStallLimitMs + 30000));
+    EXPECT_HR(kPlaybackStalled, s.LastEnded().result);
+    EXPECT_GE(s.LastEnded().tick - quietFrom, kStallLimitMs);
+
+    PlaybackItem good = ItemFor(Media(L"long.avi"));
+    good.validMask = ITEM_FILENAME;
+    const DWORD next = GetTickCount();
+    s.Start(good);
+    EXPECT_TRUE(WaitForPosition(s.player.Get(), 0.3, 10000)) << "the next item never played";
+    EXPECT_LT(GetTickCount() - next, 10000u);
+    DeleteFileW(quiet.c_str()); // the share answers again, and the waiting reads end
 }
 
 TEST(Playback, StillPictureShowsForTheDisplayDuration)
