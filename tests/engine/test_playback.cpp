@@ -5,6 +5,7 @@
 #include "media_loader.h"
 #include "render/renderer.h"
 #include "playback_watch.h"
+#include "server/module.h"
 
 #include <memory>
 
@@ -225,31 +226,80 @@ TEST(Playback, AnOpenThatNeverAnswersEndsOutOfTime)
     instances.clear();
 }
 
-// S: (run_engine.sh) is a share whose reads stop answering while slow-on exists: a stream
-// that stops coming mid-file ends as stalled once its position has stood still for the
-// limit, and the next item plays at once, although the stalled one's reads still wait.
+// S: (run_engine.sh) is a share whose reads stop answering while slow-on exists. While a
+// QuietShare lives the share is quiet; at its end the waiting reads return.
+class QuietShare {
+public:
+    QuietShare() : path_(Media(L"slow-on")), on_(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)) {}
+    ~QuietShare() { DeleteFileW(path_.c_str()); }
+    explicit operator bool() const { return static_cast<bool>(on_); }
+
+private:
+    std::wstring path_;
+    UniqueHandle on_;
+};
+
+bool SlowShareMapped() { return GetDriveTypeW(L"S:\\") == DRIVE_REMOTE; }
+
+// Once the share answers again, a graph let go while stuck ends too, and with it the
+// library's last object.
+void ExpectEveryGraphFreed()
+{
+    EXPECT_TRUE(WaitUntil([] { return LibraryObjectCount() == 0; }, 10000, true))
+        << "a stuck graph was never freed";
+}
+
+// A stream that stops coming mid-file ends as stalled once no sample has come for the limit
+// (the graph's position runs on with the clock meanwhile), and the next item plays at once,
+// although the stalled one's reads still wait.
 TEST(Playback, AStreamThatStopsComingEndsAsStalled)
 {
-    if (GetDriveTypeW(L"S:\\") != DRIVE_REMOTE)
+    if (!SlowShareMapped())
         GTEST_SKIP() << "no slow share: run_engine.sh makes it with FUSE";
     Watchdog watchdog(120000, "stalled stream");
-    const std::wstring quiet = Media(L"slow-on");
-    Session s;
-    s.Start(ItemFor(L"S:\\slowclip.avi"));
-    ASSERT_TRUE(WaitForPosition(s.player.Get(), 0.5, 15000)) << "the clip on the share never played";
-    ASSERT_TRUE(UniqueHandle(CreateFileW(quiet.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
-    const DWORD quietFrom = GetTickCount();
-    ASSERT_TRUE(s.WaitEnded(1, kStallLimitMs + 30000));
-    EXPECT_HR(kPlaybackStalled, s.LastEnded().result);
-    EXPECT_GE(s.LastEnded().tick - quietFrom, kStallLimitMs);
+    {
+        Session s;
+        s.Start(ItemFor(L"S:\\slowclip.avi"));
+        ASSERT_TRUE(WaitForPosition(s.player.Get(), 0.5, 15000)) << "the clip on the share never played";
+        QuietShare quiet;
+        ASSERT_TRUE(quiet);
+        const DWORD quietFrom = GetTickCount();
+        ASSERT_TRUE(s.WaitEnded(1, kStallLimitMs + 30000));
+        EXPECT_HR(kPlaybackStalled, s.LastEnded().result);
+        EXPECT_GE(s.LastEnded().tick - quietFrom, kStallLimitMs);
 
-    PlaybackItem good = ItemFor(Media(L"long.avi"));
-    good.validMask = ITEM_FILENAME;
-    const DWORD next = GetTickCount();
-    s.Start(good);
-    EXPECT_TRUE(WaitForPosition(s.player.Get(), 0.3, 10000)) << "the next item never played";
-    EXPECT_LT(GetTickCount() - next, 10000u);
-    DeleteFileW(quiet.c_str()); // the share answers again, and the waiting reads end
+        PlaybackItem good = ItemFor(Media(L"long.avi"));
+        good.validMask = ITEM_FILENAME;
+        const DWORD next = GetTickCount();
+        s.Start(good);
+        EXPECT_TRUE(WaitForPosition(s.player.Get(), 0.3, 10000)) << "the next item never played";
+        EXPECT_LT(GetTickCount() - next, 10000u);
+    }
+    ExpectEveryGraphFreed();
+}
+
+// The share stops answering 1 s into a 5 s clip: the position reaches the end while no end
+// event can come (the last reads wait). The item ends as played a little after its end,
+// before it would count as stalled.
+TEST(Playback, AnEndEventThatDoesNotComeEndsTheItemAnyway)
+{
+    if (!SlowShareMapped())
+        GTEST_SKIP() << "no slow share: run_engine.sh makes it with FUSE";
+    Watchdog watchdog(120000, "end never comes");
+    {
+        Session s;
+        s.Start(ItemFor(L"S:\\slowshort.avi"));
+        ASSERT_TRUE(WaitForPosition(s.player.Get(), 1.0, 15000)) << "the clip on the share never played";
+        QuietShare quiet;
+        ASSERT_TRUE(quiet);
+        const DWORD from = GetTickCount();
+        ASSERT_TRUE(s.WaitEnded(1, kStallLimitMs + 30000));
+        EXPECT_HR(S_OK, s.LastEnded().result);
+        const DWORD took = s.LastEnded().tick - from;
+        EXPECT_GE(took, 4000u + kEndEventLimitMs - 500) << "ended before the clip's end";
+        EXPECT_LT(took, 4000u + kEndEventLimitMs + 2000);
+    }
+    ExpectEveryGraphFreed();
 }
 
 TEST(Playback, StillPictureShowsForTheDisplayDuration)
