@@ -43,7 +43,10 @@ void RunLoad(LoadJob &job)
     ownerless.reset();
 }
 
-// Stopped first, so that its streams end before its filters go; both under the turn.
+// Stopped first, so that its streams end before its filters go; all under the turn. Its
+// filters are taken out one by one before it is let go: under Wine a graph stopped after a
+// read held by the system keeps a reference to itself for ever, and with it its filters, whose
+// streaming threads then crash the process at its end.
 void FreeGraph(Microsoft::WRL::ComPtr<IGraphBuilder> &graph)
 {
     GraphTurn turn;
@@ -51,6 +54,13 @@ void FreeGraph(Microsoft::WRL::ComPtr<IGraphBuilder> &graph)
     if (SUCCEEDED(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(control.GetAddressOf()))))
         (void)control->Stop();
     control.Reset();
+    for (;;) {
+        Microsoft::WRL::ComPtr<IEnumFilters> filters;
+        Microsoft::WRL::ComPtr<IBaseFilter> filter;
+        if (FAILED(graph->EnumFilters(filters.GetAddressOf())) ||
+            filters->Next(1, filter.GetAddressOf(), nullptr) != S_OK || FAILED(graph->RemoveFilter(filter.Get())))
+            break;
+    }
     graph.Reset();
 }
 

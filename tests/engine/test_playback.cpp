@@ -230,13 +230,17 @@ TEST(Playback, AnOpenThatNeverAnswersEndsOutOfTime)
 // QuietShare lives the share is quiet; at its end the waiting reads return.
 class QuietShare {
 public:
-    QuietShare() : path_(Media(L"slow-on")), on_(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)) {}
+    QuietShare() : path_(Media(L"slow-on"))
+    {
+        UniqueHandle on(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        made_ = static_cast<bool>(on);
+    }
     ~QuietShare() { DeleteFileW(path_.c_str()); }
-    explicit operator bool() const { return static_cast<bool>(on_); }
+    explicit operator bool() const { return made_; }
 
 private:
     std::wstring path_;
-    UniqueHandle on_;
+    bool made_ = false;
 };
 
 bool SlowShareMapped() { return GetDriveTypeW(L"S:\\") == DRIVE_REMOTE; }
