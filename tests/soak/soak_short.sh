@@ -2,11 +2,10 @@
 # The installed screen saver plays about 200 items (short clips with sound in two codecs,
 # failing entries among them; bench/soak/soak_kit.sh) without gaining threads or memory:
 # at change 200 the thread count is within 4 of the count at change 100, and resident memory
-# within 10 %, each the least of three samples so that a loader thread that happens to be
-# running does not count. Memory settles within the first 100 changes (+7 % from change 40
-# to 150) and then stays within about 1 %; a leak of one thread per item with sound shows as
-# +80 threads, a graph kept after each change (about 480 KB under Wine) as +19 %. The run
-# must not stall or end by itself.
+# within 10 %, each the least of three samples (soak_least_sample). Memory settles within
+# the first 100 changes (+7 % from change 40 to 150) and then stays within about 2 %; a leak
+# of one thread per item with sound shows as +80 threads, a graph kept after each change
+# (about 480 KB under Wine) as +19 %. The run must not stall or end by itself.
 #   soak_short.sh Reelhaven.msi RUN_TOOL SOAK_PROBE WORKDIR
 set -u
 msi=$1 tool=$2 probe_exe=$3 work=$4
@@ -39,24 +38,10 @@ until_changes() {
     sleep 0.5
   done
 }
-# least_sample: the least thread count and the least resident KiB of three samples.
-least_sample() {
-  local i sample threads rss least_threads= least_rss=
-  for i in 1 2 3; do
-    sample=$(soak_sample "$probe_exe")
-    threads=$(echo "$sample" | awk '{print $1}') rss=$(echo "$sample" | awk '{print $6}')
-    [[ $threads =~ ^[0-9]+$ ]] && { [ -z "$least_threads" ] || [ "$threads" -lt "$least_threads" ]; } &&
-      least_threads=$threads
-    [[ $rss =~ ^[0-9]+$ ]] && [ "$rss" -gt 0 ] && { [ -z "$least_rss" ] || [ "$rss" -lt "$least_rss" ]; } &&
-      least_rss=$rss
-  done
-  echo "${least_threads:-none} ${least_rss:-none}"
-}
-
 until_changes 100 || { finish; exit; }
-read -r base base_rss < <(least_sample)
+read -r base _ _ _ _ base_rss _ < <(soak_least_sample "$probe_exe")
 until_changes 200 || { finish; exit; }
-read -r end end_rss < <(least_sample)
+read -r end _ _ _ _ end_rss _ < <(soak_least_sample "$probe_exe")
 echo "threads: $base at change 100, $end at change $(soak_changes "$(soak_shown "$log")")"
 echo "resident: $base_rss KiB at change 100, $end_rss KiB then"
 counted() { [[ "$1$2" =~ ^[0-9]+$ ]]; }
