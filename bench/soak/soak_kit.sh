@@ -85,7 +85,7 @@ soak_sample() {
 }
 
 # soak_least_sample PROBE: soak_sample three times, 0.2 s apart, each figure the least of
-# the three: a loader, or a graph running out to its end, that happens to be alive then
+# the three: a loader thread, or one freeing a stuck graph, that happens to be alive then
 # does not count.
 soak_least_sample() {
   local i
