@@ -165,12 +165,6 @@ drop_two_monitor_rig() {
   fi
   local pid
   for pid in "${twin_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  # Waited for (5 s each at most): the next rig must not come up beside servers still going.
-  for pid in "${twin_pids[@]}"; do
-    poll 5 twin_ended "$pid" || true
-    wait "$pid" 2>/dev/null || true
-  done
   twin_pids=() twin_copy=
   return 0
 }
-twin_ended() { [ ! -e "/proc/$1" ] || grep -q '^[0-9]* ([^)]*) Z' "/proc/$1/stat" 2>/dev/null; }
