@@ -8,6 +8,7 @@
 #include "server/module.h"
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -253,6 +254,16 @@ void ExpectEveryGraphFreed()
         << "a stuck graph was never freed";
 }
 
+// Plays a clip from the slow share until `seconds` into it; the share then goes quiet for as
+// long as `quiet` lives.
+void PlayFromShareThenQuiet(Session &s, const wchar_t *clip, double seconds, std::optional<QuietShare> &quiet)
+{
+    s.Start(ItemFor(clip));
+    ASSERT_TRUE(WaitForPosition(s.player.Get(), seconds, 15000)) << "the clip on the share never played";
+    quiet.emplace();
+    ASSERT_TRUE(*quiet);
+}
+
 // A stream that stops coming mid-file ends as stalled once no sample has come for the limit
 // (the graph's position runs on with the clock meanwhile), and the next item plays at once,
 // although the stalled one's reads still wait.
@@ -263,10 +274,8 @@ TEST(Playback, AStreamThatStopsComingEndsAsStalled)
     Watchdog watchdog(120000, "stalled stream");
     {
         Session s;
-        s.Start(ItemFor(L"S:\\slowclip.avi"));
-        ASSERT_TRUE(WaitForPosition(s.player.Get(), 0.5, 15000)) << "the clip on the share never played";
-        QuietShare quiet;
-        ASSERT_TRUE(quiet);
+        std::optional<QuietShare> quiet;
+        ASSERT_NO_FATAL_FAILURE(PlayFromShareThenQuiet(s, L"S:\\slowclip.avi", 0.5, quiet));
         const DWORD quietFrom = GetTickCount();
         ASSERT_TRUE(s.WaitEnded(1, kStallLimitMs + 30000));
         EXPECT_HR(kPlaybackStalled, s.LastEnded().result);
@@ -292,10 +301,8 @@ TEST(Playback, AnEndEventThatDoesNotComeEndsTheItemAnyway)
     Watchdog watchdog(120000, "end never comes");
     {
         Session s;
-        s.Start(ItemFor(L"S:\\slowshort.avi"));
-        ASSERT_TRUE(WaitForPosition(s.player.Get(), 1.0, 15000)) << "the clip on the share never played";
-        QuietShare quiet;
-        ASSERT_TRUE(quiet);
+        std::optional<QuietShare> quiet;
+        ASSERT_NO_FATAL_FAILURE(PlayFromShareThenQuiet(s, L"S:\\slowshort.avi", 1.0, quiet));
         const DWORD from = GetTickCount();
         ASSERT_TRUE(s.WaitEnded(1, kStallLimitMs + 30000));
         EXPECT_HR(S_OK, s.LastEnded().result);
