@@ -39,7 +39,7 @@ while :; do
     times=$(soak_change_times "$log" "$from" "$n" | sort -n)
     med=$(echo "$times" | awk 'NF {a[++k] = $1} END {print k ? int(a[int((k + 1) / 2)]) : "-"}')
     worst=$(echo "$times" | awk 'NF {w = $1} END {print NF || w != "" ? int(w) : "-"}')
-    echo "$(soak_changes "$n") $n $((SECONDS - started)) $(soak_sample "$probe_exe") ${med:--} ${worst:--}" >>"$data"
+    echo "$(soak_changes "$n") $n $((SECONDS - started)) $(soak_least_sample "$probe_exe") ${med:--} ${worst:--}" >>"$data"
     from=$n next=$((next + 80))
   fi
   [ "$n" -ge "$shown_target" ] && break

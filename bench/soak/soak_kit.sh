@@ -84,6 +84,17 @@ soak_sample() {
   echo "$2 $3 $5 $6 $7 $best ${best_anon:-0}"
 }
 
+# soak_least_sample PROBE: soak_sample three times, 0.2 s apart, each figure the least of
+# the three: a loader thread, or one freeing a stuck graph, that happens to be alive then
+# does not count.
+soak_least_sample() {
+  local i
+  for i in 1 2 3; do soak_sample "$1"; sleep 0.2; done |
+    awk '{ for (f = 1; f <= NF; f++) if ($f ~ /^[0-9]+$/ && (!(f in m) || $f + 0 < m[f] + 0)) m[f] = $f
+           n = NF }
+         END { for (f = 1; f <= n; f++) printf "%s%s", (f in m ? m[f] : "-"), (f < n ? " " : "\n") }'
+}
+
 # soak_change_times LOG FROM TO: the time each change took past the outgoing clip's end,
 # in ms, for shown items FROM..TO, between clips that follow each other directly (no failed
 # entry between them): the next colour's onset less the outgoing one's and its length.

@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "render/graph_turn.h"
 #include "render/renderer.h"
 #include "server/module.h"
 
@@ -42,6 +43,27 @@ void RunLoad(LoadJob &job)
     ownerless.reset();
 }
 
+// Stopped first, so that its streams end before its filters go; all under the turn. Its
+// filters are taken out one by one before it is let go: under Wine a graph stopped after a
+// read held by the system keeps a reference to itself for ever, and with it its filters, whose
+// streaming threads then crash the process at its end.
+void FreeGraph(Microsoft::WRL::ComPtr<IGraphBuilder> &graph)
+{
+    GraphTurn turn;
+    Microsoft::WRL::ComPtr<IMediaControl> control;
+    if (SUCCEEDED(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(control.GetAddressOf()))))
+        (void)control->Stop();
+    control.Reset();
+    for (;;) {
+        Microsoft::WRL::ComPtr<IEnumFilters> filters;
+        Microsoft::WRL::ComPtr<IBaseFilter> filter;
+        if (FAILED(graph->EnumFilters(filters.GetAddressOf())) ||
+            filters->Next(1, filter.GetAddressOf(), nullptr) != S_OK || FAILED(graph->RemoveFilter(filter.Get())))
+            break;
+    }
+    graph.Reset();
+}
+
 DWORD WINAPI LoaderMain(void *param)
 {
     HMODULE module = nullptr;
@@ -59,6 +81,23 @@ DWORD WINAPI LoaderMain(void *param)
     }
     // The references StartLoad took for this thread: the object count keeps COM from
     // unloading the library, the module reference keeps the code until the thread is out.
+    LibraryRelease();
+    FreeLibraryAndExitThread(module, 0);
+    return 0;
+}
+
+DWORD WINAPI FreerMain(void *param)
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&FreerMain), &module);
+    {
+        ComApartment apartment(COINIT_MULTITHREADED);
+        Microsoft::WRL::ComPtr<IGraphBuilder> graph;
+        graph.Attach(static_cast<IGraphBuilder *>(param));
+        FreeGraph(graph);
+    }
     LibraryRelease();
     FreeLibraryAndExitThread(module, 0);
     return 0;
@@ -126,4 +165,25 @@ void AbandonLoad(const std::shared_ptr<LoadJob> &job, DWORD ms)
         else
             job->orphaned = true;
     }
+}
+
+void FreeGraphAway(Microsoft::WRL::ComPtr<IGraphBuilder> graph)
+{
+    if (!graph)
+        return;
+    HMODULE module = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&FreerMain), &module)) {
+        LibraryAddRef();
+        IGraphBuilder *raw = graph.Get();
+        HANDLE thread = CreateThread(nullptr, 0, &FreerMain, raw, 0, nullptr);
+        if (thread) {
+            (void)graph.Detach(); // the thread's now
+            CloseHandle(thread);
+            return;
+        }
+        LibraryRelease();
+        FreeLibrary(module);
+    }
+    FreeGraph(graph);
 }

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <windows.h>
+#include <dshow.h>
+#include <wrl/client.h>
 
 #include <memory>
 #include <vector>
@@ -63,3 +65,7 @@ bool LoadFinished(LoadJob &job);
 // Lets a job go from its owner's thread: waits at most ms for its loader, then frees the
 // renderer here if the loader is done, or leaves it to the loader otherwise.
 void AbandonLoad(const std::shared_ptr<LoadJob> &job, DWORD ms);
+
+// Stops and frees a graph on a thread of its own (here, when no thread can be started): one
+// whose stream stopped coming waits inside the system until its held read returns.
+void FreeGraphAway(Microsoft::WRL::ComPtr<IGraphBuilder> graph);

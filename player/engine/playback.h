@@ -73,6 +73,8 @@ private:
     // Ends the item on screen as failed (renderer lock held): the renderer keeps no graph,
     // the sink hears the result, and pendingAdds wait for the next Play.
     void EndItemAsFailed(HRESULT result, LONG pendingAdds);
+    // As EndItemAsFailed, for an item whose streams are stuck: its graph is freed elsewhere.
+    void EndStuckItem(HRESULT result);
 
     // Loads (item_loads.cpp, loader threads in media_loader.h): a new item is opened
     // while the current picture stays, then shown in one step.

@@ -176,28 +176,22 @@ void Playback::OnWaitLimit()
     }
     if (state_ != STATE_PLAYING)
         return;
-    bool ended = false;
-    {
-        RendererWriteGuard guard(rendererLock_);
-        RHRenderer *renderer = Current();
-        double position = 0.0, end = 0.0;
-        if (!renderer || !renderer->Progress(position, end))
-            return;
-        switch (watch_.Check(GetTickCount(), position, end, renderer->HoldsStill())) {
-        case PlaybackWatch::Verdict::Fine:
-            return;
-        case PlaybackWatch::Verdict::Stalled:
-            EndItemAsFailed(kPlaybackStalled, CMD_LOAD_ADDS);
-            return;
-        case PlaybackWatch::Verdict::Ended:
-            // The framework's own end event, should it be queued already, is not counted again.
-            renderer->DropEvents();
-            ended = OnCompletion();
-            break;
-        }
+    RendererWriteGuard guard(rendererLock_);
+    RHRenderer *renderer = Current();
+    double position = 0.0, end = 0.0, received = 0.0;
+    if (!renderer || !renderer->Progress(position, end, received))
+        return;
+    switch (watch_.Check(GetTickCount(), position, end, received, renderer->HoldsStill())) {
+    case PlaybackWatch::Verdict::Fine:
+        return;
+    case PlaybackWatch::Verdict::Stalled:
+        EndStuckItem(kPlaybackStalled);
+        return;
+    case PlaybackWatch::Verdict::Ended:
+        // Its streams are stuck short of their end: loops left are not played.
+        EndStuckItem(S_OK);
+        return;
     }
-    if (ended)
-        player_.FirePlaybackEnded(S_OK);
 }
 
 bool Playback::ProcessCommands()

@@ -1,6 +1,7 @@
 // The playback thread's hold on the screen: the player window and its messages, the
 // settings carried out on the renderer on screen, running or failing the item there, and
 // the bounce timer thread that moves its picture.
+#include "media_loader.h"
 #include "playback.h"
 
 #include <new>
@@ -69,6 +70,16 @@ void Playback::EndItemAsFailed(HRESULT result, LONG pendingAdds)
     player_.FirePlaybackEnded(result);
     pending_ |= pendingAdds;
     asked_ = state_ = STATE_STOPPED;
+}
+
+// An item whose streams are stuck (samples stopped coming, or the end event never came)
+// ends as a failed one does, but its graph is stopped and freed on a thread of its own:
+// stopping waits for reads that may never return, and the show goes on meanwhile.
+void Playback::EndStuckItem(HRESULT result)
+{
+    if (RHRenderer *renderer = Current())
+        FreeGraphAway(renderer->GiveUpGraph());
+    EndItemAsFailed(result, CMD_LOAD_ADDS);
 }
 
 // Continue the motion where the picture on screen is instead of jumping back to the set

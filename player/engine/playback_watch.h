@@ -1,6 +1,9 @@
 // Watches the item on screen while it plays, for the two ways a show freezes without an
-// error: a stream whose position stops moving (a share gone quiet mid-file, a damaged file)
-// and a stream that reached its end without the framework saying so.
+// error: a stream that stops coming (a share gone quiet mid-file, a damaged file) and a
+// stream that reached its end without the framework saying so.
+//
+// Whether a stream comes is told by what its renderers last received, not by the graph's
+// position: under Wine that follows the clock and runs on while no sample arrives.
 //
 // The last loop is not ended on the clip's own clock, though the framework's end event comes
 // 150-280 ms after the last frame: under Wine a graph let go before its stream ended keeps
@@ -27,11 +30,12 @@ public:
         movedAt_ = now;
         atEnd_ = false;
     }
-    // One look: position and end in seconds; still, when a held still picture need not move.
-    Verdict Check(DWORD now, double position, double end, bool still)
+    // One look: the graph's position and end, and the time of the latest sample any of its
+    // renderers received, in seconds; still, when a held still picture need not move.
+    Verdict Check(DWORD now, double position, double end, double received, bool still)
     {
-        if (position != last_) {
-            last_ = position;
+        if (received != last_) {
+            last_ = received;
             movedAt_ = now;
         }
         if (end > 0.0 && position >= end) {

@@ -286,7 +286,14 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
         ComPtr<IBaseFilter> filter;
         while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
             ComPtr<IBasicAudio> audio;
-            if (SUCCEEDED(Query(filter.Get(), IID_IBasicAudio, audio))) {
+            ComPtr<IVideoWindow> window;
+            if (SUCCEEDED(Query(filter.Get(), IID_IBasicAudio, audio)) ||
+                SUCCEEDED(Query(filter.Get(), IID_IVideoWindow, window))) {
+                ComPtr<IMediaSeeking> seeking;
+                if (HasConnectedInput(filter.Get()) && SUCCEEDED(Query(filter.Get(), IID_IMediaSeeking, seeking)))
+                    received_.push_back(std::move(seeking));
+            }
+            if (audio) {
                 // A file rendered once per output has one audio renderer per output: hear one.
                 if (!audio_)
                     audio_ = audio;
@@ -294,9 +301,7 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
                     (void)audio->put_Volume(kSilentVolume);
                 continue;
             }
-            ComPtr<IVideoWindow> window;
-            if (filled < count && SUCCEEDED(Query(filter.Get(), IID_IVideoWindow, window)) &&
-                HasConnectedInput(filter.Get())) {
+            if (filled < count && window && HasConnectedInput(filter.Get())) {
                 VideoOutput &output = *outputs_[filled];
                 output.window = window;
                 (void)Query(filter.Get(), IID_IBasicVideo, output.video);
@@ -435,6 +440,21 @@ void RHRenderer::Unload()
     std::optional<GraphTurn> turn;
     if (graph_)
         turn.emplace();
+    LetGoAllButGraph().Reset();
+}
+
+ComPtr<IGraphBuilder> RHRenderer::GiveUpGraph()
+{
+    // The windows go at once, since the graph that destroys them may not for a while.
+    for (auto &output : outputs_)
+        if (output->hwnd)
+            ShowWindow(output->hwnd, SW_HIDE);
+    return LetGoAllButGraph();
+}
+
+ComPtr<IGraphBuilder> RHRenderer::LetGoAllButGraph()
+{
+    received_.clear();
     if (position_) {
         REFTIME now = 0.0;
         if (SUCCEEDED(position_->get_CurrentPosition(&now)))
@@ -452,7 +472,7 @@ void RHRenderer::Unload()
             output->window.Reset();
         }
     }
-    graph_.Reset();
+    return std::move(graph_);
 }
 
 HRESULT RHRenderer::RunGraph()
@@ -501,11 +521,18 @@ double RHRenderer::CurrentPosition()
     return now;
 }
 
-bool RHRenderer::Progress(double &position, double &end)
+bool RHRenderer::Progress(double &position, double &end, double &received)
 {
     if (!position_ || FAILED(position_->get_CurrentPosition(&position)) ||
         FAILED(position_->get_StopTime(&end)))
         return false;
+    LONGLONG latest = -1;
+    for (const auto &seeking : received_) {
+        LONGLONG at = 0;
+        if (SUCCEEDED(seeking->GetCurrentPosition(&at)) && at > latest)
+            latest = at;
+    }
+    received = latest >= 0 ? static_cast<double>(latest) / 1e7 : position;
     return true;
 }
 

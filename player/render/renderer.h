@@ -59,6 +59,10 @@ public:
     bool InputRouting() const { return inputRouting_ != 0; }
     bool HasGraph() const { return graph_ != nullptr; }
     void Unload();
+    // As Unload, with the video windows hidden, but the graph is handed to the caller to be
+    // freed elsewhere: a graph whose stream stopped coming (a share gone quiet) cannot stop
+    // until the system gives its held read back. Null without a graph.
+    Microsoft::WRL::ComPtr<IGraphBuilder> GiveUpGraph();
     [[nodiscard]] HRESULT RunGraph();
     void StopGraph();
     void Rewind();
@@ -66,8 +70,9 @@ public:
     void SetRate(float rate);
     void SetVolume(int percent);
     double CurrentPosition();
-    // Where the graph stands and where it stops, in seconds; false without a graph.
-    bool Progress(double &position, double &end);
+    // Where the graph stands and where it stops, and the time of the latest sample any of its
+    // renderers received (the position, where none tells), in seconds; false without a graph.
+    bool Progress(double &position, double &end, double &received);
     // A still picture held for the display duration: its position need not move.
     bool HoldsStill() const { return stillHeld_; }
     HANDLE GetEventHandle();
@@ -106,6 +111,8 @@ protected:
     Microsoft::WRL::ComPtr<IMediaPosition> position_;
     Microsoft::WRL::ComPtr<IMediaEventEx> events_;
     Microsoft::WRL::ComPtr<IBasicAudio> audio_;   // the first audio renderer's
+    // Every renderer filter's own seeking: it tells the time of the last sample received.
+    std::vector<Microsoft::WRL::ComPtr<IMediaSeeking>> received_;
     const MediaItem *item_;
     double savedPosition_ = 0.0;   // seconds, at the last Unload
     int nativeWidth_ = 0;
@@ -122,6 +129,8 @@ private:
     // Creates the graph and renders the file once per output (count times).
     [[nodiscard]] HRESULT BuildGraph(size_t count, HRESULT &first, HRESULT &second);
     HWND FindVideoWindow(IVideoWindow *window, size_t index) const;
+    // Releases every interface of the graph but the graph itself, which it returns.
+    Microsoft::WRL::ComPtr<IGraphBuilder> LetGoAllButGraph();
     void PaintHeldFrame(VideoOutput &output) const;
     // A video renderer filter for the next rendering: one made ahead by CreateVideoFilters
     // while any is left, else a new one.

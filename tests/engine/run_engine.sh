@@ -3,7 +3,7 @@
 # program under Wine: run_engine.sh EXE FRAMEWHEEL_DLL MEDIA_DIR [arguments]. The engine
 # benchmark runs through it too.
 set -euo pipefail
-exe=$1 dll=$2 media=$3
+exe=$1 dll=$2 media=$(realpath -m "$3")
 shift 3
 . "$(dirname "${BASH_SOURCE[0]}")/../support/test_kit.sh"
 mkdir -p "$media"
@@ -14,5 +14,16 @@ avi_clip "$media/long.avi" "testsrc=size=160x120:rate=10" 20
   -frames:v 1 "$media/still.jpg"
 # Text under a video's name: nothing in it can be rendered.
 [ -s "$media/text.avi" ] || for _ in $(seq 200); do echo "This is not a video."; done >"$media/text.avi"
+# S: a share whose reads stop answering (each takes 60 s) while slow-on lies beside the
+# media: a stream that stops coming mid-file. Without FUSE the test that needs it skips.
+slowclip="$media/slow-backing/slowclip.avi"
+mkdir -p "$(dirname "$slowclip")"
+avi_clip "$slowclip" "testsrc=size=640x480:rate=25" 40
+# Short and hard to compress: its reads cannot have run far ahead when they stop answering.
+avi_clip "$media/slow-backing/slowshort.avi" "nullsrc=size=320x240:rate=25,geq=random(1)*255:128:128" 5
+rm -f "$media/slow-on"
 unmanaged_windows
+trap 'restore_managed_windows; drop_slow_share_drive s "$media/slow-mount" || true; wine_env_restart_server' EXIT
+slow_share_drive s "$media/slow-backing" "$media/slow-mount" --read-ms 60000 --switch "$media/slow-on" || true
+wine_env_restart_server
 wine "$exe" "$dll" "$media" "$@"

@@ -278,29 +278,34 @@ TEST(PlayerObject, AdviseAndUnadvise)
 
 int main(int argc, char **argv) { return RunEngineTests(argc, argv); }
 
-// The playing item's watch, on a clock of its own: a position that stands still for the
-// limit ends the item, a held still never does, and an end the framework does not report
+// The playing item's watch, on a clock of its own: a stream whose samples stop coming for
+// the limit ends the item, a held still never does, and an end the framework does not report
 // ends it after its own limit.
 TEST(PlaybackWatch, StallsAndMissedEnds)
 {
     PlaybackWatch watch;
     watch.Restart(1000);
     using V = PlaybackWatch::Verdict;
-    EXPECT_EQ(V::Fine, watch.Check(1500, 0.5, 20.0, false));
-    EXPECT_EQ(V::Fine, watch.Check(1500 + kStallLimitMs - 1, 0.5, 20.0, false));
-    EXPECT_EQ(V::Stalled, watch.Check(1500 + kStallLimitMs, 0.5, 20.0, false));
-    EXPECT_EQ(V::Fine, watch.Check(1500 + kStallLimitMs, 0.5, 20.0, true)) << "a held still";
-    EXPECT_EQ(V::Fine, watch.Check(1500 + kStallLimitMs + 1, 0.6, 20.0, false)) << "moved again";
+    EXPECT_EQ(V::Fine, watch.Check(1500, 0.5, 20.0, 0.5, false));
+    EXPECT_EQ(V::Fine, watch.Check(1500 + kStallLimitMs - 1, 0.5, 20.0, 0.5, false));
+    EXPECT_EQ(V::Stalled, watch.Check(1500 + kStallLimitMs, 0.5, 20.0, 0.5, false));
+    EXPECT_EQ(V::Fine, watch.Check(1500 + kStallLimitMs, 0.5, 20.0, 0.5, true)) << "a held still";
+    EXPECT_EQ(V::Fine, watch.Check(1500 + kStallLimitMs + 1, 0.6, 20.0, 0.6, false)) << "moved again";
 
     // The framework's end is waited for, up to its limit.
     watch.Restart(50000);
-    EXPECT_EQ(V::Fine, watch.Check(50000, 20.0, 20.0, false));
-    EXPECT_EQ(V::Fine, watch.Check(50000 + kEndEventLimitMs - 1, 20.0, 20.0, false));
-    EXPECT_EQ(V::Ended, watch.Check(50000 + kEndEventLimitMs, 20.0, 20.0, false));
+    EXPECT_EQ(V::Fine, watch.Check(50000, 20.0, 20.0, 20.0, false));
+    EXPECT_EQ(V::Fine, watch.Check(50000 + kEndEventLimitMs - 1, 20.0, 20.0, 20.0, false));
+    EXPECT_EQ(V::Ended, watch.Check(50000 + kEndEventLimitMs, 20.0, 20.0, 20.0, false));
     // Standing at the end is no stall: it stays an end.
-    EXPECT_EQ(V::Ended, watch.Check(50000 + kStallLimitMs * 2, 20.0, 20.0, false));
+    EXPECT_EQ(V::Ended, watch.Check(50000 + kStallLimitMs * 2, 20.0, 20.0, 20.0, false));
     // Without a known end (a live source) only the stall counts; the clock may wrap.
     watch.Restart(MAXDWORD - 100);
-    EXPECT_EQ(V::Fine, watch.Check(MAXDWORD - 50, 1.0, 0.0, false));
-    EXPECT_EQ(V::Stalled, watch.Check(MAXDWORD - 50 + kStallLimitMs, 1.0, 0.0, false));
+    EXPECT_EQ(V::Fine, watch.Check(MAXDWORD - 50, 1.0, 0.0, 1.0, false));
+    EXPECT_EQ(V::Stalled, watch.Check(MAXDWORD - 50 + kStallLimitMs, 1.0, 0.0, 1.0, false));
+
+    // The graph's position running on with the clock while no sample arrives is a stall.
+    watch.Restart(0);
+    EXPECT_EQ(V::Fine, watch.Check(500, 0.5, 20.0, 0.4, false));
+    EXPECT_EQ(V::Stalled, watch.Check(500 + kStallLimitMs, 10.5, 20.0, 0.4, false));
 }

@@ -4,8 +4,11 @@
 #include "engine_test.h"
 #include "media_loader.h"
 #include "render/renderer.h"
+#include "playback_watch.h"
+#include "server/module.h"
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -222,6 +225,92 @@ TEST(Playback, AnOpenThatNeverAnswersEndsOutOfTime)
     s.Start(good);
     EXPECT_TRUE(WaitForPosition(s.player.Get(), 0.3, 10000)) << "the next item never played";
     instances.clear();
+}
+
+// S: (run_engine.sh) is a share whose reads stop answering while slow-on exists. While a
+// QuietShare lives the share is quiet; at its end the waiting reads return.
+class QuietShare {
+public:
+    QuietShare() : path_(Media(L"slow-on"))
+    {
+        UniqueHandle on(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        made_ = static_cast<bool>(on);
+    }
+    ~QuietShare() { DeleteFileW(path_.c_str()); }
+    explicit operator bool() const { return made_; }
+
+private:
+    std::wstring path_;
+    bool made_ = false;
+};
+
+bool SlowShareMapped() { return GetDriveTypeW(L"S:\\") == DRIVE_REMOTE; }
+
+// Once the share answers again, a graph let go while stuck ends too, and with it the
+// library's last object.
+void ExpectEveryGraphFreed()
+{
+    EXPECT_TRUE(WaitUntil([] { return LibraryObjectCount() == 0; }, 10000, true))
+        << "a stuck graph was never freed";
+}
+
+// Plays a clip from the slow share until `seconds` into it; the share then goes quiet for as
+// long as `quiet` lives.
+void PlayFromShareThenQuiet(Session &s, const wchar_t *clip, double seconds, std::optional<QuietShare> &quiet)
+{
+    s.Start(ItemFor(clip));
+    ASSERT_TRUE(WaitForPosition(s.player.Get(), seconds, 15000)) << "the clip on the share never played";
+    quiet.emplace();
+    ASSERT_TRUE(*quiet);
+}
+
+// A stream that stops coming mid-file ends as stalled once no sample has come for the limit
+// (the graph's position runs on with the clock meanwhile), and the next item plays at once,
+// although the stalled one's reads still wait.
+TEST(Playback, AStreamThatStopsComingEndsAsStalled)
+{
+    if (!SlowShareMapped())
+        GTEST_SKIP() << "no slow share: run_engine.sh makes it with FUSE";
+    Watchdog watchdog(120000, "stalled stream");
+    {
+        Session s;
+        std::optional<QuietShare> quiet;
+        ASSERT_NO_FATAL_FAILURE(PlayFromShareThenQuiet(s, L"S:\\slowclip.avi", 0.5, quiet));
+        const DWORD quietFrom = GetTickCount();
+        ASSERT_TRUE(s.WaitEnded(1, kStallLimitMs + 30000));
+        EXPECT_HR(kPlaybackStalled, s.LastEnded().result);
+        EXPECT_GE(s.LastEnded().tick - quietFrom, kStallLimitMs);
+
+        PlaybackItem good = ItemFor(Media(L"long.avi"));
+        good.validMask = ITEM_FILENAME;
+        const DWORD next = GetTickCount();
+        s.Start(good);
+        EXPECT_TRUE(WaitForPosition(s.player.Get(), 0.3, 10000)) << "the next item never played";
+        EXPECT_LT(GetTickCount() - next, 10000u);
+    }
+    ExpectEveryGraphFreed();
+}
+
+// The share stops answering 1 s into a 5 s clip: the position reaches the end while no end
+// event can come (the last reads wait). The item ends as played a little after its end,
+// before it would count as stalled.
+TEST(Playback, AnEndEventThatDoesNotComeEndsTheItemAnyway)
+{
+    if (!SlowShareMapped())
+        GTEST_SKIP() << "no slow share: run_engine.sh makes it with FUSE";
+    Watchdog watchdog(120000, "end never comes");
+    {
+        Session s;
+        std::optional<QuietShare> quiet;
+        ASSERT_NO_FATAL_FAILURE(PlayFromShareThenQuiet(s, L"S:\\slowshort.avi", 1.0, quiet));
+        const DWORD from = GetTickCount();
+        ASSERT_TRUE(s.WaitEnded(1, kStallLimitMs + 30000));
+        EXPECT_HR(S_OK, s.LastEnded().result);
+        const DWORD took = s.LastEnded().tick - from;
+        EXPECT_GE(took, 4000u + kEndEventLimitMs - 500) << "ended before the clip's end";
+        EXPECT_LT(took, 4000u + kEndEventLimitMs + 2000);
+    }
+    ExpectEveryGraphFreed();
 }
 
 TEST(Playback, StillPictureShowsForTheDisplayDuration)

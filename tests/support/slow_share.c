@@ -10,7 +10,7 @@
  *   wait there would stop every Wine process, which no Windows share does).
  * --read-ms: every read of such a file waits N ms first.
  * --switch: the waits apply only while FILE exists, so a test can make the share slow
- *   after it has copied from it.
+ *   after it has copied from it; the waits under way end when FILE goes.
  * --log: one line per slow look-up, "<name> <ms waited>", for the scripts that check it.
  * Runs in the foreground until unmounted (fusermount3 -u MOUNTPOINT) or killed.
  * Build: gcc -O2 -Wall -o slow_share slow_share.c $(pkg-config --cflags --libs fuse3)
@@ -48,10 +48,16 @@ static void Backing(const char *path, char *out)
     snprintf(out, PATH_MAX, "%s%s", folder, path);
 }
 
+// Waits ms, in slices: with a switch, a wait ends early once the switch is gone.
 static void Wait(long ms)
 {
-    struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    for (long left = ms; left > 0; left -= 50) {
+        if (switchFile[0] && access(switchFile, F_OK) != 0)
+            return;
+        const long slice = left < 50 ? left : 50;
+        struct timespec ts = {0, slice * 1000000L};
+        while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+        }
     }
 }
 
