@@ -245,6 +245,20 @@ void UseRendererOptions(IHCYFramewheel *player, const Settings &settings)
         (void)player2->UseSingleRendererDesktopMode();
 }
 
+// Until the player's item has begun to play (its position moves), or a few seconds pass.
+// Under Wine the first items of several players opened at once sometimes never show,
+// though their graphs run: the others therefore open after the main one.
+void WaitForFirstPicture(IHCYFramewheel *player)
+{
+    constexpr DWORD kLimitMs = 5000, kPollMs = 50;
+    const ULONGLONG start = GetTickCount64();
+    while (GetTickCount64() - start < kLimitMs) {
+        if (CurrentPosition(player).position > 0.0)
+            return;
+        Sleep(kPollMs);
+    }
+}
+
 bool RunStart::StartOtherPlayers(std::unique_lock<std::mutex> &guard)
 {
     const std::vector<RECT> areas = OwnVideoAreas(settings);
@@ -277,10 +291,12 @@ bool RunStart::StartOtherPlayers(std::unique_lock<std::mutex> &guard)
     }
     // From here on the show hands these players items: they stay the run's until its end.
     others.swap(made);
+    (void)player->Play();
     guard.unlock();
     // Copies, if due, are made in the background.
     for (ShowItem &start : starts)
         start.item.fileName = cache.Resolve(start.item.fileName.c_str());
+    WaitForFirstPicture(player.Get());
     guard.lock();
     if (ended)
         return true;
