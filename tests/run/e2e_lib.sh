@@ -39,11 +39,13 @@ colour() {
            if ($3 > hi && $1 < lo && $2 < lo) c = "blue"; print c }'
 }
 shows() { [ "$(colour)" = "$1" ]; }
-# Any lit pixel: the message video is the only thing on a black screen.
-message_shown() {
-  import -window root "$work/shot.png" 2>/dev/null
+# lit_in [W H X Y]: any lit pixel in that rectangle of the screen, or on the whole screen.
+lit_in() {
+  import -window root ${1:+-crop "$1x$2+$3+$4"} "$work/shot.png" 2>/dev/null
   awk "BEGIN{exit !($(convert "$work/shot.png" -format '%[fx:maxima]' info: 2>/dev/null || echo 0) > 0.5)}"
 }
+# The message video is the only thing on a black screen.
+message_shown() { lit_in; }
 
 start_run() { # COMMAND...: the run, with the mouse where input starts from
   xdotool mousemove 400 400

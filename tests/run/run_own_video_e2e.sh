@@ -34,11 +34,6 @@ colour_at() {
 centres=()
 now() { local xy out=; for xy in "${centres[@]}"; do out+="$(colour_at $xy) "; done; echo "${out% }"; }
 showing() { [ "$(now)" = "$*" ]; }
-# Any lit pixel in the rectangle W H X Y: the message video on black.
-lit_in() {
-  import -window root -crop "$1x$2+$3+$4" "$work/part.png" 2>/dev/null
-  awk "BEGIN{exit !($(convert "$work/part.png" -format '%[fx:maxima]' info: 2>/dev/null || echo 0) > 0.5)}"
-}
 # expect WHAT COLOUR...: the monitors show those colours within 20 s.
 expect() {
   local what=$1
