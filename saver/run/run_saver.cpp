@@ -291,12 +291,10 @@ bool RunStart::StartOtherPlayers(std::unique_lock<std::mutex> &guard)
     }
     // From here on the show hands these players items: they stay the run's until its end.
     others.swap(made);
-    (void)player->Play();
     guard.unlock();
     // Copies, if due, are made in the background.
     for (ShowItem &start : starts)
         start.item.fileName = cache.Resolve(start.item.fileName.c_str());
-    WaitForFirstPicture(player.Get());
     guard.lock();
     if (ended)
         return true;
@@ -354,6 +352,15 @@ void RunStart::Start()
         return;
 
     (void)player->Play();
+    if (!others.empty()) {
+        // Their items are set, so a show that falls back to the message video meanwhile
+        // hands them that instead.
+        guard.unlock();
+        WaitForFirstPicture(player.Get());
+        guard.lock();
+        if (ended)
+            return;
+    }
     for (OtherPlayer &other : others)
         (void)other.player->Play();
     phase = Phase::Playing;
