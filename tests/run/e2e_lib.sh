@@ -47,6 +47,17 @@ lit_in() {
 # The message video is the only thing on a black screen.
 message_shown() { lit_in; }
 
+# snapshot NAME: what the display shows and which windows are mapped where, kept in the work
+# folder for a failure that does not come again on demand.
+snapshot() {
+  local window
+  import -window root "$work/$1.png" 2>/dev/null
+  xwininfo -root -tree >"$work/$1.txt" 2>&1
+  for window in $(awk '/"(Halcyra Framewheel|ActiveMovie Window|Reelhaven)"/ {print $1}' "$work/$1.txt"); do
+    echo "$window $(xwininfo -id "$window" | grep -E 'Absolute upper-left X|Width|Map State' | tr -s ' ' | tr '\n' ' ')"
+  done >>"$work/$1.txt"
+}
+
 start_run() { # COMMAND...: the run, with the mouse where input starts from
   xdotool mousemove 400 400
   timeout 120 "$@" >"$work/run.log" 2>/dev/null &

@@ -38,7 +38,7 @@ showing() { [ "$(now)" = "$*" ]; }
 expect() {
   local what=$1
   shift
-  poll 20 showing "$@" || fail "$what: $(now), not $*"
+  poll 20 showing "$@" || { fail "$what: $(now), not $*"; snapshot "failed-${what// /-}"; }
 }
 
 # play "ENTRY..." [NAME=TYPE:DATA...]: a playlist of the media folder's files, played with
