@@ -58,6 +58,18 @@ snapshot() {
   done >>"$work/$1.txt"
 }
 
+# For the scripts on a monitor rig: fresh folders, and at the exit the run killed, the rig
+# dropped and the clips' folder gone.
+rig_script() {
+  fresh_folders
+  trap rig_script_end EXIT
+}
+rig_script_end() {
+  [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
+  drop_two_monitor_rig
+  rm -rf "$WINEPREFIX/drive_c/${wmedia#C:\\}"
+}
+
 start_run() { # COMMAND...: the run, with the mouse where input starts from
   xdotool mousemove 400 400
   timeout 120 "$@" >"$work/run.log" 2>/dev/null &

@@ -7,13 +7,7 @@
 set -u
 tool=$1 probe=$2 dll=$3 work=$4 wmedia='C:\rh-own'
 . "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
-fresh_folders
-stop_all() {
-  [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
-  drop_two_monitor_rig
-  rm -rf "$WINEPREFIX/drive_c/${wmedia#C:\\}"
-}
-trap stop_all EXIT
+rig_script
 
 # 320x240 Microsoft Video 1 at 10 frames per second: long ones, and a short green.
 for c in red:red green:lime blue:blue; do
