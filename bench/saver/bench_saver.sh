@@ -13,6 +13,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$(cd "$1" && pwd)
 env_dir="$build/bench/saver/env" && mkdir -p "$env_dir"
 . "$root/scripts/wine-env.sh"
+. "$root/tests/seam/seam_kit.sh"
 trap wine_env_stop EXIT
 wine_env_start "$env_dir" 640x480
 media="$WINEPREFIX/drive_c/rh-bench" && mkdir -p "$media"
@@ -39,9 +40,7 @@ median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 win_pid() { pgrep -f "$1" | while read -r p; do [ "$(cat /proc/$p/comm)" != timeout ] && echo "$p"; done | tail -1; }
 
 # Seams. Ten 2-second clips cycling red, green, blue and yellow, so the loop back to the
-# first entry is a change of colour too. Held: the next colour's onset less the outgoing
-# clip's onset and its 2 s (solid colour shows no frame numbers); an estimate of how long
-# its last frame stays.
+# first entry is a change of colour too; seam_figures (tests/seam/seam_kit.sh) reads the log.
 probe="$env_dir/pixel_probe"
 gcc -O2 -Wall -o "$probe" "$root/tests/seam/pixel_probe.c" -lX11 || exit 1
 seam_colours=(red lime blue yellow)
@@ -81,16 +80,10 @@ seam_series() { # ext: one run through the 10 items and back to the first
   xdotool key a
   wait "$job"
   kill "$probe_job"; wait "$probe_job" 2>/dev/null
-  awk -v ext="$ext" -v hwm="${hwm:-0}" '
-    function med(a, n,  i, j, t) { for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j-1] > a[j]; j--) { t = a[j]; a[j] = a[j-1]; a[j-1] = t }
-                                   return n ? a[int((n + 1) / 2)] : 0 }
-    function worst(a, n,  i, w) { for (i = 1; i <= n; i++) if (a[i] > w) w = a[i]; return w + 0 }
-    $2 ~ /^[RGBY]$/ { if (last != "") { n++; black[n] = since ? $1 - since : 0; held[n] = $1 - onset - 2000; if (held[n] < 0) held[n] = 0 }
-                      if ($2 != last) onset = $1; last = $2; since = 0; next }
-    $2 == "." { exit }
-    last != "" && !since { since = $1 }
-    END { printf "  %-4s switches %2d  black median %6.1f ms worst %6.1f ms   held median %6.1f ms worst %6.1f ms   peak working set %.1f MB\n",
-                 ext, n, med(black, n), worst(black, n), med(held, n), worst(held, n), hwm / 1024 }' "$log"
+  local figures
+  read -ra figures < <(seam_figures "$log" 2)
+  printf "  %-4s switches %2d  black median %6.1f ms worst %6.1f ms   held median %6.1f ms worst %6.1f ms   peak working set %.1f MB\n" \
+    "$ext" "${figures[@]}" "$(awk -v k="${hwm:-0}" 'BEGIN {print k / 1024}')"
   sleep 0.5
 }
 echo "seams of the installed saver (uses PrepareNextItem), 10 full-screen items and the loop back, classic renderer, as the pixel probe sees them (goal: black <= 40 ms worst, held <= 40 ms):"

@@ -115,14 +115,18 @@ void Playback::PrepareItem()
     DiscardLoad(prepared_);
     // Opened into the current player window only; an item that needs another window (a
     // style change) is opened when it is played.
-    if (!window_ || item.fields.style != lastStyle_ || item.fileName.empty())
+    if (!window_ || item.fields.style != lastStyle_ || item.fileName.empty() || !WindowFitsAreas(item))
         return;
     prepared_ = NewLoadJob(std::move(item));
 }
 
 void Playback::StartItemLoad(LONG word, MediaItem &&item, LONGLONG taken)
 {
-    if ((word & CMD_RENDERER) && item.fields.style != lastStyle_) {
+    const bool restyled = (word & CMD_RENDERER) && item.fields.style != lastStyle_;
+    if (restyled || !WindowFitsAreas(item)) {
+        // Everything a new renderer needs: a move of the areas alone asks for none of it.
+        if (!restyled)
+            word |= CMD_RENDERER | CMD_RENDERER_ADDS;
         // A new player window: nothing of the old one can stay up meanwhile.
         DiscardLoad(prepared_);
         {

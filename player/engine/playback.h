@@ -65,6 +65,11 @@ private:
     DWORD WaitLimit();
     void OnWaitLimit();
     void CreatePlayerWindow();
+    // Where a full-screen player window belongs now: over the output areas, or the desktop.
+    RECT WantedWindowPlace();
+    // False when the output areas changed since the full-screen window was made elsewhere:
+    // the next load makes a new one, as a change of style does.
+    bool WindowFitsAreas(const MediaItem &item);
     // Ends the item on screen as failed (renderer lock held): the renderer keeps no graph,
     // the sink hears the result, and pendingAdds wait for the next Play.
     void EndItemAsFailed(HRESULT result, LONG pendingAdds);
@@ -121,6 +126,7 @@ private:
     LONG state_ = STATE_STOPPED;
     LONG pending_ = CMD_RENDERER; // what the next Play must carry out
     LONG lastStyle_ = -1;
+    RECT windowPlace_{}; // where the full-screen player window was made
     int savedDx_ = 0, savedDy_ = 0;
     bool wasBouncing_ = false;
     bool stopRequested_ = false;

@@ -142,17 +142,37 @@ void Playback::CreatePlayerWindow()
                                  item.windowTop, item.windowWidth, item.windowHeight, parent,
                                  nullptr, CodeModule(), nullptr);
     } else {
-        const MonitorLayout layout = QueryMonitorLayout();
-        const RECT &desktop = layout.desktop;
+        const RECT place = WantedWindowPlace();
         window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kWindowClass, kWindowClass,
-                                 WS_POPUP | WS_VISIBLE, desktop.left, desktop.top,
-                                 desktop.right - desktop.left, desktop.bottom - desktop.top,
+                                 WS_POPUP | WS_VISIBLE, place.left, place.top,
+                                 place.right - place.left, place.bottom - place.top,
                                  nullptr, nullptr, CodeModule(), nullptr);
+        windowPlace_ = place;
     }
     // Set only now: messages of the creation itself find no player and are not acted on.
     if (window)
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     window_.reset(window);
+}
+
+RECT Playback::WantedWindowPlace()
+{
+    std::vector<RECT> areas;
+    try {
+        if (!player_.CopyOutputAreas(areas))
+            areas.clear();
+    } catch (const std::bad_alloc &) {
+        areas.clear();
+    }
+    return PlayerWindowPlace(QueryMonitorLayout(), areas);
+}
+
+bool Playback::WindowFitsAreas(const MediaItem &item)
+{
+    if (!window_ || item.fields.style == STYLE_WINDOWED)
+        return true;
+    const RECT wanted = WantedWindowPlace();
+    return EqualRect(&wanted, &windowPlace_) != FALSE;
 }
 
 LRESULT CALLBACK Playback::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

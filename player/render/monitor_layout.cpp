@@ -55,3 +55,21 @@ MonitorLayout ConfineLayout(MonitorLayout layout, std::span<const RECT> areas)
         layout.monitors.assign(areas.begin(), areas.end());
     return layout;
 }
+
+RECT PlayerWindowPlace(const MonitorLayout &layout, std::span<const RECT> areas)
+{
+    if (areas.empty())
+        return layout.desktop;
+    RECT bounds = areas.front();
+    for (const RECT &area : areas.subspan(1))
+        UnionRect(&bounds, &bounds, &area);
+    return bounds;
+}
+
+POINT ClientOrigin(HWND window, POINT fallback)
+{
+    POINT origin{0, 0};
+    if (!window || !ClientToScreen(window, &origin))
+        return fallback;
+    return origin;
+}

@@ -108,10 +108,12 @@ RHFullscreenMonitorRenderer::RHFullscreenMonitorRenderer(const MediaItem &item,
     // Without any monitor there is nothing to show on: no output, and loading then fails
     // as for a file without video.
     const MonitorLayout layout = ConfineLayout(QueryMonitorLayout(), areas);
+    const POINT desktop{layout.desktop.left, layout.desktop.top};
+    const POINT origin = areas.empty() ? desktop : ClientOrigin(playerWindow, desktop);
     for (const RECT &monitor : layout.monitors) {
         auto output = std::make_unique<MonitorOutput>();
-        output->x = monitor.left - layout.desktop.left;
-        output->y = monitor.top - layout.desktop.top;
+        output->x = monitor.left - origin.x;
+        output->y = monitor.top - origin.y;
         output->monitorWidth = monitor.right - monitor.left;
         output->monitorHeight = monitor.bottom - monitor.top;
         outputs_.push_back(std::move(output));
@@ -188,17 +190,18 @@ RHFullscreenDesktopRenderer::RHFullscreenDesktopRenderer(const MediaItem &item,
                                                          std::span<const RECT> areas)
     : RHRenderer(item, &kClassicVideoRenderer, playerWindow)
 {
+    const MonitorLayout layout = ConfineLayout(QueryMonitorLayout(), areas);
+    const POINT desktop{layout.desktop.left, layout.desktop.top};
+    const POINT origin = areas.empty() ? desktop : ClientOrigin(playerWindow, desktop);
     if (!areas.empty()) {
-        // The player window lies over the whole virtual desktop.
         bounds_ = BoundingRect(areas);
-        OffsetRect(&bounds_, -GetSystemMetrics(SM_XVIRTUALSCREEN), -GetSystemMetrics(SM_YVIRTUALSCREEN));
+        OffsetRect(&bounds_, -origin.x, -origin.y);
     }
     if (!singleRenderer && !VideoWindowSpansMonitors()) {
-        const MonitorLayout layout = ConfineLayout(QueryMonitorLayout(), areas);
         for (const RECT &monitor : layout.monitors) {
             auto output = std::make_unique<DesktopOutput>();
             output->monitor = monitor;
-            OffsetRect(&output->monitor, -layout.desktop.left, -layout.desktop.top);
+            OffsetRect(&output->monitor, -origin.x, -origin.y);
             outputs_.push_back(std::move(output));
         }
     }

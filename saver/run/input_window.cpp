@@ -44,6 +44,23 @@ void InputWindow::Join()
     thread_.reset();
 }
 
+// Several players' windows lie side by side. Under Wine without a window manager a key
+// reaches the process only when the window under the pointer is the foreground one, so the
+// player window under the pointer is made the foreground (on Windows any of them would do).
+// Never this window: in front it would hide the players.
+void InputWindow::FollowPointer(HWND window)
+{
+    POINT cursor{};
+    if (!GetCursorPos(&cursor))
+        return;
+    const HWND under = GetAncestor(WindowFromPoint(cursor), GA_ROOT);
+    DWORD process = 0;
+    if (!under || under == window || under == GetForegroundWindow() ||
+        !GetWindowThreadProcessId(under, &process) || process != GetCurrentProcessId())
+        return;
+    SetForegroundWindow(under);
+}
+
 bool InputWindow::Covered(HWND window)
 {
     struct Search {
@@ -129,6 +146,8 @@ LRESULT CALLBACK InputWindow::Procedure(HWND window, UINT message, WPARAM wParam
         if (wParam == kCoverTimer && Covered(window)) {
             KillTimer(window, kCoverTimer);
             PostQuitMessage(0);  // the thread takes the window down as it ends
+        } else if (wParam == kCoverTimer) {
+            FollowPointer(window);
         }
         return 0;
     case WM_CLOSE:

@@ -1,8 +1,9 @@
 // The run's own window: black, top-most, over the whole virtual desktop, shown before
 // anything slow happens. Until the player's window covers it, input lands here and is
 // judged by the sink's rules, so a key ends the run even while the playlist or the first
-// video is still being opened. Once the player's window is up, input goes there and this
-// window goes away.
+// video is still being opened. Once a player's window covers it, input goes there and this
+// window goes away; while players keep to some monitors (or to one each) it stays up under
+// them for the whole run, black on the monitors left out, and takes their input.
 #pragma once
 
 #include <windows.h>
@@ -32,6 +33,8 @@ public:
 private:
     // True when another visible window of this process covers window: the player's.
     static bool Covered(HWND window);
+    // Makes the player window under the pointer the foreground: keys go there.
+    static void FollowPointer(HWND window);
     static DWORD WINAPI Main(void *parameter);
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

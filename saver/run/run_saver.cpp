@@ -71,10 +71,18 @@ void EnableShutdownPrivilege()
         AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
 }
 
+// Each monitor its own video: the players after the main one, each with its sink's cookie.
+struct OtherPlayer {
+    ComPtr<IHCYFramewheel> player;
+    LONGLONG cookie = 0;
+};
+
 // Waits until the sink signals the end; suspends the machine when the power scheme's idle
-// time passes meanwhile, and then plays on from the same position.
-void WaitForEnd(IHCYFramewheel *player, Show &show, HANDLE endEvent, DWORD timeout)
+// time passes meanwhile, and then plays on from the same positions. players: the main
+// one first; the others only once the start is done with them.
+void WaitForEnd(const std::vector<IHCYFramewheel *> &players, Show &show, HANDLE endEvent, DWORD timeout)
 {
+    IHCYFramewheel *const player = players.front();
     for (;;) {
         const DWORD wait = WaitForSingleObject(endEvent, timeout);
         if (wait == WAIT_OBJECT_0) {
@@ -87,12 +95,24 @@ void WaitForEnd(IHCYFramewheel *player, Show &show, HANDLE endEvent, DWORD timeo
             return;
         }
         if (wait == WAIT_TIMEOUT) {
-            (void)player->Stop();
-            PlaybackItem item = CurrentPosition(player);
+            std::vector<PlaybackItem> items;
+            try {
+                items.reserve(players.size());
+            } catch (const std::bad_alloc &) {
+                // Then nothing stops: the players play on through the standby.
+            }
+            if (items.capacity() >= players.size()) {
+                for (IHCYFramewheel *each : players) {
+                    (void)each->Stop();
+                    items.push_back(CurrentPosition(each));
+                }
+            }
             // Returns after the system has resumed, or at once when it refused.
             SetSystemPowerState(TRUE, FALSE);
-            (void)player->SetItem(&item);
-            (void)player->Play();
+            for (size_t i = 0; i < items.size(); ++i) {
+                (void)players[i]->SetItem(&items[i]);
+                (void)players[i]->Play();
+            }
         } else if (wait == WAIT_FAILED) {
             return;  // no event to wait on: ending beats spinning
         }
@@ -129,6 +149,7 @@ struct RunStart {
     VideoCache cache;
     std::optional<Show> show; // made once the playlist is there
     ComPtr<IHCYFramewheelEventSink> sinkInterface;
+    std::vector<OtherPlayer> others;  // each monitor its own video: monitors 2 on
     UniqueHandle done;  // set when the start has played, failed or given up
 
     // Held for each step of the start that changes the player or the playlist, never
@@ -139,6 +160,10 @@ struct RunStart {
     Phase phase = Phase::Opening;
 
     void Start();
+    // Each monitor its own video: a player for every chosen monitor after the main one,
+    // told its monitor and given its start item; the main player is told its own. False
+    // (and nothing changed) when one player plays as always.
+    bool StartOtherPlayers(std::unique_lock<std::mutex> &guard);
     static DWORD WINAPI Main(void *parameter);
 };
 
@@ -174,6 +199,112 @@ void ConfineToChosenMonitors(IHCYFramewheel *player, const Settings &settings)
     ComPtr<IHCYFramewheel4> player4;
     if (SUCCEEDED(player->QueryInterface(IID_IHCYFramewheel4, reinterpret_cast<void **>(player4.GetAddressOf()))))
         (void)player4->SetOutputAreas(static_cast<UINT>(areas.size()), areas.data());
+}
+
+// The monitors that play a video each: the chosen ones, main monitor first, when "Each
+// Monitor Own Video" is on and more than one is chosen. Empty otherwise, and out of memory.
+std::vector<RECT> OwnVideoAreas(const Settings &settings)
+{
+    std::vector<RECT> areas;
+    if (!settings.eachMonitorOwnVideo)
+        return areas;
+    try {
+        for (const DisplayMonitor &monitor : ChooseMonitors(settings.monitors, PresentMonitors()))
+            areas.push_back(monitor.area);
+    } catch (const std::bad_alloc &) {
+        areas.clear();
+    }
+    if (areas.size() < 2 || areas.size() > Show::kMaxLanes)
+        areas.clear();
+    return areas;
+}
+
+HRESULT Confine(IHCYFramewheel *player, const RECT &area)
+{
+    ComPtr<IHCYFramewheel4> player4;
+    HRESULT hr = player->QueryInterface(IID_IHCYFramewheel4, reinterpret_cast<void **>(player4.GetAddressOf()));
+    if (SUCCEEDED(hr))
+        hr = player4->SetOutputAreas(1, &area);
+    return hr;
+}
+
+void Unconfine(IHCYFramewheel *player)
+{
+    ComPtr<IHCYFramewheel4> player4;
+    if (SUCCEEDED(player->QueryInterface(IID_IHCYFramewheel4, reinterpret_cast<void **>(player4.GetAddressOf()))))
+        (void)player4->SetOutputAreas(0, nullptr);
+}
+
+void UseRendererOptions(IHCYFramewheel *player, const Settings &settings)
+{
+    ComPtr<IHCYFramewheel2> player2;
+    (void)player->QueryInterface(IID_IHCYFramewheel2, reinterpret_cast<void **>(player2.GetAddressOf()));
+    if (player2 && (IsOlderThanXp() || settings.useClassicVideoRenderer))
+        (void)player2->UseClassicVideoRenderer();
+    if (player2 && settings.useSingleRendererDesktopMode)
+        (void)player2->UseSingleRendererDesktopMode();
+}
+
+// Until the player's item has begun to play (its position moves), or a few seconds pass.
+// Under Wine the first items of several players opened at once sometimes never show,
+// though their graphs run: the others therefore open after the main one.
+void WaitForFirstPicture(IHCYFramewheel *player)
+{
+    constexpr DWORD kLimitMs = 5000, kPollMs = 50;
+    const ULONGLONG start = GetTickCount64();
+    while (GetTickCount64() - start < kLimitMs) {
+        if (CurrentPosition(player).position > 0.0)
+            return;
+        Sleep(kPollMs);
+    }
+}
+
+bool RunStart::StartOtherPlayers(std::unique_lock<std::mutex> &guard)
+{
+    const std::vector<RECT> areas = OwnVideoAreas(settings);
+    if (areas.empty() || show->InMessageVideo())
+        return false;
+    std::vector<OtherPlayer> made;  // let go again on every way out below but the last
+    std::vector<IHCYFramewheel *> players{player.Get()};
+    std::vector<ShowItem> starts;
+    try {
+        for (size_t i = 1; i < areas.size(); ++i) {
+            OtherPlayer other;
+            if (FAILED(CoCreateInstance(CLSID_Framewheel, nullptr, kClassContext, IID_IHCYFramewheel,
+                                        reinterpret_cast<void **>(other.player.GetAddressOf()))) ||
+                FAILED(Confine(other.player.Get(), areas[i])))
+                return false;
+            UseRendererOptions(other.player.Get(), settings);
+            players.push_back(other.player.Get());
+            made.push_back(std::move(other));
+        }
+        if (FAILED(Confine(player.Get(), areas[0])))
+            return false;
+        starts = show->SpreadLanes(players);
+    } catch (const std::bad_alloc &) {
+        starts.clear();
+    }
+    // The lanes are spread only when every player has its start item.
+    if (starts.size() + 1 != players.size()) {
+        Unconfine(player.Get());
+        return false;
+    }
+    // From here on the show hands these players items: they stay the run's until its end.
+    others.swap(made);
+    guard.unlock();
+    // Copies, if due, are made in the background.
+    for (ShowItem &start : starts)
+        start.item.fileName = cache.Resolve(start.item.fileName.c_str());
+    guard.lock();
+    if (ended)
+        return true;
+    for (size_t i = 0; i < others.size(); ++i) {
+        IHCYFramewheel *const other = others[i].player.Get();
+        (void)other->Advise(sinkInterface.Get(), EVENT_ALL, &others[i].cookie);
+        const PlaybackItem record = starts[i].item.Record();
+        (void)other->SetItem(&record);
+    }
+    return true;
 }
 
 void RunStart::Start()
@@ -214,19 +345,30 @@ void RunStart::Start()
         (void)player->SetItem(&record);
     }
 
-    ComPtr<IHCYFramewheel2> player2;
-    (void)player.As(&player2);
-    if (player2 && (IsOlderThanXp() || settings.useClassicVideoRenderer))
-        (void)player2->UseClassicVideoRenderer();
-    if (player2 && settings.useSingleRendererDesktopMode)
-        (void)player2->UseSingleRendererDesktopMode();
-    player2.Reset();
-    ConfineToChosenMonitors(player.Get(), settings);
+    UseRendererOptions(player.Get(), settings);
+    if (!StartOtherPlayers(guard))
+        ConfineToChosenMonitors(player.Get(), settings);
+    if (ended)
+        return;
 
     (void)player->Play();
+    if (!others.empty()) {
+        // Their items are set, so a show that falls back to the message video meanwhile
+        // hands them that instead.
+        guard.unlock();
+        WaitForFirstPicture(player.Get());
+        guard.lock();
+        if (ended)
+            return;
+    }
+    for (OtherPlayer &other : others)
+        (void)other.player->Play();
     phase = Phase::Playing;
+    show->Playing(player.Get());
     guard.unlock();
     show->PrepareFollowing(player.Get());
+    for (OtherPlayer &other : others)
+        show->PrepareFollowing(other.player.Get());
 }
 
 }  // namespace
@@ -287,15 +429,28 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
     }
     RunStart::Phase phase;
     bool loaded;
+    // Every player, the main one first; with a video of its own on each monitor, the others
+    // too, as the start made them.
+    std::vector<IHCYFramewheel *> players;
+    auto takePlayers = [&] {
+        try {
+            players.assign(1, player);
+            for (const OtherPlayer &other : start->others)
+                players.push_back(other.player.Get());
+        } catch (const std::bad_alloc &) {
+            // The others then only end as they are let go.
+        }
+    };
     {
         std::lock_guard<std::mutex> guard(start->lock);
         phase = start->phase;
+        takePlayers();
     }
-    if (started && phase != RunStart::Phase::Failed) {
+    if (started && phase != RunStart::Phase::Failed && !players.empty()) {
         const DWORD timeout = StandbyTimeout();
         if (timeout != INFINITE)
             EnableShutdownPrivilege();
-        WaitForEnd(player, show, start->endEvent.get(), timeout);
+        WaitForEnd(players, show, start->endEvent.get(), timeout);
     }
     // A copy in progress stops while the rest of the run ends, not after it: it would
     // otherwise go on writing, and hold up the process's end, until Stop.
@@ -307,9 +462,12 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
         start->ended = true;
         phase = start->phase;
         loaded = start->loaded;
+        takePlayers();  // no more are made once the run has ended
     }
 
     (void)player->Stop();
+    for (size_t i = 1; i < players.size(); ++i)
+        (void)players[i]->Stop();
     restoreVolume();
     if (phase != RunStart::Phase::Failed) {
         if (settings.continueWhereStopped && phase == RunStart::Phase::Playing && !show.InMessageVideo()) {
@@ -329,7 +487,14 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
             (void)playlist->Save(settings.playlist, FALSE);
     }
 
+    // Unadvise returns once a call to the sink under way has returned: from here on no sink
+    // call hands any player an item, so the players may go in any order.
     (void)player->Unadvise(cookie);
+    {
+        std::lock_guard<std::mutex> guard(start->lock);
+        for (const OtherPlayer &other : start->others)
+            (void)other.player->Unadvise(other.cookie);
+    }
     if (WaitForSingleObject(start->done.get(), 0) != WAIT_OBJECT_0) {
         // The start waits on a file that does not answer (a device, a pipe, a share gone
         // quiet): it keeps its references to the objects, and the process ends without
@@ -341,6 +506,7 @@ void RunSaver(Settings &settings, const wchar_t *installFolder)
     start->sinkInterface.Reset();
     start->endEvent.reset();
     start->playlist.Reset();
+    start->others.clear();
     start->player.Reset();
     // Once the player has let go of it.
     show.LeaveMessageVideo();

@@ -80,12 +80,47 @@ LONG Show::NextEntry(LONG current, Move move, LONG steps, LONG count) const
     if (move == Move::Back)
         return (current + count - 1) % count;
     const LONG start = (current + steps) % count;
-    for (LONG i = 1; i <= count; ++i) {
-        const LONG entry = (start + i) % count;
-        if (entry == current ? move == Move::Prepared || !Failed(entry) : !Failed(entry))
-            return entry;
+    const bool apart = settings_.randomOrderPlayback && lanes_.size() > 1 &&
+                       count > static_cast<LONG>(lanes_.size());
+    for (int pass = apart ? 0 : 1; pass < 2; ++pass) {
+        for (LONG i = 1; i <= count; ++i) {
+            const LONG entry = (start + i) % count;
+            if (pass == 0 && ShownElsewhere(entry))
+                continue;
+            if (entry == current ? move == Move::Prepared || !Failed(entry) : !Failed(entry))
+                return entry;
+        }
     }
     return -1;
+}
+
+bool Show::ShownElsewhere(LONG entry) const
+{
+    for (size_t lane = 0; lane < lanes_.size(); ++lane) {
+        if (lane != active_ && lanes_[lane].cursor == entry)
+            return true;
+    }
+    return false;
+}
+
+size_t Show::LaneOf(IHCYFramewheel *player) const
+{
+    if (lanes_.size() == 1)
+        return 0;
+    for (size_t lane = 0; lane < lanes_.size(); ++lane) {
+        if (lanes_[lane].player == player)
+            return lane;
+    }
+    return kNoLane;
+}
+
+void Show::Park(size_t lane)
+{
+    if (lane == active_)
+        return;
+    Active().cursor = CurrentIndex();
+    MoveTo(Active().cursor, lanes_[lane].cursor, Count());
+    active_ = lane;
 }
 
 // The playlist wraps: the shorter way round.
@@ -123,6 +158,9 @@ ShowItem Show::ReadCurrent()
     item.blockScreenSaver = 1;
     item.blockMonitorPower = 0;
     item.validMask = ITEM_ALL;
+    // Only the main monitor is heard: several soundtracks at once are noise.
+    if (active_ > 0)
+        item.volume = 0;
     return entry;
 }
 
@@ -153,6 +191,36 @@ ShowItem Show::ChooseStart(LONG count)
     return start;
 }
 
+std::vector<ShowItem> Show::SpreadLanes(const std::vector<IHCYFramewheel *> &players)
+{
+    std::lock_guard<std::timed_mutex> guard(lock_);
+    std::vector<ShowItem> starts;
+    const LONG count = Count();
+    const LONG first = CurrentIndex();
+    if (players.size() < 2 || players.size() > kMaxLanes || InMessageVideo() || count <= 0 || first < 0)
+        return starts;
+    try {
+        std::vector<Lane> lanes(players.size());
+        for (size_t lane = 0; lane < lanes.size(); ++lane) {
+            lanes[lane].player = players[lane];
+            lanes[lane].cursor = static_cast<LONG>((first + lane) % count);
+        }
+        starts.reserve(lanes.size() - 1);
+        lanes_.swap(lanes);
+    } catch (const std::bad_alloc &) {
+        return {};
+    }
+    active_ = 0;
+    for (size_t lane = 1; lane < lanes_.size(); ++lane) {
+        Park(lane);
+        starts.push_back(ReadCurrent()); // reserved: does not throw for want of room
+        if (count == 1)
+            starts.back().item.fields.loops = 9999;
+    }
+    Park(0);
+    return starts;
+}
+
 void Show::SetEntry(IHCYFramewheel *player, LONG from, LONG to, LONG count)
 {
     MoveTo(from, to, count);
@@ -163,9 +231,9 @@ void Show::SetEntry(IHCYFramewheel *player, LONG from, LONG to, LONG count)
 
 ShowItem Show::TakeItem(LONG from, LONG wanted)
 {
-    ++changes_;
-    Following following = std::move(following_);
-    following_ = Following{};
+    ++Active().changes;
+    Following following = std::move(Active().following);
+    Active().following = Following{};
     if (following.valid && following.from == from && following.next.index == wanted)
         return std::move(following.next);
     return PrepareCurrentItem();
@@ -189,6 +257,11 @@ void Show::ItemEnded(IHCYFramewheel *player, HRESULT result)
     }
     {
         std::lock_guard<std::timed_mutex> guard(lock_);
+        const size_t lane = LaneOf(player);
+        if (lane == kNoLane)
+            return;
+        Park(lane);
+        Following &following = Active().following;
         PlaylistPosition position{0, result};
         (void)playlist_->SetPosition(&position, POSITION_RESULT);
         const LONG count = Count();
@@ -197,20 +270,28 @@ void Show::ItemEnded(IHCYFramewheel *player, HRESULT result)
             failed_.resize(count, 0);
         if (from >= 0 && from < count)
             failed_[from] = FAILED(result);
+        // Another monitor's end switched every monitor to the message video meanwhile.
+        if (InMessageVideo())
+            return;
         LONG steps = 0;
         if (settings_.randomOrderPlayback && count >= 2) {
             // The draw made when this entry started is the choice; drawing again would make
             // the prepared entry a guess.
-            steps = following_.valid && following_.from == from ? following_.steps
-                                                                : random_.Steps(count, 0);
+            steps = following.valid && following.from == from ? following.steps
+                                                              : random_.Steps(count, 0);
         }
         // The choice itself is made again: an entry that failed since it was prepared is
         // skipped.
         const LONG next = from >= 0 ? NextEntry(from, Move::Ended, steps, count) : -1;
         if (next < 0) {
-            ++changes_;
-            following_ = Following{};
             messageMode_ = true;
+            // Every monitor shows it, within its own area.
+            for (Lane &each : lanes_) {
+                ++each.changes;
+                each.following = Following{};
+                if (each.player && each.player != player && PrepareMessageVideo(each.player))
+                    (void)each.player->Play();
+            }
             (void)PrepareMessageVideo(player);
         } else {
             SetEntry(player, from, next, count);
@@ -222,22 +303,43 @@ void Show::ItemEnded(IHCYFramewheel *player, HRESULT result)
 
 void Show::Step(IHCYFramewheel *player, bool forward)
 {
-    // The message video stays on: the playlist has nothing playable to step to. Input that
-    // reaches the run's own window (no player given) steps nothing: nothing plays yet.
-    if (!player || InMessageVideo())
+    // The message video stays on: the playlist has nothing playable to step to.
+    if (InMessageVideo())
         return;
+    IHCYFramewheel *stepped[kMaxLanes] = {};
+    size_t steppedCount = 0;
     {
         std::lock_guard<std::timed_mutex> guard(lock_);
+        const bool alone = lanes_.size() == 1;
+        if (alone && !player)
+            player = lanes_[0].player;
+        if (alone && !player)
+            return;
         const LONG count = Count();
         if (count <= 1)
             return;
-        const LONG from = CurrentIndex();
-        const LONG wanted = NextEntry(from, forward ? Move::Forward : Move::Back, 0, count);
-        (void)player->Pause();
-        SetEntry(player, from, wanted, count);
-        (void)player->Play();
+        for (size_t lane = 0; lane < lanes_.size(); ++lane) {
+            IHCYFramewheel *const each = alone ? player : lanes_[lane].player;
+            if (!each)
+                continue;
+            Park(lane);
+            const LONG from = CurrentIndex();
+            const LONG wanted = NextEntry(from, forward ? Move::Forward : Move::Back, 0, count);
+            (void)each->Pause();
+            SetEntry(each, from, wanted, count);
+            (void)each->Play();
+            stepped[steppedCount++] = each;
+        }
     }
-    PrepareFollowing(player);
+    for (size_t i = 0; i < steppedCount; ++i)
+        PrepareFollowing(stepped[i]);
+}
+
+void Show::Playing(IHCYFramewheel *player)
+{
+    std::lock_guard<std::timed_mutex> guard(lock_);
+    if (lanes_.size() == 1)
+        lanes_[0].player = player;
 }
 
 void Show::PrepareFollowing(IHCYFramewheel *player)
@@ -246,11 +348,16 @@ void Show::PrepareFollowing(IHCYFramewheel *player)
     if (!player || FAILED(player->QueryInterface(IID_IHCYFramewheel3, reinterpret_cast<void **>(player3.GetAddressOf()))))
         return;
     std::unique_lock<std::timed_mutex> guard(lock_);
+    const size_t lane = LaneOf(player);
+    if (lane == kNoLane)
+        return;
+    Park(lane);
     const LONG count = Count();
     const LONG current = CurrentIndex();
     // A lone entry repeats in the player itself; the message video follows only a failure.
+    const Following &following = Active().following;
     if (InMessageVideo() || count < 2 || current < 0 || current >= count ||
-        (following_.valid && following_.from == current))
+        (following.valid && following.from == current))
         return;
     const LONG steps = settings_.randomOrderPlayback ? random_.Steps(count, 0) : 0;
     const LONG next = NextEntry(current, Move::Prepared, steps, count);
@@ -260,22 +367,25 @@ void Show::PrepareFollowing(IHCYFramewheel *player)
     ShowItem item = ReadCurrent();
     MoveTo(next, current, count);
     item.index = next;
-    const unsigned changes = changes_;
-    // A copy into the cache may take long: the current entry may change meanwhile.
+    const unsigned changes = Active().changes;
+    // A copy into the cache may take long: the current entry may change meanwhile, and
+    // another lane may take the playlist's.
     guard.unlock();
     item.item.fileName = cache_.Resolve(item.item.fileName.c_str());
     guard.lock();
-    if (changes != changes_)
+    Lane &own = lanes_[lane];
+    if (changes != own.changes)
         return;
-    following_ = Following{true, current, steps, std::move(item)};
-    const PlaybackItem record = following_.next.item.Record();
+    own.following = Following{true, current, steps, std::move(item)};
+    const PlaybackItem record = own.following.next.item.Record();
     (void)player3->PrepareNextItem(&record);
 }
 
 LONG Show::CurrentEntry()
 {
     std::unique_lock<std::timed_mutex> guard(lock_, std::defer_lock);
-    (void)guard.try_lock_for(std::chrono::milliseconds(200));
+    if (guard.try_lock_for(std::chrono::milliseconds(200)))
+        Park(0);
     return CurrentIndex();
 }
 
@@ -289,8 +399,24 @@ bool Show::EnterMessageVideo(IHCYFramewheel *player)
 
 bool Show::PrepareMessageVideo(IHCYFramewheel *player)
 {
-    if (!messageVideo_.empty())
-        return true;
+    if (messageVideo_.empty() && !WriteMessageVideo())
+        return false;
+    // The message drifts across the player's whole area (the desktop, or its monitor) at its
+    // own size, without end.
+    PlaybackItem item = DefaultPlaybackItem();
+    item.bounceStep = static_cast<double>(settings_.bounceStep);
+    item.bounceInterval = static_cast<double>(settings_.bounceInterval);
+    item.fileName = messageVideo_.data();
+    item.loops = 0;
+    item.scaleToScreen = 0;
+    item.bounce = 1;
+    item.perMonitor = 0;
+    item.blockScreenSaver = 1;
+    return SUCCEEDED(player->SetItem(&item));
+}
+
+bool Show::WriteMessageVideo()
+{
     HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(kMessageVideoResource), L"AVI");
     HGLOBAL loaded = found ? LoadResource(nullptr, found) : nullptr;
     const void *bytes = loaded ? LockResource(loaded) : nullptr;
@@ -319,18 +445,7 @@ bool Show::PrepareMessageVideo(IHCYFramewheel *player)
         DeleteFileW(file);
         return false;
     }
-
-    // The message drifts across the whole desktop at its own size, without end.
-    PlaybackItem item = DefaultPlaybackItem();
-    item.bounceStep = static_cast<double>(settings_.bounceStep);
-    item.bounceInterval = static_cast<double>(settings_.bounceInterval);
-    item.fileName = file;
-    item.loops = 0;
-    item.scaleToScreen = 0;
-    item.bounce = 1;
-    item.perMonitor = 0;
-    item.blockScreenSaver = 1;
-    return SUCCEEDED(player->SetItem(&item));
+    return true;
 }
 
 void Show::LeaveMessageVideo()

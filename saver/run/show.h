@@ -2,6 +2,10 @@
 // nothing can. The run's thread, the thread that starts playback and the event sink (on the
 // player's playback thread) share one Show, and every change of the playlist's current
 // entry happens here, under its lock.
+//
+// With a video of its own on each monitor, every player is a lane with a cursor of its
+// own: the playlist's one current entry is moved to a lane's cursor (under the lock) before
+// that lane reads or moves it. With one lane nothing is ever moved for it.
 #pragma once
 
 #include <windows.h>
@@ -59,18 +63,29 @@ public:
     // other than the first, or the first; a lone entry gets 9999 loops. Leaves the playlist's
     // current entry on it and reads nothing in message-video mode.
     ShowItem ChooseStart(LONG count);
+    // At most this many lanes, as a player takes at most this many output areas.
+    static constexpr size_t kMaxLanes = 16;
+    // Each monitor its own video: one lane per player, main monitor's first. Lane k starts
+    // k entries after the playlist's current entry (the start), wrapping. Answers the start
+    // items of lanes 1 on (read, not resolved; silent: only the main monitor is heard).
+    // Fewer than two players, or nothing to play, leave the show with its one lane.
+    std::vector<ShowItem> SpreadLanes(const std::vector<IHCYFramewheel *> &players);
 
     // The player's events. An item ended with result: the result is recorded, the next
     // playable entry is played, or the message video when none is left.
     void ItemEnded(IHCYFramewheel *player, HRESULT result);
-    // Next (forward) or Previous, as the keys ask.
+    // The run's player plays from now on. Where it keeps to some monitors, the run's own
+    // window stays up over the others and may hold the keyboard: its keys step that player.
+    void Playing(IHCYFramewheel *player);
+    // Next (forward) or Previous, as the keys ask; a key that reached the run's own window
+    // (no player) steps the player that plays, none before. With lanes every monitor steps.
     void Step(IHCYFramewheel *player, bool forward);
     // Called once the playlist's current entry plays: works out which entry follows it, by
     // the rules ItemEnded applies later, and hands it to the player to open ahead. Nothing
     // happens when the player has no IHCYFramewheel3.
     void PrepareFollowing(IHCYFramewheel *player);
-    // The playlist's current entry, read between two item changes; a change held up by a
-    // slow file copy does not hold up the caller for long.
+    // The playlist's current entry (the main monitor's), read between two item changes; a
+    // change held up by a slow file copy does not hold up the caller for long.
     LONG CurrentEntry();
 
     bool InMessageVideo() const { return messageMode_; }
@@ -100,7 +115,10 @@ private:
     // Prepared go steps ahead (the random draw, 0 in order) and then to the first entry after
     // that whose last play did not fail, the current one counting as failed only once its
     // own end said so (Ended). -1 when none is left.
+    // With lanes in random order, an entry another monitor shows is not chosen while there
+    // are more entries than monitors, unless nothing else is left.
     LONG NextEntry(LONG current, Move move, LONG steps, LONG count) const;
+    bool ShownElsewhere(LONG entry) const;
     bool Failed(LONG entry) const;
     LONG Count();
     LONG CurrentIndex();
@@ -115,8 +133,22 @@ private:
     ShowItem TakeItem(LONG from, LONG wanted);
     // Moves the cursor from one entry to another and hands the player that entry's item.
     void SetEntry(IHCYFramewheel *player, LONG from, LONG to, LONG count);
-    // Writes the message video's file and hands the player an item for it.
+    // Writes the message video's file (once) and hands the player an item for it.
     bool PrepareMessageVideo(IHCYFramewheel *player);
+    bool WriteMessageVideo();
+
+    // One player's walk through the playlist.
+    struct Lane {
+        IHCYFramewheel *player = nullptr; // the run's, not counted; none until it plays
+        LONG cursor = -1;                 // its entry, kept while another lane is current
+        unsigned changes = 0;             // moves with every change of its entry
+        Following following;
+    };
+    static constexpr size_t kNoLane = static_cast<size_t>(-1);
+    size_t LaneOf(IHCYFramewheel *player) const;
+    // Moves the playlist's current entry to lane's cursor.
+    void Park(size_t lane);
+    Lane &Active() { return lanes_[active_]; }
 
     const Settings &settings_;
     IHCYFWPlaylist *playlist_; // the run's, not counted here
@@ -126,9 +158,9 @@ private:
     // which briefly moves the playlist's current entry.
     std::timed_mutex lock_;
     RandomDraws random_;
-    unsigned changes_ = 0;      // moves with every change of the current entry
-    Following following_;
-    std::vector<char> failed_;  // the entries whose last play failed in this run
+    std::vector<Lane> lanes_ = std::vector<Lane>(1);
+    size_t active_ = 0;         // the lane whose cursor the playlist's current entry is
+    std::vector<char> failed_;  // the entries whose last play failed in this run, on any lane
 
     std::atomic<bool> messageMode_{false};
     std::wstring messageVideo_; // the temporary file, once written

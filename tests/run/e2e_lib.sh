@@ -39,10 +39,35 @@ colour() {
            if ($3 > hi && $1 < lo && $2 < lo) c = "blue"; print c }'
 }
 shows() { [ "$(colour)" = "$1" ]; }
-# Any lit pixel: the message video is the only thing on a black screen.
-message_shown() {
-  import -window root "$work/shot.png" 2>/dev/null
+# lit_in [W H X Y]: any lit pixel in that rectangle of the screen, or on the whole screen.
+lit_in() {
+  import -window root ${1:+-crop "$1x$2+$3+$4"} "$work/shot.png" 2>/dev/null
   awk "BEGIN{exit !($(convert "$work/shot.png" -format '%[fx:maxima]' info: 2>/dev/null || echo 0) > 0.5)}"
+}
+# The message video is the only thing on a black screen.
+message_shown() { lit_in; }
+
+# snapshot NAME: what the display shows and which windows are mapped where, kept in the work
+# folder for a failure that does not come again on demand.
+snapshot() {
+  local window
+  import -window root "$work/$1.png" 2>/dev/null
+  xwininfo -root -tree >"$work/$1.txt" 2>&1
+  for window in $(awk '/"(Halcyra Framewheel|ActiveMovie Window|Reelhaven)"/ {print $1}' "$work/$1.txt"); do
+    echo "$window $(xwininfo -id "$window" | grep -E 'Absolute upper-left X|Width|Map State' | tr -s ' ' | tr '\n' ' ')"
+  done >>"$work/$1.txt"
+}
+
+# For the scripts on a monitor rig: fresh folders, and at the exit the run killed, the rig
+# dropped and the clips' folder gone.
+rig_script() {
+  fresh_folders
+  trap rig_script_end EXIT
+}
+rig_script_end() {
+  [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
+  drop_two_monitor_rig
+  rm -rf "$WINEPREFIX/drive_c/${wmedia#C:\\}"
 }
 
 start_run() { # COMMAND...: the run, with the mouse where input starts from

@@ -6,13 +6,7 @@
 set -u
 tool=$1 probe=$2 dll=$3 work=$4 wmedia='C:\rh-monitors'
 . "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
-fresh_folders
-stop_all() {
-  [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
-  drop_two_monitor_rig
-  rm -rf "$WINEPREFIX/drive_c/${wmedia#C:\\}"
-}
-trap stop_all EXIT
+rig_script
 
 avi_clip "$media/red.avi" "color=c=red:s=320x240:r=10" 30
 make_list "$wmedia\\red.plst" "$wmedia\\red.avi"

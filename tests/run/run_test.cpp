@@ -155,6 +155,7 @@ public:
         bool prepared;
         std::wstring file;
         double bounceStep;
+        LONG volume;
     };
     std::vector<Call> calls;
 
@@ -191,7 +192,7 @@ public:
 private:
     HRESULT Record(bool prepared, const PlaybackItem *item)
     {
-        calls.push_back({prepared, item->fileName, item->bounceStep});
+        calls.push_back({prepared, item->fileName, item->bounceStep, item->volume});
         return S_OK;
     }
 };
@@ -268,6 +269,117 @@ TEST_F(FollowingTest, KeyboardStepsUseThePreparedEntryOnlyWhenItIsTheOneAsked)
     (void)sink_->OnInput(nullptr, WM_KEYDOWN, VK_RIGHT, 0);
     EXPECT_EQ(player_.calls.size(), before);
     EXPECT_EQ(Current(), 0);
+}
+
+// Each monitor its own video: two players, each a lane of its own through one sink.
+class LanesTest : public FollowingTest {
+protected:
+    void Spread(LONG count)
+    {
+        Fill(count);
+        Start(count);
+        std::vector<ShowItem> starts = show_->SpreadLanes({&player_, &other_});
+        ASSERT_EQ(starts.size(), 1u);
+        second_ = starts[0];
+    }
+    int EndOn(RecordingPlayer &player, HRESULT result)
+    {
+        (void)sink_->OnPlaybackEnded(&player, result);
+        return player.Last(false);
+    }
+
+    RecordingPlayer other_;
+    ShowItem second_;
+};
+
+// The second monitor starts one entry on, silent; each walks on its own, and the playlist's
+// current entry (what the run saves) is always the main monitor's.
+TEST_F(LanesTest, EachMonitorWalksFromItsOwnStartAndOnlyTheMainOneIsHeard)
+{
+    Spread(5);
+    EXPECT_EQ(std::tuple(second_.index, second_.item.fileName, second_.item.fields.volume),
+              std::tuple(1, std::wstring(L"C:\\v\\1.avi"), 0));
+    EXPECT_EQ(show_->CurrentEntry(), 0);
+    show_->PrepareFollowing(&player_);
+    show_->PrepareFollowing(&other_);
+    EXPECT_EQ(std::tuple(player_.Last(true), other_.Last(true)), std::tuple(1, 2));
+    EXPECT_EQ(EndOn(other_, S_OK), 2);
+    EXPECT_EQ(EndOn(other_, S_OK), 3);
+    EXPECT_EQ(EndOn(player_, S_OK), 1);
+    EXPECT_EQ(show_->CurrentEntry(), 1);
+    EXPECT_EQ(player_.calls.back().volume, 100);  // prepared for the main monitor: heard
+    EXPECT_EQ(other_.calls.back().volume, 0);
+    EXPECT_EQ(EndOn(other_, S_OK), 4);
+    EXPECT_EQ(EndOn(other_, S_OK), 0);  // wraps
+    EXPECT_EQ(show_->CurrentEntry(), 1);
+}
+
+// Next and Previous move every monitor, also from the run's own window (no player).
+TEST_F(LanesTest, KeysStepEveryMonitor)
+{
+    Spread(4);
+    settings_.keyboardControls = true;
+    (void)sink_->OnInput(&other_, WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_EQ(std::tuple(player_.Last(false), other_.Last(false)), std::tuple(1, 2));
+    (void)sink_->OnInput(nullptr, WM_KEYDOWN, VK_LEFT, 0);
+    (void)sink_->OnInput(&player_, WM_KEYDOWN, VK_LEFT, 0);
+    EXPECT_EQ(std::tuple(player_.Last(false), other_.Last(false)), std::tuple(3, 0));
+    EXPECT_EQ(show_->CurrentEntry(), 3);
+}
+
+// A failure on one monitor is everyone's: the other skips that entry too. Only when every
+// entry has failed does the message video come.
+TEST_F(LanesTest, FailuresAreSharedAndOnlyAllFailedEndsTheShow)
+{
+    Spread(3);
+    EXPECT_EQ(EndOn(other_, E_FAIL), 2);  // entry 1 failed on the second monitor
+    EXPECT_EQ(EndOn(player_, S_OK), 2);   // the main one skips it
+    EXPECT_FALSE(show_->InMessageVideo());
+    EXPECT_EQ(EndOn(other_, E_FAIL), 0);
+    EXPECT_EQ(EndOn(player_, E_FAIL), 0);  // entry 0 is still playing there
+    EXPECT_FALSE(show_->InMessageVideo());
+    (void)sink_->OnPlaybackEnded(&other_, E_FAIL);
+    EXPECT_TRUE(show_->InMessageVideo());
+    // Results land on the entries that failed, whichever monitor played them.
+    for (LONG entry = 0; entry < 3; ++entry) {
+        PlaylistPosition position{};
+        (void)playlist_->GetPosition(&position);
+        EXPECT_EQ(position.playResult, E_FAIL) << position.index;
+        (void)playlist_->Next();
+    }
+}
+
+// In random order a monitor never draws the entry the other shows (while there are more
+// entries than monitors), and still reaches every other entry.
+TEST_F(LanesTest, RandomDrawsAvoidTheEntryTheOtherMonitorShows)
+{
+    settings_.randomOrderPlayback = true;
+    Spread(4);
+    int shows[2] = {static_cast<int>(Current()), static_cast<int>(second_.index)};
+    ASSERT_NE(shows[0], shows[1]);
+    std::set<int> reached;
+    for (uint32_t seed = 1; seed <= 90; ++seed) {
+        show_->Seed(seed * 104729u);
+        const int lane = seed % 3 ? 0 : 1;
+        shows[lane] = EndOn(lane == 0 ? player_ : other_, S_OK);
+        ASSERT_NE(shows[lane], shows[1 - lane]) << seed;
+        reached.insert(shows[lane]);
+    }
+    EXPECT_EQ(reached.size(), 4u);
+}
+
+// A run with one player keeps its one lane whatever it is asked. Once it plays, a key that
+// reaches the run's own window (up beside a player kept to some monitors) steps it.
+TEST_F(LanesTest, OnePlayerIsNoLanes)
+{
+    Fill(3);
+    Start(3);
+    EXPECT_TRUE(show_->SpreadLanes({&player_}).empty());
+    EXPECT_EQ(End(S_OK), 1);
+    settings_.keyboardControls = true;
+    show_->Playing(&player_);
+    (void)sink_->OnInput(nullptr, WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_EQ(player_.Last(false), 2);
 }
 
 }  // namespace

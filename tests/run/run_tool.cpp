@@ -1,7 +1,7 @@
 // Helper for the run's end-to-end tests: builds playlists through the library's playlist
 // object, and runs the saver's run mode with the registry's settings while it logs every
 // change of the master volume and mute state.
-//   run_tool make PLST FILE...   run_tool run INSTALLFOLDER
+//   run_tool make PLST FILE...   run_tool run INSTALLFOLDER   run_tool displaychange
 #include <windows.h>
 #include <mmsystem.h>
 #include <wrl/client.h>
@@ -114,6 +114,15 @@ int Run(const wchar_t *installFolder)
 
 }  // namespace
 
+// What every top-level window hears when a monitor comes or goes, sent as Windows sends it.
+int DisplayChange()
+{
+    const LPARAM size = MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(HWND_BROADCAST, WM_DISPLAYCHANGE, 32, size, SMTO_ABORTIFHUNG, 5000, &result);
+    return 0;
+}
+
 int wmain(int argc, wchar_t **argv)
 {
     if (argc >= 3 && wcscmp(argv[1], L"run") == 0)
@@ -121,6 +130,8 @@ int wmain(int argc, wchar_t **argv)
     ComApartment apartment(COINIT_MULTITHREADED);
     if (argc >= 3 && wcscmp(argv[1], L"make") == 0)
         return Make(argc, argv);
-    fprintf(stderr, "usage: run_tool make PLST FILE... | run INSTALLFOLDER\n");
+    if (argc == 2 && wcscmp(argv[1], L"displaychange") == 0)
+        return DisplayChange();
+    fprintf(stderr, "usage: run_tool make PLST FILE... | run INSTALLFOLDER | displaychange\n");
     return 2;
 }

@@ -38,15 +38,6 @@ wait_class() {
   done
 }
 
-# Every change from one colour to another in the log: "from to gap_ms" where gap_ms is how
-# long anything that was neither showed. A run of black between two samples of the same
-# colour is a change too (a flash).
-switches() {
-  awk '$2 ~ /^[RGB]$/ { if (last != "") printf "%s %s %.1f\n", last, $2, since ? $1 - since : 0
-                         last = $2; since = 0; next }
-       last != "" && !since { since = $1 }' "$1"
-}
-
 play_codec() { # extension
   local ext=$1
   wine "$tool" make "C:\\rh-seam\\$ext.plst" "C:\\rh-seam\\red.$ext" "C:\\rh-seam\\lime.$ext" \

@@ -118,11 +118,12 @@ install_saver() {
   return 1
 }
 
-# two_monitor_rig COPY: from here on Wine draws on two monitors of different sizes, 1280x720
-# at 0,0 (the main one) and 1024x768 at 1280,0: Xephyr with two Xinerama screens inside an
-# Xvfb of its own. A Wine desktop belongs to one display, so WINEPREFIX becomes a copy of the
-# prefix at COPY (hard links: nothing writes into the system files) with a server of its own;
-# its registry changes vanish with it. drop_two_monitor_rig gives back the prefix, its
+# two_monitor_rig COPY [WxH...]: from here on Wine draws on two monitors of different sizes,
+# 1280x720 at 0,0 (the main one) and 1024x768 at 1280,0, or on the monitors of the sizes
+# given, side by side from 0,0 in that order: Xephyr with that many Xinerama screens inside
+# an Xvfb of its own. A Wine desktop belongs to one display, so WINEPREFIX becomes a copy
+# of the prefix at COPY (hard links: nothing writes into the system files) with a server of
+# its own; its registry changes vanish with it. drop_two_monitor_rig gives back the prefix, its
 # persistent server and the display. False when a display did not come up. Both work
 # under set -e.
 twin_pids=() twin_copy= twin_prefix= twin_display=
@@ -132,14 +133,21 @@ twin_free_display() { # FIRST: the first display number from FIRST on that nobod
   echo "$n"
 }
 two_monitor_rig() {
-  local host dual
+  local host dual size width=0 height=0 screens=()
   twin_prefix=$WINEPREFIX twin_display=$DISPLAY twin_copy=$1
+  shift
+  [ $# -gt 0 ] || set -- 1280x720 1024x768
+  for size in "$@"; do
+    screens+=(-screen "$size")
+    width=$((width + ${size%x*})) height=$(( ${size#*x} > height ? ${size#*x} : height ))
+  done
   host=:$(twin_free_display $(( ${DISPLAY#:} + 40 )))
-  Xvfb "$host" -screen 0 2560x1440x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb "$host" -screen 0 "$(( width > 2560 ? width : 2560 ))x$(( height > 1440 ? height : 1440 ))x24" \
+    -nolisten tcp >/dev/null 2>&1 &
   twin_pids+=($!)
   poll 5 env DISPLAY="$host" xdpyinfo >/dev/null 2>&1 || return 1
   dual=:$(twin_free_display $(( ${host#:} + 1 )))
-  DISPLAY=$host Xephyr "$dual" +xinerama -screen 1280x720 -screen 1024x768 -nolisten tcp >/dev/null 2>&1 &
+  DISPLAY=$host Xephyr "$dual" +xinerama "${screens[@]}" -nolisten tcp >/dev/null 2>&1 &
   twin_pids+=($!)
   poll 5 env DISPLAY="$dual" xdpyinfo >/dev/null 2>&1 || return 1
   # A fresh prefix's registry reaches its files only when the server ends.
