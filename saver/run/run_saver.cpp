@@ -179,6 +179,16 @@ DWORD WINAPI RunStart::Main(void *parameter)
     return 0;
 }
 
+// Keeps the player to the areas (none: the whole desktop again), where it can be told.
+HRESULT SetOutputAreas(IHCYFramewheel *player, UINT count, const RECT *areas)
+{
+    ComPtr<IHCYFramewheel4> player4;
+    HRESULT hr = player->QueryInterface(IID_IHCYFramewheel4, reinterpret_cast<void **>(player4.GetAddressOf()));
+    if (SUCCEEDED(hr))
+        hr = player4->SetOutputAreas(count, areas);
+    return hr;
+}
+
 // With the "Monitors" setting leaving monitors out, the player keeps to the chosen ones;
 // the run's own window keeps the others black and takes their input. With every monitor
 // chosen the player is not told, so the run is today's.
@@ -196,9 +206,7 @@ void ConfineToChosenMonitors(IHCYFramewheel *player, const Settings &settings)
     } catch (const std::bad_alloc &) {
         return;
     }
-    ComPtr<IHCYFramewheel4> player4;
-    if (SUCCEEDED(player->QueryInterface(IID_IHCYFramewheel4, reinterpret_cast<void **>(player4.GetAddressOf()))))
-        (void)player4->SetOutputAreas(static_cast<UINT>(areas.size()), areas.data());
+    (void)SetOutputAreas(player, static_cast<UINT>(areas.size()), areas.data());
 }
 
 // The monitors that play a video each: the chosen ones, main monitor first, when "Each
@@ -217,22 +225,6 @@ std::vector<RECT> OwnVideoAreas(const Settings &settings)
     if (areas.size() < 2 || areas.size() > Show::kMaxLanes)
         areas.clear();
     return areas;
-}
-
-HRESULT Confine(IHCYFramewheel *player, const RECT &area)
-{
-    ComPtr<IHCYFramewheel4> player4;
-    HRESULT hr = player->QueryInterface(IID_IHCYFramewheel4, reinterpret_cast<void **>(player4.GetAddressOf()));
-    if (SUCCEEDED(hr))
-        hr = player4->SetOutputAreas(1, &area);
-    return hr;
-}
-
-void Unconfine(IHCYFramewheel *player)
-{
-    ComPtr<IHCYFramewheel4> player4;
-    if (SUCCEEDED(player->QueryInterface(IID_IHCYFramewheel4, reinterpret_cast<void **>(player4.GetAddressOf()))))
-        (void)player4->SetOutputAreas(0, nullptr);
 }
 
 void UseRendererOptions(IHCYFramewheel *player, const Settings &settings)
@@ -272,13 +264,13 @@ bool RunStart::StartOtherPlayers(std::unique_lock<std::mutex> &guard)
             OtherPlayer other;
             if (FAILED(CoCreateInstance(CLSID_Framewheel, nullptr, kClassContext, IID_IHCYFramewheel,
                                         reinterpret_cast<void **>(other.player.GetAddressOf()))) ||
-                FAILED(Confine(other.player.Get(), areas[i])))
+                FAILED(SetOutputAreas(other.player.Get(), 1, &areas[i])))
                 return false;
             UseRendererOptions(other.player.Get(), settings);
             players.push_back(other.player.Get());
             made.push_back(std::move(other));
         }
-        if (FAILED(Confine(player.Get(), areas[0])))
+        if (FAILED(SetOutputAreas(player.Get(), 1, &areas[0])))
             return false;
         starts = show->SpreadLanes(players);
     } catch (const std::bad_alloc &) {
@@ -286,7 +278,7 @@ bool RunStart::StartOtherPlayers(std::unique_lock<std::mutex> &guard)
     }
     // The lanes are spread only when every player has its start item.
     if (starts.size() + 1 != players.size()) {
-        Unconfine(player.Get());
+        (void)SetOutputAreas(player.Get(), 0, nullptr);
         return false;
     }
     // From here on the show hands these players items: they stay the run's until its end.
