@@ -33,9 +33,9 @@ field() { entries "$1" | sed -n "$(($2 + 1))p" | cut -d'|' -f"$3"; }
 rh() { quiet wine "$tool" "$@"; }  # the installed tool, its output dropped
 
 # Playlist Defaults as the Options page saves them, and the file types.
-reg_values "$key\\Playlist Defaults" Loops=REG_DWORD:5 'Size=REG_SZ:1/2 Screen' Bounce=REG_DWORD:1 \
-  Volume=REG_DWORD:70 Style=REG_SZ:Desktop Speed=REG_SZ:1.50
-reg_values "$key" 'Video File Types=REG_SZ:*.avi;*.mpg'
+check "the Playlist Defaults are written" reg_values "$key\\Playlist Defaults" Loops=REG_DWORD:5 \
+  'Size=REG_SZ:1/2 Screen' Bounce=REG_DWORD:1 Volume=REG_DWORD:70 Style=REG_SZ:Desktop Speed=REG_SZ:1.50
+check "the file types are written" reg_values "$key" 'Video File Types=REG_SZ:*.avi;*.mpg'
 
 check "create: exit 0" rh create "$L" --loops 2 'C:\admin\v\b.avi'
 check "create: the Playlist Defaults, then the options" same "$(entries "$L")" \
@@ -246,7 +246,7 @@ check "--help names every command, field and exit code" bash -c 'for w in create
 
 # The dialog's limits are the settings' clamps: out-of-range defaults load as the bounds,
 # and the bounds themselves are what the tool accepts.
-reg_values "$key\\Playlist Defaults" Loops=REG_DWORD:10000 Volume=REG_DWORD:101 Speed=REG_SZ:9
+check "the Playlist Defaults are written" reg_values "$key\\Playlist Defaults" Loops=REG_DWORD:10000 Volume=REG_DWORD:101 Speed=REG_SZ:9
 rh create 'C:\admin\limits.plst' 'C:\admin\v\b.avi'
 rh add 'C:\admin\limits.plst' --loops 9999 --volume 100 --speed 4 'C:\admin\v\b.avi'
 check "tool and settings agree on the upper limits" same \

@@ -36,13 +36,21 @@ not() { ! "$@"; }
 # wine's own output (and its CRs) without the sound and graphics noise on stderr.
 wout() { wine "$@" 2>/dev/null | tr -d '\r'; }
 
-# reg_values KEY NAME=TYPE:DATA...: registry values as reg add writes them.
+# reg_values KEY NAME=TYPE:DATA...: registry values as reg add writes them. Each is read
+# back: a value silently missing would make a later check fail for the wrong reason, so
+# a write is tried three times and then reported.
 reg_values() {
-  local key=$1 pair value
+  local key=$1 pair value name try
   shift
   for pair in "$@"; do
-    value=${pair#*=}
-    wine reg add "$key" /v "${pair%%=*}" /t "${value%%:*}" /d "${value#*:}" /f >/dev/null 2>&1
+    name=${pair%%=*} value=${pair#*=}
+    for try in 1 2 3; do
+      wine reg add "$key" /v "$name" /t "${value%%:*}" /d "${value#*:}" /f >/dev/null 2>&1 &&
+        wine reg query "$key" /v "$name" >/dev/null 2>&1 && continue 2
+      sleep 0.5
+    done
+    echo "reg_values: $key\\$name could not be written" >&2
+    return 1
   done
 }
 
