@@ -23,7 +23,9 @@ settings() { # NAME=TYPE:DATA... on top of a fresh key with the classic renderer
   wine reg delete "$key" /f >/dev/null 2>&1
   reg_values "$key" 'Use Classic Video Renderer=REG_DWORD:1' "$@"
 }
-make_list() { wine "$tool" make "$@" >/dev/null 2>&1; }  # PLST ENTRY...
+# make_list PLST ENTRY...: through the registered library; a list not made is a failure of the
+# script, not a run that falls back to the message video.
+make_list() { wine "$tool" make "$@" >/dev/null 2>&1 || fail "the playlist $1 could not be made"; }
 saved() { # PLST REGEX WHAT: the entries' saved play results, "0 0x00000000 1 ..."
   local r
   r=$(wout "$probe" read "$1" | awk -F'|' 'NF > 1 { printf "%d %s ", NR - 1, $NF }')

@@ -9,8 +9,8 @@ tool=$1 probe=$2 dll=$3 work=$4 wmedia='C:\rh-monitors'
 rig_script
 
 avi_clip "$media/red.avi" "color=c=red:s=320x240:r=10" 30
-make_list "$wmedia\\red.plst" "$wmedia\\red.avi"
 wine regsvr32 /s "$(winepath -w "$dll")" || { echo "FAIL: regsvr32"; exit 1; }
+make_list "$wmedia\\red.plst" "$wmedia\\red.avi"
 
 # Monitor 1 at 0,0 (1280x720, the main one), monitor 2 at 1280,0 (1024x768).
 two_monitor_rig "$work/prefix" || { echo "FAIL: no two-monitor display"; exit 1; }
