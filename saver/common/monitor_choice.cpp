@@ -56,6 +56,13 @@ std::vector<DisplayMonitor> ChooseMonitors(std::wstring_view setting,
     if (setting.size() > kMonitorsChars || std::any_of(setting.begin(), setting.end(), Junk))
         return all;
 
+    // A system that flags no monitor as the main one still has it at the origin: Windows
+    // puts the main monitor's top-left corner there.
+    const bool flagged =
+        std::any_of(all.begin(), all.end(), [](const DisplayMonitor &m) { return m.primary; });
+    auto isMain = [flagged](const DisplayMonitor &m) {
+        return flagged ? m.primary : m.area.left == 0 && m.area.top == 0;
+    };
     std::vector<bool> named(all.size(), false);
     for (size_t start = 0; start <= setting.size();) {
         const size_t end = std::min(setting.find(L';', start), setting.size());
@@ -65,7 +72,7 @@ std::vector<DisplayMonitor> ChooseMonitors(std::wstring_view setting,
             continue;
         const bool main = SameName(name, kMainName);
         for (size_t i = 0; i < all.size(); ++i) {
-            if (main ? all[i].primary : SameName(name, all[i].device))
+            if (main ? isMain(all[i]) : SameName(name, all[i].device))
                 named[i] = true;
         }
     }

@@ -91,6 +91,9 @@ pos=$(wine reg query "$key" /v LastPos 2>/dev/null | tr -d '\r' | awk '/LastPos/
 note "one monitor chosen: one player as without the option; the run's window keeps the keys"
 play "red.avi green.avi blue.avi" 'Keyboard Controls=REG_DWORD:1' Monitors=REG_SZ:Main
 expect "main only" red black
+# Held: with two players the second would light within a second of the main one.
+sleep 2
+showing red black || fail "main only, 2 s on: $(now)"
 xdotool key Right
 expect "main only, Right" green black
 end_by "key Escape" "main only"

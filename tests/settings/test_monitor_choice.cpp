@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,12 @@ TEST(MonitorChoiceTest, NamesMainAndDamage)
     EXPECT_TRUE(ChooseMonitors(L"Main", {}).empty());
     // A main monitor that is not there: "Main" matches nothing.
     EXPECT_EQ(Names(ChooseMonitors(L"Main", std::span(present).first(1))), "DISPLAY2 ");
+    // None flagged as the main one: the one at the origin is.
+    DisplayMonitor unflagged[std::size(present)];
+    std::copy(std::begin(present), std::end(present), unflagged);
+    for (DisplayMonitor &m : unflagged)
+        m.primary = false;
+    EXPECT_EQ(Names(ChooseMonitors(L"Main", unflagged)), "DISPLAY1 ");
 }
 
 TEST(MonitorChoiceTest, TheSystemsMonitors)
