@@ -191,6 +191,7 @@ void Playback::FinishItemLoad()
     timing.loadEnd = job->loaded > job->taken ? job->loaded : job->taken;
     incoming->AttachWindows();
     std::unique_ptr<RHRenderer> outgoing = std::exchange(screen, std::move(incoming));
+    loopFrom_ = job->seekedTo;
     if (job->seekedTo == current_.fields.position)
         word &= ~CMD_SEEK; // the paused graph stands there already, its frame held
     ApplySettings(word);

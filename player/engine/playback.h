@@ -61,7 +61,15 @@ private:
     // The end of the item's last loop, or the next loop (renderer lock held); true when the
     // item ended and the sink is to hear it.
     bool OnCompletion();
-    // How long the loop may wait: until the load's bound or the next look at the playing item.
+    // How long the running loop is to hold its last frame before its end (0: none).
+    DWORD EarlyEndHold();
+    // The running loop's end (renderer lock held): the next one starts, or the item ends
+    // (true: the sink is to hear it).
+    bool EndLoop();
+    // The clip's position now starts the running loop's count (a pause, a change of rate).
+    void LoopGoesOnFromHere();
+    // How long the loop may wait: until the load's bound, the next loop that is due or the next
+    // look at the playing item.
     DWORD WaitLimit();
     void OnWaitLimit();
     void CreatePlayerWindow();
@@ -119,6 +127,14 @@ private:
     UniqueHandle timerThread_;
     LONG loopCounter_ = 0;
     PlaybackWatch watch_;
+    // A loop whose stream ended before the clip's length (a single frame of a second, as the
+    // message video is; a title card) holds its last frame for the rest: it would otherwise
+    // flash by, and an endless one would start its graph again many times a second for as
+    // long as the show runs. Where the running loop started, on the clock and in the clip.
+    DWORD loopStartedAt_ = 0;
+    double loopFrom_ = 0.0;
+    bool nextLoopDue_ = false;
+    DWORD nextLoopAt_ = 0;
 
     // What the commands asked for, and what the screen shows: Play asks at once, the
     // picture plays only once its load and its graph's run succeeded.

@@ -135,8 +135,21 @@ bool Playback::OnCompletion()
         renderer->StopGraph();
         return false;
     }
+    if (const DWORD hold = EarlyEndHold()) {
+        nextLoopDue_ = true;
+        nextLoopAt_ = GetTickCount() + hold;
+        return false;
+    }
+    return EndLoop();
+}
+
+bool Playback::EndLoop()
+{
+    RHRenderer *renderer = Current();
+    nextLoopDue_ = false;
     if (loopCounter_ != -1)
         --loopCounter_;
+    loopFrom_ = 0.0;
     if (loopCounter_ != 0) {
         renderer->Rewind();
         // A completion that arrives just after a Pause must not start the graph behind
@@ -148,6 +161,27 @@ bool Playback::OnCompletion()
     renderer->Rewind();
     asked_ = state_ = STATE_PAUSED;
     return true;
+}
+
+DWORD Playback::EarlyEndHold()
+{
+    constexpr double kSlackMs = 50.0;
+    double position = 0.0, end = 0.0, received = 0.0;
+    if (!Current()->Progress(position, end, received) || end <= loopFrom_)
+        return 0;
+    const double rate = current_.fields.rate > 0.0f ? current_.fields.rate : 1.0;
+    const double left = (end - loopFrom_) / rate * 1000.0 - (GetTickCount() - loopStartedAt_);
+    if (left <= kSlackMs)
+        return 0;
+    return left < kEarlyEndHoldLimitMs ? static_cast<DWORD>(left) : kEarlyEndHoldLimitMs;
+}
+
+void Playback::LoopGoesOnFromHere()
+{
+    double end = 0.0, received = 0.0;
+    if (!Current()->Progress(loopFrom_, end, received))
+        loopFrom_ = 0.0;
+    loopStartedAt_ = GetTickCount();
 }
 
 DWORD Playback::WaitLimit()
@@ -162,6 +196,10 @@ DWORD Playback::WaitLimit()
     }
     if (loading_ || state_ != STATE_PLAYING)
         return limit;
+    if (nextLoopDue_) {
+        const LONG left = static_cast<LONG>(nextLoopAt_ - GetTickCount());
+        return std::min(limit, left > 0 ? static_cast<DWORD>(left) : 0);
+    }
     return std::min(limit, kWatchIntervalMs); // the next look at the playing item
 }
 
@@ -176,6 +214,20 @@ void Playback::OnWaitLimit()
     }
     if (state_ != STATE_PLAYING)
         return;
+    if (nextLoopDue_) {
+        // The held last frame is not watched: it stands at the end on purpose.
+        if (static_cast<LONG>(nextLoopAt_ - GetTickCount()) > 0)
+            return;
+        bool ended = false;
+        {
+            RendererWriteGuard guard(rendererLock_);
+            ended = Current() && EndLoop();
+        }
+        // Outside the renderer lock, as for the framework's own end.
+        if (ended)
+            player_.FirePlaybackEnded(S_OK);
+        return;
+    }
     RendererWriteGuard guard(rendererLock_);
     RHRenderer *renderer = Current();
     double position = 0.0, end = 0.0, received = 0.0;
@@ -223,13 +275,23 @@ bool Playback::ProcessCommands()
         }
         if (word & CMD_PAUSE) {
             if (asked_ == STATE_PLAYING) {
+                asked_ = STATE_PAUSED;
+                bool ended = false;
                 if (state_ == STATE_PLAYING) {
                     RendererWriteGuard guard(rendererLock_);
-                    if (RHRenderer *renderer = Current())
-                        renderer->StopGraph();
+                    if (Current()) {
+                        Current()->StopGraph();
+                        // A loop holding its last frame is over; otherwise Play goes on
+                        // from here.
+                        if (nextLoopDue_)
+                            ended = EndLoop();
+                        else
+                            LoopGoesOnFromHere();
+                    }
                     state_ = STATE_PAUSED;
                 }
-                asked_ = STATE_PAUSED;
+                if (ended)
+                    player_.FirePlaybackEnded(S_OK);
             }
             continue;
         }

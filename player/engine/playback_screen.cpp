@@ -52,7 +52,9 @@ bool Playback::RunIfPlaying(LONG word)
     const HRESULT hr = Current()->RunGraph();
     if (SUCCEEDED(hr)) {
         state_ = STATE_PLAYING;
-        watch_.Restart(GetTickCount());
+        loopStartedAt_ = GetTickCount();
+        watch_.Restart(loopStartedAt_);
+        nextLoopDue_ = false;
         return true;
     }
     EndItemAsFailed(hr, CMD_LOAD_ADDS | (word & CMD_SINKS));
@@ -120,10 +122,17 @@ void Playback::ApplySettings(LONG word)
         renderer.Layout();
     if (word & CMD_VOLUME)
         renderer.SetVolume(item.volume);
-    if (word & CMD_SEEK)
+    if (word & CMD_SEEK) {
         renderer.Seek(item.position);
-    if (word & CMD_RATE)
+        // The loop goes on from there; a next loop that was waiting gives way to it.
+        loopFrom_ = item.position;
+        loopStartedAt_ = GetTickCount();
+        nextLoopDue_ = false;
+    }
+    if (word & CMD_RATE) {
         renderer.SetRate(item.rate);
+        LoopGoesOnFromHere();
+    }
     if (word & CMD_LOOPS)
         loopCounter_ = item.loops;
     if (word & CMD_SINKS)

@@ -16,6 +16,9 @@
 // late, before the item is ended anyway.
 inline constexpr DWORD kStallLimitMs = 10000;
 inline constexpr DWORD kEndEventLimitMs = 2000;
+// The longest a loop whose stream ended early holds its last frame, so that a clip whose
+// stated length is wrong (a cut-off download) holds the show no longer than a stall would.
+inline constexpr DWORD kEarlyEndHoldLimitMs = kStallLimitMs;
 // How often the playback thread looks while an item plays.
 inline constexpr DWORD kWatchIntervalMs = 500;
 

@@ -9,6 +9,7 @@ shift 3
 mkdir -p "$media"
 avi_clip "$media/short.avi" "testsrc=size=160x120:rate=10" 1
 avi_clip "$media/long.avi" "testsrc=size=160x120:rate=10" 20
+avi_clip "$media/oneframe.avi" "testsrc=size=160x120:rate=1" 1   # one frame, 1 s long
 [ -s "$media/tone.wav" ] || ffmpeg -loglevel error -y -f lavfi -i "sine=f=440" -t 1 "$media/tone.wav"
 [ -s "$media/still.jpg" ] || ffmpeg -loglevel error -y -f lavfi -i "testsrc=size=160x120" \
   -frames:v 1 "$media/still.jpg"

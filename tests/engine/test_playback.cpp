@@ -70,6 +70,21 @@ TEST(Playback, LoopsEndOnceAfterTheirRuns)
     EXPECT_EQ(0.0, PositionOf(s.player.Get())); // rewound after the last loop
 }
 
+// A clip whose stream ends before its length (one frame of a second): each loop still lasts
+// the clip's length, rather than the graph starting again as fast as it can.
+TEST(Playback, ALoopLastsTheClipsLengthWhenItsStreamEndsEarly)
+{
+    Watchdog watchdog(90000, "early end");
+    Session s;
+    const DWORD start = GetTickCount();
+    s.Start(ItemFor(Media(L"oneframe.avi"), 3));
+    ASSERT_TRUE(s.WaitEnded(1));
+    EXPECT_HR(S_OK, s.LastEnded().result);
+    const DWORD took = s.LastEnded().tick - start;
+    EXPECT_GE(took, 2700u);
+    EXPECT_LE(took, 6000u);
+}
+
 TEST(Playback, EndlessLoopsNeverEnd)
 {
     Watchdog watchdog(90000, "endless loops");
