@@ -246,7 +246,8 @@ check "--help names every command, field and exit code" bash -c 'for w in create
 
 # The dialog's limits are the settings' clamps: out-of-range defaults load as the bounds,
 # and the bounds themselves are what the tool accepts.
-check "the Playlist Defaults are written" reg_values "$key\\Playlist Defaults" Loops=REG_DWORD:10000 Volume=REG_DWORD:101 Speed=REG_SZ:9
+check "out-of-range Playlist Defaults are written" reg_values "$key\\Playlist Defaults" \
+  Loops=REG_DWORD:10000 Volume=REG_DWORD:101 Speed=REG_SZ:9
 rh create 'C:\admin\limits.plst' 'C:\admin\v\b.avi'
 rh add 'C:\admin\limits.plst' --loops 9999 --volume 100 --speed 4 'C:\admin\v\b.avi'
 check "tool and settings agree on the upper limits" same \
