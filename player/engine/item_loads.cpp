@@ -135,7 +135,6 @@ void Playback::StartItemLoad(LONG word, MediaItem &&item, LONGLONG taken)
                 PlaybackItem fields = item.fields;
                 ContinueMotion(fields);
             }
-            endedOnClock_ = false;
             player_.Screen().renderer.reset();
         }
         current_.fields = item.fields; // the window is made for it
@@ -182,7 +181,7 @@ void Playback::FinishItemLoad()
     if (FAILED(job->result)) {
         // The old picture goes, and the renderer stays without a graph. Input routing must
         // survive for the next item, whose word would not carry it otherwise.
-        Retire(std::exchange(screen, std::move(incoming)));
+        screen = std::move(incoming);
         EndItemAsFailed(job->result, CMD_LOAD_ADDS | (word & CMD_SINKS));
         return;
     }
@@ -202,7 +201,7 @@ void Playback::FinishItemLoad()
         return;
     timing.running = CounterNow();
     // The old windows go only now, under the new ones.
-    Retire(std::move(outgoing));
+    outgoing.reset();
     player_.RecordLoadTiming(timing);
 }
 

@@ -68,22 +68,6 @@ private:
     bool EndLoop();
     // The clip's position now starts the running loop's count (a pause, a change of rate).
     void LoopGoesOnFromHere();
-    // The framework's end event comes 150 ms and more after the clip's last frame has had its
-    // time, mostly the sound device playing out. With the next item opened ahead, the item
-    // ends when its position reaches its end instead; its graph runs out unseen.
-    bool MayEndOnClock();
-    // How long until the playing item's position reaches its end (INFINITE: unknown).
-    DWORD MsToClipEnd();
-    // The item ended on the clock, its graph left running; the sink is to hear it
-    // (renderer lock held).
-    void EndOnClock();
-    // The graph of an item ended on the clock is brought to where an ended item stands
-    // (stopped, at its start) before anything else is done with it (renderer lock held).
-    void SettleClockEnd();
-    // The outgoing renderer after a change: freed now, or, when its item ended on the clock,
-    // hidden and kept until its graph has run out.
-    void Retire(std::unique_ptr<RHRenderer> outgoing);
-    void ReapRunOuts();
     // How long the loop may wait: until the load's bound, the next loop that is due or the next
     // look at the playing item.
     DWORD WaitLimit();
@@ -151,15 +135,6 @@ private:
     double loopFrom_ = 0.0;
     bool nextLoopDue_ = false;
     DWORD nextLoopAt_ = 0;
-    // The item on screen ended on the clock and its graph is still running out.
-    bool endedOnClock_ = false;
-    // Renderers of items ended on the clock, hidden, freed when their graphs reach their end
-    // (or after kEndEventLimitMs). A graph stopped short of its end keeps memory under Wine.
-    struct RunOut {
-        std::unique_ptr<RHRenderer> renderer;
-        DWORD since;
-    };
-    std::vector<RunOut> runningOut_;
 
     // What the commands asked for, and what the screen shows: Play asks at once, the
     // picture plays only once its load and its graph's run succeeded.

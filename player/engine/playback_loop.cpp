@@ -57,7 +57,6 @@ void Playback::Run()
     if (timerThread_) {
         while (!stopRequested_ && !player_.Orphaned()) {
             ReapDiscardedLoads();
-            ReapRunOuts();
             HANDLE handles[4] = {queue.WakeEvent(), nullptr, nullptr, nullptr};
             DWORD count = 1, media = MAXDWORD, load = MAXDWORD, prepared = MAXDWORD;
             // Fetched again every time: a command may have replaced the renderer or its graph.
@@ -104,7 +103,6 @@ void Playback::Run()
         WaitAnswering(timerThread_.get());
         timerThread_.reset();
     }
-    runningOut_.clear();
     {
         RendererWriteGuard guard(rendererLock_);
         screen.reset();
@@ -132,11 +130,6 @@ void Playback::OnMediaEvent()
 bool Playback::OnCompletion()
 {
     RHRenderer *renderer = Current();
-    if (endedOnClock_) {
-        // The item was over already; its graph has now run out.
-        SettleClockEnd();
-        return false;
-    }
     if (loading_) {
         // The item on screen is already being replaced: keep its last frame up.
         renderer->StopGraph();
@@ -191,63 +184,6 @@ void Playback::LoopGoesOnFromHere()
     loopStartedAt_ = GetTickCount();
 }
 
-bool Playback::MayEndOnClock()
-{
-    // Only the last loop of a playing item, whose next item (another file) is open and
-    // ready: otherwise the change would wait for the open, or a loop start over, with the
-    // graph still running out.
-    return state_ == STATE_PLAYING && !loading_ && !nextLoopDue_ && !endedOnClock_ &&
-           loopCounter_ == 1 && prepared_ && LoadFinished(*prepared_) &&
-           SUCCEEDED(prepared_->result) && prepared_->renderer &&
-           prepared_->item.fileName != current_.fileName && Current();
-}
-
-DWORD Playback::MsToClipEnd()
-{
-    double position = 0.0, end = 0.0, received = 0.0;
-    if (!Current()->Progress(position, end, received) || end <= 0.0)
-        return INFINITE;
-    const double rate = current_.fields.rate > 0.0f ? current_.fields.rate : 1.0;
-    const double left = (end - position) / rate * 1000.0;
-    // Rounded up, so that the wait does not wake just short of the end and spin.
-    return left <= 0.0 ? 0 : static_cast<DWORD>(std::min(left + 1.0, double(kWatchIntervalMs)));
-}
-
-void Playback::EndOnClock()
-{
-    nextLoopDue_ = false;
-    loopCounter_ = 0;
-    loopFrom_ = 0.0;
-    endedOnClock_ = true;
-    asked_ = state_ = STATE_PAUSED;
-}
-
-void Playback::SettleClockEnd()
-{
-    if (!std::exchange(endedOnClock_, false))
-        return;
-    if (RHRenderer *renderer = Current()) {
-        renderer->StopGraph();
-        renderer->Rewind();
-        renderer->DropEvents();
-    }
-}
-
-void Playback::Retire(std::unique_ptr<RHRenderer> outgoing)
-{
-    if (!std::exchange(endedOnClock_, false) || !outgoing || !outgoing->HasGraph())
-        return; // freed here, on the thread its windows belong to
-    outgoing->HidePicture();
-    runningOut_.push_back({std::move(outgoing), GetTickCount()});
-}
-
-void Playback::ReapRunOuts()
-{
-    std::erase_if(runningOut_, [](RunOut &out) {
-        return out.renderer->ReachedEnd() || GetTickCount() - out.since >= kEndEventLimitMs;
-    });
-}
-
 DWORD Playback::WaitLimit()
 {
     // The loads' bounds.
@@ -258,14 +194,8 @@ DWORD Playback::WaitLimit()
         const DWORD spent = GetTickCount() - job->startTick;
         limit = std::min(limit, spent < kOpenLimitMs ? kOpenLimitMs - spent : 0);
     }
-    // A graph running out is looked at often: it is freed soon after its end.
-    constexpr DWORD kRunOutLookMs = 20;
-    if (!runningOut_.empty())
-        limit = std::min(limit, kRunOutLookMs);
     if (loading_ || state_ != STATE_PLAYING)
         return limit;
-    if (MayEndOnClock())
-        limit = std::min(limit, MsToClipEnd());
     if (nextLoopDue_) {
         const LONG left = static_cast<LONG>(nextLoopAt_ - GetTickCount());
         return std::min(limit, left > 0 ? static_cast<DWORD>(left) : 0);
@@ -296,14 +226,6 @@ void Playback::OnWaitLimit()
         // Outside the renderer lock, as for the framework's own end.
         if (ended)
             player_.FirePlaybackEnded(S_OK);
-        return;
-    }
-    if (MayEndOnClock() && MsToClipEnd() == 0) {
-        {
-            RendererWriteGuard guard(rendererLock_);
-            EndOnClock();
-        }
-        player_.FirePlaybackEnded(S_OK);
         return;
     }
     RendererWriteGuard guard(rendererLock_);
@@ -344,7 +266,6 @@ bool Playback::ProcessCommands()
                 pending_ = CMD_RENDERER_ADDS;
                 {
                     RendererWriteGuard guard(rendererLock_);
-                    SettleClockEnd();
                     if (RHRenderer *renderer = Current())
                         renderer->Unload(); // keeps the position for the reload
                 }
@@ -439,7 +360,6 @@ void Playback::CarryOut(LONG word)
     }
     // The renderer reads the item on screen; it changes only under the renderer lock.
     RendererWriteGuard guard(rendererLock_);
-    SettleClockEnd();
     if (word & CMD_BOUNCE)
         ContinueMotion(item.fields);
     current_ = std::move(item);

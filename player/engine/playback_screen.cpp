@@ -63,7 +63,6 @@ bool Playback::RunIfPlaying(LONG word)
 
 void Playback::EndItemAsFailed(HRESULT result, LONG pendingAdds)
 {
-    endedOnClock_ = false;
     if (RHRenderer *renderer = Current())
         renderer->Unload();
     // Before the sink hears it: the item it sets next may name the same file.

@@ -187,8 +187,8 @@ HWND RHRenderer::FindVideoWindow(IVideoWindow *window, size_t index) const
 {
     if (playerWindow_ == nullptr)
         return nullptr;
-    // Named for this renderer: another one's windows (an item running out) may still be
-    // children of the same player window.
+    // Named for this renderer: the outgoing item's windows are still children of the same
+    // player window when the incoming item's are looked up.
     wchar_t caption[64];
     swprintf(caption, 64, L"Halcyra Framewheel Video %p %zu", static_cast<const void *>(this), index);
     BSTR text = SysAllocString(caption);
@@ -359,9 +359,7 @@ void RHRenderer::AttachWindows()
         (void)output->window->put_Owner(AsOaWindow(playerWindow_));
         if (inputRouting_)
             (void)output->window->put_MessageDrain(AsOaWindow(playerWindow_));
-        // Clipped by its siblings: an outgoing item's window below, still running out, must
-        // not draw over the picture above it.
-        (void)output->window->put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS);
+        (void)output->window->put_WindowStyle(WS_CHILD);
         if (item_->fields.style == 0)
             (void)output->window->HideCursor(OATRUE);
         output->hwnd = FindVideoWindow(output->window.Get(), index++);
@@ -447,17 +445,12 @@ void RHRenderer::Unload()
     LetGoAllButGraph().Reset();
 }
 
-void RHRenderer::HidePicture()
-{
-    for (auto &output : outputs_)
-        if (output->hwnd)
-            ShowWindow(output->hwnd, SW_HIDE);
-}
-
 ComPtr<IGraphBuilder> RHRenderer::GiveUpGraph()
 {
     // The windows go at once, since the graph that destroys them may not for a while.
-    HidePicture();
+    for (auto &output : outputs_)
+        if (output->hwnd)
+            ShowWindow(output->hwnd, SW_HIDE);
     return LetGoAllButGraph();
 }
 
@@ -565,20 +558,6 @@ bool RHRenderer::TakeCompletion()
         return false;
     (void)events_->FreeEventParams(code, param1, param2);
     return code == EC_COMPLETE;
-}
-
-bool RHRenderer::ReachedEnd()
-{
-    if (!events_)
-        return true;
-    bool ended = false;
-    long code = 0;
-    LONG_PTR param1 = 0, param2 = 0;
-    while (SUCCEEDED(events_->GetEvent(&code, &param1, &param2, 0))) {
-        ended = ended || code == EC_COMPLETE;
-        (void)events_->FreeEventParams(code, param1, param2);
-    }
-    return ended;
 }
 
 void RHRenderer::DropEvents()

@@ -53,8 +53,6 @@ public:
     bool PauseOnFirstFrame(const volatile LONG &abort, DWORD limitMs);
     void AttachWindows();
     void ShowPicture();
-    // The video windows hidden; the graph plays on unseen.
-    void HidePicture();
     // The item the renderer reads from now on; it must outlive the renderer or the next
     // SetItem.
     void SetItem(const MediaItem &item) { item_ = &item; }
@@ -79,8 +77,6 @@ public:
     bool HoldsStill() const { return stillHeld_; }
     HANDLE GetEventHandle();
     bool TakeCompletion();
-    // Takes every queued event; true when one was the end (or there is no graph).
-    bool ReachedEnd();
     // Drops the graph's queued events, such as an end the player has already acted on.
     void DropEvents();
     void SetInputRouting(bool on);
