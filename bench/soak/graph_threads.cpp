@@ -153,9 +153,28 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
             (void)audio->put_Volume(-600);
     }
     (void)control->Run();
-    long code = 0;
-    if (events->WaitForCompletion(3000, &code) == S_OK && code == EC_COMPLETE)
-        ++completed;
+    // The classic video renderer's window belongs to this thread: its messages are answered
+    // while waiting, or the stream never reaches its end.
+    ComPtr<IMediaEventEx> eventsEx;
+    OAEVENT handle = 0;
+    if (SUCCEEDED(Query(events.Get(), IID_IMediaEventEx, eventsEx)))
+        (void)eventsEx->GetEventHandle(&handle);
+    const DWORD start = GetTickCount();
+    for (bool ended = false; !ended && GetTickCount() - start < 3000;) {
+        HANDLE wait = reinterpret_cast<HANDLE>(handle);
+        (void)MsgWaitForMultipleObjects(wait ? 1 : 0, &wait, FALSE, 50, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        long code = 0;
+        LONG_PTR param1 = 0, param2 = 0;
+        while (!ended && events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+            ended = code == EC_COMPLETE;
+            (void)events->FreeEventParams(code, param1, param2);
+        }
+        if (ended)
+            ++completed;
+    }
     (void)control->Stop();
     if (kept)
         (void)graph->RemoveFilter(kept);
@@ -198,8 +217,10 @@ int wmain(int argc, wchar_t **argv)
             const HRESULT hr = Round(clip, variant, kept.Get(), clock.Get(), completed);
             if (FAILED(hr) && failures++ == 0)
                 wprintf(L"round %d failed: 0x%08lx\n", i, static_cast<unsigned long>(hr));
-            if (i % 5 == 0 || i == rounds)
+            if (i % 5 == 0 || i == rounds) {
                 wprintf(L"round %3d: threads %d, working set %zu KiB\n", i, CountThreads(), WorkingKiB());
+                fflush(stdout);
+            }
         }
         Sleep(500);
         const int after = CountThreads();
