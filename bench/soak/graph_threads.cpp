@@ -154,11 +154,9 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
     }
     (void)control->Run();
     // The video renderer's window belongs to this thread: its messages are answered while
-    // waiting. (Under Wine 8 the rounds still end at the 3 s bound, not at the clip's end.)
-    ComPtr<IMediaEventEx> eventsEx;
+    // waiting.
     OAEVENT handle = 0;
-    if (SUCCEEDED(Query(events.Get(), IID_IMediaEventEx, eventsEx)))
-        (void)eventsEx->GetEventHandle(&handle);
+    (void)events->GetEventHandle(&handle);
     const DWORD start = GetTickCount();
     for (bool ended = false; !ended && GetTickCount() - start < 3000;) {
         HANDLE wait = reinterpret_cast<HANDLE>(handle);
