@@ -10,7 +10,11 @@
 //   device    one IDirectSound8 held open for the whole run, the graph as in plain
 //   volume    as plain, with a volume set through IBasicAudio
 //   clock     as plain, every graph timed by one system clock kept for the whole run
-// Usage: graph_threads.exe CLIP [ROUNDS] [VARIANT] [--list]
+//   early     as clock, stopped once the position reaches the clip's end, before the end
+//             event (which waits for the sound device to play out)
+// Usage: graph_threads.exe CLIP [ROUNDS] [VARIANT] [--list | --times]
+// --times prints each round's build time and when, counted from Run, the position reached
+// the clip's end and the end event came.
 // Under Wine 8 every DirectSound renderer starts a system clock whose advise thread outlives
 // it: "plain" grows one thread a round, "kept" stays flat after the first.
 #include <windows.h>
@@ -117,8 +121,9 @@ SIZE_T WorkingKiB()
 
 // One round: the graph built, run to its end (or 3 s), stopped and released.
 HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kept,
-              IReferenceClock *clock, int &completed)
+              IReferenceClock *clock, int &completed, bool times)
 {
+    const DWORD building = GetTickCount();
     ComPtr<IGraphBuilder> graph;
     HRESULT hr = CoCreateInstance(kFilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                   reinterpret_cast<void **>(graph.GetAddressOf()));
@@ -140,8 +145,13 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
         return hr;
     ComPtr<IMediaControl> control;
     ComPtr<IMediaEvent> events;
+    ComPtr<IMediaPosition> position;
     (void)Query(graph.Get(), IID_IMediaControl, control);
     (void)Query(graph.Get(), IID_IMediaEvent, events);
+    const bool early = variant == L"early";
+    REFTIME length = 0.0;
+    if ((early || times) && SUCCEEDED(Query(graph.Get(), IID_IMediaPosition, position)))
+        (void)position->get_Duration(&length);
     if (clock) {
         ComPtr<IMediaFilter> filter;
         if (SUCCEEDED(Query(graph.Get(), IID_IMediaFilter, filter)))
@@ -158,9 +168,10 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
     OAEVENT handle = 0;
     (void)events->GetEventHandle(&handle);
     const DWORD start = GetTickCount();
+    DWORD atEnd = 0, endEvent = 0;
     for (bool ended = false; !ended && GetTickCount() - start < 3000;) {
         HANDLE wait = reinterpret_cast<HANDLE>(handle);
-        (void)MsgWaitForMultipleObjects(wait ? 1 : 0, &wait, FALSE, 50, QS_ALLINPUT);
+        (void)MsgWaitForMultipleObjects(wait ? 1 : 0, &wait, FALSE, early || times ? 5 : 50, QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&message);
@@ -171,8 +182,19 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
             (void)events->FreeEventParams(code, param1, param2);
         }
         if (ended)
+            endEvent = GetTickCount() - start;
+        REFTIME now = 0.0;
+        if (!atEnd && length > 0.0 && SUCCEEDED(position->get_CurrentPosition(&now)) && now >= length) {
+            atEnd = GetTickCount() - start;
+            ended = ended || early;
+        }
+        if (ended)
             ++completed;
     }
+    if (times)
+        wprintf(L"  built in %lu ms; from Run: position at the end %lu ms, end event %lu ms\n",
+                static_cast<unsigned long>(start - building), static_cast<unsigned long>(atEnd),
+                static_cast<unsigned long>(endEvent));
     (void)control->Stop();
     if (kept)
         (void)graph->RemoveFilter(kept);
@@ -184,13 +206,14 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) {
-        fwprintf(stderr, L"usage: graph_threads CLIP [ROUNDS] [plain|dsound|waveout|kept|device|volume] [--list]\n");
+        fwprintf(stderr, L"usage: graph_threads CLIP [ROUNDS] [plain|dsound|waveout|kept|device|volume|clock|early] [--list|--times]\n");
         return 2;
     }
     const wchar_t *clip = argv[1];
     const int rounds = argc > 2 ? _wtoi(argv[2]) : 30;
     const std::wstring variant = argc > 3 ? argv[3] : L"plain";
     const bool list = argc > 4 && std::wstring(argv[4]) == L"--list";
+    const bool times = argc > 4 && std::wstring(argv[4]) == L"--times";
     (void)CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     {
         ComPtr<IBaseFilter> kept;
@@ -199,7 +222,7 @@ int wmain(int argc, wchar_t **argv)
                                     reinterpret_cast<void **>(kept.GetAddressOf()))))
             return 1;
         ComPtr<IReferenceClock> clock;
-        if (variant == L"clock" &&
+        if ((variant == L"clock" || variant == L"early") &&
             FAILED(CoCreateInstance(kSystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock,
                                     reinterpret_cast<void **>(clock.GetAddressOf()))))
             return 1;
@@ -212,7 +235,7 @@ int wmain(int argc, wchar_t **argv)
                 workingBefore);
         int failures = 0, completed = 0;
         for (int i = 1; i <= rounds; ++i) {
-            const HRESULT hr = Round(clip, variant, kept.Get(), clock.Get(), completed);
+            const HRESULT hr = Round(clip, variant, kept.Get(), clock.Get(), completed, times);
             if (FAILED(hr) && failures++ == 0)
                 wprintf(L"round %d failed: 0x%08lx\n", i, static_cast<unsigned long>(hr));
             if (i % 5 == 0 || i == rounds) {
