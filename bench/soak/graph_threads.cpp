@@ -11,10 +11,17 @@
 //   volume    as plain, with a volume set through IBasicAudio
 //   clock     as plain, every graph timed by one system clock kept for the whole run
 //   early     as clock, stopped once the position reaches the clip's end, before the end
-//             event (which waits for the sound device to play out)
+//             event
+//   startnow  as clock, started through the graph's IMediaFilter::Run with the stream
+//             starting now (Wine's IMediaControl::Run starts it 200 ms after the call);
+//             Wine's graph then reports a position at the end from the start
 // Usage: graph_threads.exe CLIP [ROUNDS] [VARIANT] [--list | --times]
-// --times prints each round's build time and when, counted from Run, the position reached
-// the clip's end and the end event came.
+// --times prints each round's build time and when, counted from Run, the colour at the video
+// window's centre first changed, the position reached the clip's end and the end event came,
+// with the colour shown at those two moments (COLORREF). A clip whose last part has another
+// colour tells late frames from a late end event. Under Wine 8 the end event follows the last
+// frame within a frame's time; the position runs 200 ms (MS Video 1) to 330 ms (H.264 720p)
+// ahead of the frames, so an item ended at its position's end loses its last frames.
 // Under Wine 8 every DirectSound renderer starts a system clock whose advise thread outlives
 // it: "plain" grows one thread a round, "kept" stays flat after the first.
 #include <windows.h>
@@ -162,11 +169,40 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
         if (SUCCEEDED(Query(graph.Get(), IID_IBasicAudio, audio)))
             (void)audio->put_Volume(-600);
     }
-    (void)control->Run();
+    if (variant == L"startnow" && clock) {
+        // Started through the graph's own IMediaFilter with the stream's start now, instead of
+        // the later start IMediaControl::Run picks to give filters time.
+        ComPtr<IMediaFilter> filter;
+        OAFilterState state = 0;
+        REFERENCE_TIME now = 0;
+        (void)control->Pause();
+        (void)control->GetState(5000, &state);
+        if (SUCCEEDED(Query(graph.Get(), IID_IMediaFilter, filter)) && SUCCEEDED(clock->GetTime(&now)))
+            (void)filter->Run(now + 10 * 10000);
+    } else {
+        (void)control->Run();
+    }
     // The video renderer's window belongs to this thread: its messages are answered while
     // waiting.
     OAEVENT handle = 0;
     (void)events->GetEventHandle(&handle);
+    // The colour on screen at the video window's centre, to tell a late end event from late
+    // frames (a clip whose last part has another colour).
+    POINT centre{-1, -1};
+    ComPtr<IVideoWindow> window;
+    if (times && SUCCEEDED(Query(graph.Get(), IID_IVideoWindow, window))) {
+        long left = 0, top = 0, width = 0, height = 0;
+        (void)window->GetWindowPosition(&left, &top, &width, &height);
+        centre = {left + width / 2, top + height / 2};
+    }
+    auto shown = [&] {
+        HDC screen = GetDC(nullptr);
+        const COLORREF colour = GetPixel(screen, centre.x, centre.y);
+        ReleaseDC(nullptr, screen);
+        return static_cast<unsigned long>(colour);
+    };
+    unsigned long shownAtEnd = 0, shownAtEvent = 0, first = 0;
+    DWORD changedAt = 0;
     const DWORD start = GetTickCount();
     DWORD atEnd = 0, endEvent = 0;
     for (bool ended = false; !ended && GetTickCount() - start < 3000;) {
@@ -181,20 +217,31 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
             ended = code == EC_COMPLETE;
             (void)events->FreeEventParams(code, param1, param2);
         }
-        if (ended)
+        if (times && !changedAt) {
+            const unsigned long now = shown();
+            if (!first)
+                first = now;
+            else if (now != first)
+                changedAt = GetTickCount() - start;
+        }
+        if (ended) {
             endEvent = GetTickCount() - start;
+            shownAtEvent = shown();
+        }
         REFTIME now = 0.0;
         if (!atEnd && length > 0.0 && SUCCEEDED(position->get_CurrentPosition(&now)) && now >= length) {
             atEnd = GetTickCount() - start;
+            shownAtEnd = shown();
             ended = ended || early;
         }
         if (ended)
             ++completed;
     }
     if (times)
-        wprintf(L"  built in %lu ms; from Run: position at the end %lu ms, end event %lu ms\n",
-                static_cast<unsigned long>(start - building), static_cast<unsigned long>(atEnd),
-                static_cast<unsigned long>(endEvent));
+        wprintf(L"  built in %lu ms; from Run: first change of colour %lu ms, position at the end %lu ms "
+                L"(showing %06lx), end event %lu ms (%06lx)\n",
+                static_cast<unsigned long>(start - building), static_cast<unsigned long>(changedAt),
+                static_cast<unsigned long>(atEnd), shownAtEnd, static_cast<unsigned long>(endEvent), shownAtEvent);
     (void)control->Stop();
     if (kept)
         (void)graph->RemoveFilter(kept);
@@ -206,7 +253,7 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) {
-        fwprintf(stderr, L"usage: graph_threads CLIP [ROUNDS] [plain|dsound|waveout|kept|device|volume|clock|early] [--list|--times]\n");
+        fwprintf(stderr, L"usage: graph_threads CLIP [ROUNDS] [plain|dsound|waveout|kept|device|volume|clock|early|startnow] [--list|--times]\n");
         return 2;
     }
     const wchar_t *clip = argv[1];
@@ -222,7 +269,7 @@ int wmain(int argc, wchar_t **argv)
                                     reinterpret_cast<void **>(kept.GetAddressOf()))))
             return 1;
         ComPtr<IReferenceClock> clock;
-        if ((variant == L"clock" || variant == L"early") &&
+        if ((variant == L"clock" || variant == L"early" || variant == L"startnow") &&
             FAILED(CoCreateInstance(kSystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock,
                                     reinterpret_cast<void **>(clock.GetAddressOf()))))
             return 1;

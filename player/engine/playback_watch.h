@@ -5,9 +5,11 @@
 // Whether a stream comes is told by what its renderers last received, not by the graph's
 // position: under Wine that follows the clock and runs on while no sample arrives.
 //
-// The last loop is not ended on the clip's own clock, though the framework's end event comes
-// 150-280 ms after the last frame: under Wine a graph let go before its stream ended keeps
-// about 480 KB, and a run grew by 48 MB every 100 changes (bench/soak, 2,000 changes).
+// The last loop is not ended when the graph's position reaches its end: under Wine that
+// position runs 200-330 ms ahead of the frames shown (the graph starts its stream 200 ms
+// after Run, and decoding adds more), so the last frames would be lost; and a graph let go
+// before its stream ended keeps 150-330 KB (bench/soak/graph_threads.exe, early and
+// --times). The end event comes within a frame of the last one.
 #pragma once
 
 #include <windows.h>
