@@ -7,6 +7,8 @@
 # changes of the last 100 took past the clip's end (median, worst). Criteria: from change
 # 200 on, threads within +2 and resident memory within +5 % of their value there; no
 # window's changes slower than the first ones (median within 1.25 x + 50 ms of theirs).
+# Then the bare graph program on the same two clips says how much the platform itself keeps
+# for each graph built (SOAK_BARE_ROUNDS rounds each, 80), and the growth net of that.
 #   run_soak.sh BUILD_DIR [CHANGES] [MSI]      (MSI: the build's Reelhaven.msi by default)
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -47,10 +49,22 @@ while :; do
 done
 soak_stop
 
+# What the platform itself keeps for each graph, with none of the player's code: the bare
+# graph program on the soak's two clips, one system clock for all graphs as in the player,
+# KiB a graph: the slope of the working set sampled every 5 rounds from round 20 on (the
+# first rounds load the codecs), fitted by least squares, since the heap grows in steps.
+bare_rounds=${SOAK_BARE_ROUNDS:-80}
+bare_growth() {
+  wine "$build/bench/soak/graph_threads.exe" "$1" "$bare_rounds" clock 2>/dev/null | tr -d '\r' |
+    awk '$1 == "round" && $2 + 0 >= 20 { x = $2 + 0; y = $(NF - 1); n++; sx += x; sy += y; sxx += x * x; sxy += x * y }
+         END { d = n * sxx - sx * sx; if (n > 2 && d) printf "%.1f", (n * sxy - sx * sy) / d; else print "-" }'
+}
+avi_kib=$(bare_growth 'C:\rh-soak\c0.avi') mp4_kib=$(bare_growth 'C:\rh-soak\c1.mp4')
+
 echo "soak of the installed Reelhaven.scr /s: ${soak_clip_ms} ms clips with sound (MS Video 1 + PCM, H.264 + AAC"
 echo "in turns), 2 failing entries in every 10, prepared ahead; 640x480 Xvfb, classic renderer"
 echo "(changes: shown items counted by a pixel probe, plus the 2 failed entries of every 10)"
-awk '
+awk -v avi="$avi_kib" -v mp4="$mp4_kib" -v rounds="$bare_rounds" '
   { c[NR] = $1; th[NR] = $4; ws[NR] = $5; rss[NR] = $9; anon[NR] = $10; med[NR] = $11; worst[NR] = $12
     h[NR] = $6; g[NR] = $7; u[NR] = $8; t[NR] = $3 }
   function show(v) { return (v == "-" || v == 0) ? "-" : v }
@@ -68,6 +82,17 @@ awk '
       if (rss[i] / rss[base] - 1 > drss) drss = rss[i] / rss[base] - 1
       if (med[i] != "-" && med[i] > lm) lm = med[i]
       if (worst[i] != "-" && worst[i] > lw) lw = worst[i]
+    }
+    # Each of the two clips is shown 4 times in every 10 changes.
+    if (avi != "-" && mp4 != "-") {
+      for (i = base + 1; i <= NR; i++) {
+        platform = (c[i] - c[base]) * 0.4 * (avi + mp4)
+        if ((rss[i] - rss[base] - platform) / rss[base] > dnet) dnet = (rss[i] - rss[base] - platform) / rss[base]
+      }
+      printf "the platform'"'"'s own growth, bare graphs of the same clips (graph_threads.exe, slope over rounds 20-%d):\n", rounds
+      printf "  %.1f KiB a graph for MS Video 1 + PCM, %.1f KiB for H.264 + AAC: %.1f MB by change %d;\n", avi, mp4,
+             (c[NR] - c[base]) * 0.4 * (avi + mp4) / 1024, c[NR]
+      printf "  resident memory net of it at most %+.1f %% from change %d (for the record, not a criterion)\n", dnet * 100, c[base]
     }
     early = ne ? early / ne : 0
     ok1 = dth <= 2; ok2 = drss <= 0.05; ok3 = lm <= early * 1.25 + 50
