@@ -1,7 +1,8 @@
-// Threads left behind by media graphs: builds, runs, stops and releases a filter graph for a
-// clip N times on one thread and prints the process's thread count after each round, then
-// the threads still alive grouped by the module their start address lies in. Variants say
-// how the audio renderer is had:
+// What bare media graphs leave behind, and when they show their frames: builds, runs, stops
+// and releases a filter graph for a clip N times on one thread and prints the process's thread
+// count and working set every 5 rounds, then the threads still alive grouped by the module
+// their start address lies in (--list). Variants say how the graph is timed, started and
+// stopped, and how the audio renderer is had:
 //   plain     the graph picks it (RenderFile alone)
 //   dsound    a DirectSound renderer added before RenderFile, new every round
 //   waveout   the waveOut renderer (CLSID_AudioRender) added likewise
@@ -17,7 +18,7 @@
 //             Wine's graph then reports a position at the end from the start
 // Usage: graph_threads.exe CLIP [ROUNDS] [VARIANT] [--list | --times]
 // --times prints each round's build time and when, counted from Run, the colour at the video
-// window's centre first changed, the position reached the clip's end and the end event came,
+// window's centre last changed, the position reached the clip's end and the end event came,
 // with the colour shown at those two moments (COLORREF). A clip whose last part has another
 // colour tells late frames from a late end event. Under Wine 8 the end event follows the last
 // frame within a frame's time; the position runs 200 ms (MS Video 1) to 330 ms (H.264 720p)
@@ -201,7 +202,7 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
         ReleaseDC(nullptr, screen);
         return static_cast<unsigned long>(colour);
     };
-    unsigned long shownAtEnd = 0, shownAtEvent = 0, first = 0;
+    unsigned long shownAtEnd = 0, shownAtEvent = 0, last = 0;
     DWORD changedAt = 0;
     const DWORD start = GetTickCount();
     DWORD atEnd = 0, endEvent = 0;
@@ -217,12 +218,11 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
             ended = code == EC_COMPLETE;
             (void)events->FreeEventParams(code, param1, param2);
         }
-        if (times && !changedAt) {
+        if (times && !endEvent) {
             const unsigned long now = shown();
-            if (!first)
-                first = now;
-            else if (now != first)
+            if (now != last)
                 changedAt = GetTickCount() - start;
+            last = now;
         }
         if (ended) {
             endEvent = GetTickCount() - start;
@@ -238,7 +238,7 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
             ++completed;
     }
     if (times)
-        wprintf(L"  built in %lu ms; from Run: first change of colour %lu ms, position at the end %lu ms "
+        wprintf(L"  built in %lu ms; from Run: last colour from %lu ms, position at the end %lu ms "
                 L"(showing %06lx), end event %lu ms (%06lx)\n",
                 static_cast<unsigned long>(start - building), static_cast<unsigned long>(changedAt),
                 static_cast<unsigned long>(atEnd), shownAtEnd, static_cast<unsigned long>(endEvent), shownAtEvent);
