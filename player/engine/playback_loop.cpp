@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "render/graph_turn.h"
 #include "render/renderer.h"
 #include "server/module.h"
 
@@ -107,6 +109,7 @@ void Playback::Run()
         RendererWriteGuard guard(rendererLock_);
         screen.reset();
     }
+    player_.PublishWindow(nullptr);
     window_.reset();
     ShowCursor(TRUE);
     UnregisterWindowClass();
@@ -265,6 +268,12 @@ bool Playback::ProcessCommands()
             if (asked_ == STATE_PLAYING || asked_ == STATE_PAUSED) {
                 pending_ = CMD_RENDERER_ADDS;
                 {
+                    // The turn before the lock: a loader building a graph holds the turn, and
+                    // GetItem's position read, which shares the lock, must not wait for that
+                    // build as well.
+                    std::optional<GraphTurn> turn;
+                    if (Current() && Current()->HasGraph())
+                        turn.emplace();
                     RendererWriteGuard guard(rendererLock_);
                     if (RHRenderer *renderer = Current())
                         renderer->Unload(); // keeps the position for the reload

@@ -141,6 +141,7 @@ void Playback::ApplySettings(LONG word)
 
 void Playback::CreatePlayerWindow()
 {
+    player_.PublishWindow(nullptr);
     window_.reset();
     const PlaybackItem &item = current_.fields;
     HWND window = nullptr;
@@ -162,6 +163,7 @@ void Playback::CreatePlayerWindow()
     if (window)
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     window_.reset(window);
+    player_.PublishWindow(window);
 }
 
 RECT Playback::WantedWindowPlace()

@@ -63,6 +63,11 @@ Framewheel::~Framewheel()
     // playback thread itself after its loop.
     if (thread_) {
         if (GetThreadId(thread_.get()) != GetCurrentThreadId()) {
+            // The screen comes back at once: before it can free its own graph the playback
+            // thread may wait for one being built on a loader thread (the graph turn), and it
+            // answers sent messages meanwhile, so the window hides then.
+            if (const HWND window = window_.load())
+                ShowWindowAsync(window, SW_HIDE);
             playbackQueue_.Post(CMD_QUIT);
             WaitAnswering(thread_.get());
         }

@@ -114,6 +114,9 @@ public:
     // True once the last reference went during an event: the playback thread ends and
     // deletes the object itself, since it cannot wait for its own end.
     bool Orphaned() const { return orphaned_; }
+    // The player window on screen (or none), published by the playback thread so that the
+    // object's end can hide it from another thread.
+    void PublishWindow(HWND window) { window_.store(window); }
 
     // For inspection by the engine's own tests and benchmarks.
     LoadTiming LastLoadTiming();
@@ -150,6 +153,7 @@ private:
     CommandQueue playbackQueue_;
     CommandQueue timerQueue_;
     std::atomic<bool> orphaned_{false};
+    std::atomic<HWND> window_{nullptr};
 
     CriticalSection timingLock_;
     LoadTiming lastLoad_{};

@@ -7,8 +7,10 @@
 #include "playback_watch.h"
 #include "server/module.h"
 
+#include <atomic>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -404,6 +406,79 @@ TEST(Events, InputWhileAnOpenBlocksAndAPromptRelease)
     s.reset(); // Unadvise and the last Release
     EXPECT_LT(GetTickCount() - start, 3000u);
     server.reset(); // the stuck read fails; the loader ends by itself
+}
+
+// The end of a run while the next item is being opened from a share that stopped answering:
+// its loader holds the graph turn inside the open, and freeing the playing graph at Stop has
+// to wait for that turn (until the holder's limit). The player must not make more wait.
+// Plays long.avi and has S:\slownextN.avi opened ahead while the share is quiet.
+class EndDuringNextOpen : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!SlowShareMapped())
+            GTEST_SKIP() << "no slow share: run_engine.sh makes it with FUSE";
+        s_ = std::make_unique<Session>();
+        PlaybackItem item = ItemFor(Media(L"long.avi"));
+        item.style = 0;
+        s_->Start(item);
+        ASSERT_TRUE(WaitForPosition(s_->player.Get(), 0.2, 20000));
+        window_ = PlayerWindow(s_->player.Get());
+        ASSERT_NE(nullptr, window_);
+    }
+    void OpenNextWhileQuiet(const wchar_t *file)
+    {
+        quiet_.emplace();
+        ASSERT_TRUE(*quiet_);
+        const std::wstring name = file; // ItemFor keeps a pointer to it
+        PlaybackItem hint = ItemFor(name);
+        hint.style = 0;
+        const LONG before = LibraryObjectCount();
+        ASSERT_HR(S_OK, s_->player->PrepareNextItem(&hint));
+        Sleep(500); // the loader is inside the open, holding the turn
+        ASSERT_GT(LibraryObjectCount(), before) << "no open of the next item under way";
+        ASSERT_HR(S_OK, s_->player->Stop());
+        Sleep(100); // as the run does its own things first: the Stop is under way
+    }
+    void TearDown() override
+    {
+        s_.reset();
+        quiet_.reset(); // the waiting reads return; the loader ends by itself
+    }
+
+    std::unique_ptr<Session> s_;
+    std::optional<QuietShare> quiet_;
+    HWND window_ = nullptr;
+};
+
+// The position read that follows Stop (the run's "continue where stopped") shares the
+// renderer lock with the free.
+TEST_F(EndDuringNextOpen, GetItemAfterStopDoesNotWaitForTheOpen)
+{
+    Watchdog watchdog(60000, "GetItem during the next item's open");
+    ASSERT_NO_FATAL_FAILURE(OpenNextWhileQuiet(L"S:\\slownext1.avi"));
+    const DWORD start = GetTickCount();
+    PlaybackItem read{};
+    EXPECT_HR(S_OK, s_->player->GetItem(&read));
+    CoTaskString name(read.fileName);
+    EXPECT_LT(GetTickCount() - start, 1000u) << "GetItem waited for the open";
+}
+
+// The screen comes back at the last Release, seen from another thread as the viewer would.
+TEST_F(EndDuringNextOpen, TheScreenComesBackAtTheLastRelease)
+{
+    Watchdog watchdog(60000, "screen back during the next item's open");
+    ASSERT_NO_FATAL_FAILURE(OpenNextWhileQuiet(L"S:\\slownext2.avi"));
+    std::atomic<DWORD> hiddenAfter{MAXDWORD};
+    const DWORD start = GetTickCount();
+    std::thread watcher([&] {
+        while (GetTickCount() - start < 10000 && IsWindow(window_) && IsWindowVisible(window_))
+            Sleep(5);
+        hiddenAfter = GetTickCount() - start;
+    });
+    s_.reset(); // Unadvise and the last Release
+    watcher.join();
+    EXPECT_LT(hiddenAfter.load(), 1000u) << "the player window stayed up while the open held the turn";
 }
 
 // The input routing of the first Play survives its failed load and reaches the video
