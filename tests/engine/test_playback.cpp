@@ -433,10 +433,12 @@ protected:
         const std::wstring name = file; // ItemFor keeps a pointer to it
         PlaybackItem hint = ItemFor(name);
         hint.style = 0;
-        const LONG before = LibraryObjectCount();
+        // The player alone, then the player and the loader: objects of earlier tests going
+        // meanwhile would hide whether the open is under way.
+        ASSERT_TRUE(WaitUntil([] { return LibraryObjectCount() == 1; }, 10000, true));
         ASSERT_HR(S_OK, s_->player->PrepareNextItem(&hint));
         Sleep(500); // the loader is inside the open, holding the turn
-        ASSERT_GT(LibraryObjectCount(), before) << "no open of the next item under way";
+        ASSERT_EQ(2, LibraryObjectCount()) << "no open of the next item under way";
         ASSERT_HR(S_OK, s_->player->Stop());
         Sleep(100); // as the run does its own things first: the Stop is under way
     }
