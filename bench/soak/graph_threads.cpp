@@ -35,6 +35,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <map>
+#include <optional>
 #include <string>
 
 #include <wrl/client.h>
@@ -127,6 +128,69 @@ SIZE_T WorkingKiB()
     return counters.WorkingSetSize / 1024;
 }
 
+// Runs the graph with its stream starting now, through its own IMediaFilter, instead of the
+// later start IMediaControl::Run picks to give filters time.
+void RunFromNow(IGraphBuilder *graph, IMediaControl *control, IReferenceClock *clock)
+{
+    ComPtr<IMediaFilter> filter;
+    OAFilterState state = 0;
+    REFERENCE_TIME now = 0;
+    (void)control->Pause();
+    (void)control->GetState(5000, &state);
+    if (SUCCEEDED(Query(graph, IID_IMediaFilter, filter)) && SUCCEEDED(clock->GetTime(&now)))
+        (void)filter->Run(now + 10 * 10000);
+}
+
+// What --times sees of one round, in ms from Run: when the colour at the video window's
+// centre last changed before the end event, and when the position reached the clip's end and
+// the end event came, with the colour (COLORREF) shown at those two moments.
+class RoundTimes {
+public:
+    RoundTimes(IGraphBuilder *graph, DWORD built) : built_(built)
+    {
+        ComPtr<IVideoWindow> window;
+        if (SUCCEEDED(Query(graph, IID_IVideoWindow, window))) {
+            long left = 0, top = 0, width = 0, height = 0;
+            (void)window->GetWindowPosition(&left, &top, &width, &height);
+            centre_ = {left + width / 2, top + height / 2};
+        }
+    }
+    void Started() { start_ = GetTickCount(); }
+    void Look()
+    {
+        if (endEvent_)
+            return;
+        const unsigned long now = Shown();
+        if (now != last_)
+            changedAt_ = Since();
+        last_ = now;
+    }
+    void AtEnd() { atEnd_ = Since(), shownAtEnd_ = Shown(); }
+    void AtEvent() { endEvent_ = Since(), shownAtEvent_ = Shown(); }
+    void Print() const
+    {
+        wprintf(L"  built in %lu ms; from Run: last colour from %lu ms, position at the end %lu ms "
+                L"(showing %06lx), end event %lu ms (%06lx)\n",
+                static_cast<unsigned long>(built_), static_cast<unsigned long>(changedAt_),
+                static_cast<unsigned long>(atEnd_), shownAtEnd_, static_cast<unsigned long>(endEvent_),
+                shownAtEvent_);
+    }
+
+private:
+    DWORD Since() const { return GetTickCount() - start_; }
+    unsigned long Shown() const
+    {
+        HDC screen = GetDC(nullptr);
+        const COLORREF colour = GetPixel(screen, centre_.x, centre_.y);
+        ReleaseDC(nullptr, screen);
+        return colour;
+    }
+
+    POINT centre_{-1, -1};
+    DWORD built_ = 0, start_ = 0, changedAt_ = 0, atEnd_ = 0, endEvent_ = 0;
+    unsigned long last_ = 0, shownAtEnd_ = 0, shownAtEvent_ = 0;
+};
+
 // One round: the graph built, run to its end (or 3 s), stopped and released.
 HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kept,
               IReferenceClock *clock, int &completed, bool times)
@@ -170,42 +234,21 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
         if (SUCCEEDED(Query(graph.Get(), IID_IBasicAudio, audio)))
             (void)audio->put_Volume(-600);
     }
-    if (variant == L"startnow" && clock) {
-        // Started through the graph's own IMediaFilter with the stream's start now, instead of
-        // the later start IMediaControl::Run picks to give filters time.
-        ComPtr<IMediaFilter> filter;
-        OAFilterState state = 0;
-        REFERENCE_TIME now = 0;
-        (void)control->Pause();
-        (void)control->GetState(5000, &state);
-        if (SUCCEEDED(Query(graph.Get(), IID_IMediaFilter, filter)) && SUCCEEDED(clock->GetTime(&now)))
-            (void)filter->Run(now + 10 * 10000);
-    } else {
+    std::optional<RoundTimes> seen;
+    if (times)
+        seen.emplace(graph.Get(), GetTickCount() - building);
+    if (variant == L"startnow" && clock)
+        RunFromNow(graph.Get(), control.Get(), clock);
+    else
         (void)control->Run();
-    }
     // The video renderer's window belongs to this thread: its messages are answered while
     // waiting.
     OAEVENT handle = 0;
     (void)events->GetEventHandle(&handle);
-    // The colour on screen at the video window's centre, to tell a late end event from late
-    // frames (a clip whose last part has another colour).
-    POINT centre{-1, -1};
-    ComPtr<IVideoWindow> window;
-    if (times && SUCCEEDED(Query(graph.Get(), IID_IVideoWindow, window))) {
-        long left = 0, top = 0, width = 0, height = 0;
-        (void)window->GetWindowPosition(&left, &top, &width, &height);
-        centre = {left + width / 2, top + height / 2};
-    }
-    auto shown = [&] {
-        HDC screen = GetDC(nullptr);
-        const COLORREF colour = GetPixel(screen, centre.x, centre.y);
-        ReleaseDC(nullptr, screen);
-        return static_cast<unsigned long>(colour);
-    };
-    unsigned long shownAtEnd = 0, shownAtEvent = 0, last = 0;
-    DWORD changedAt = 0;
     const DWORD start = GetTickCount();
-    DWORD atEnd = 0, endEvent = 0;
+    if (seen)
+        seen->Started();
+    bool atEnd = false;
     for (bool ended = false; !ended && GetTickCount() - start < 3000;) {
         HANDLE wait = reinterpret_cast<HANDLE>(handle);
         (void)MsgWaitForMultipleObjects(wait ? 1 : 0, &wait, FALSE, early || times ? 5 : 50, QS_ALLINPUT);
@@ -218,30 +261,23 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
             ended = code == EC_COMPLETE;
             (void)events->FreeEventParams(code, param1, param2);
         }
-        if (times && !endEvent) {
-            const unsigned long now = shown();
-            if (now != last)
-                changedAt = GetTickCount() - start;
-            last = now;
-        }
-        if (ended) {
-            endEvent = GetTickCount() - start;
-            shownAtEvent = shown();
+        if (seen) {
+            seen->Look();
+            if (ended)
+                seen->AtEvent();
         }
         REFTIME now = 0.0;
         if (!atEnd && length > 0.0 && SUCCEEDED(position->get_CurrentPosition(&now)) && now >= length) {
-            atEnd = GetTickCount() - start;
-            shownAtEnd = shown();
+            atEnd = true;
+            if (seen)
+                seen->AtEnd();
             ended = ended || early;
         }
         if (ended)
             ++completed;
     }
-    if (times)
-        wprintf(L"  built in %lu ms; from Run: last colour from %lu ms, position at the end %lu ms "
-                L"(showing %06lx), end event %lu ms (%06lx)\n",
-                static_cast<unsigned long>(start - building), static_cast<unsigned long>(changedAt),
-                static_cast<unsigned long>(atEnd), shownAtEnd, static_cast<unsigned long>(endEvent), shownAtEvent);
+    if (seen)
+        seen->Print();
     (void)control->Stop();
     if (kept)
         (void)graph->RemoveFilter(kept);

@@ -72,6 +72,9 @@ private:
     // look at the playing item.
     DWORD WaitLimit();
     void OnWaitLimit();
+    // The player window owned from now on, also published to the player object so that its
+    // end can hide the window from another thread.
+    void ReplaceWindow(HWND window);
     void CreatePlayerWindow();
     // Where a full-screen player window belongs now: over the output areas, or the desktop.
     RECT WantedWindowPlace();

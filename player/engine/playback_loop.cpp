@@ -109,8 +109,7 @@ void Playback::Run()
         RendererWriteGuard guard(rendererLock_);
         screen.reset();
     }
-    player_.PublishWindow(nullptr);
-    window_.reset();
+    ReplaceWindow(nullptr);
     ShowCursor(TRUE);
     UnregisterWindowClass();
 }
@@ -271,11 +270,12 @@ bool Playback::ProcessCommands()
                     // The turn before the lock: a loader building a graph holds the turn, and
                     // GetItem's position read, which shares the lock, must not wait for that
                     // build as well.
+                    RHRenderer *renderer = Current();
                     std::optional<GraphTurn> turn;
-                    if (Current() && Current()->HasGraph())
+                    if (renderer && renderer->HasGraph())
                         turn.emplace();
                     RendererWriteGuard guard(rendererLock_);
-                    if (RHRenderer *renderer = Current())
+                    if (renderer)
                         renderer->Unload(); // keeps the position for the reload
                 }
                 asked_ = state_ = STATE_STOPPED;

@@ -139,10 +139,16 @@ void Playback::ApplySettings(LONG word)
         renderer.SetInputRouting(player_.HasInputSinks());
 }
 
+void Playback::ReplaceWindow(HWND window)
+{
+    player_.PublishWindow(nullptr); // before the old one goes
+    window_.reset(window);
+    player_.PublishWindow(window);
+}
+
 void Playback::CreatePlayerWindow()
 {
-    player_.PublishWindow(nullptr);
-    window_.reset();
+    ReplaceWindow(nullptr);
     const PlaybackItem &item = current_.fields;
     HWND window = nullptr;
     if (item.style == STYLE_WINDOWED) {
@@ -162,8 +168,7 @@ void Playback::CreatePlayerWindow()
     // Set only now: messages of the creation itself find no player and are not acted on.
     if (window)
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    window_.reset(window);
-    player_.PublishWindow(window);
+    ReplaceWindow(window);
 }
 
 RECT Playback::WantedWindowPlace()
