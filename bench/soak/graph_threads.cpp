@@ -16,6 +16,8 @@
 //   startnow  as clock, started through the graph's IMediaFilter::Run with the stream
 //             starting now (Wine's IMediaControl::Run starts it 200 ms after the call);
 //             Wine's graph then reports a position at the end from the start
+//   classic   as clock, with the classic Video Renderer added before RenderFile, as the
+//             player builds its graphs when its classic renderer setting is on
 // Usage: graph_threads.exe CLIP [ROUNDS] [VARIANT] [--list | --times]
 // --times prints each round's build time and when, counted from Run, the colour at the video
 // window's centre last changed, the position reached the clip's end and the end event came,
@@ -47,6 +49,7 @@ namespace {
 const CLSID kFilterGraph = {0xe436ebb3, 0x524f, 0x11ce, {0x9f, 0x53, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
 const CLSID kDSoundRender = {0x79376820, 0x07d0, 0x11cf, {0xa2, 0x4d, 0x00, 0x20, 0xaf, 0xd7, 0x97, 0x67}};
 const CLSID kSystemClock = {0xe436ebb1, 0x524f, 0x11ce, {0x9f, 0x53, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
+const CLSID kVideoRenderer = {0x70e102b0, 0x5556, 0x11ce, {0x97, 0xc0, 0x00, 0xaa, 0x00, 0x55, 0x59, 0x5a}};
 const CLSID kWaveOutRender = {0xe30629d1, 0x27e5, 0x11ce, {0x87, 0x5d, 0x00, 0x60, 0x8c, 0xb7, 0x80, 0x66}};
 
 template <typename T>
@@ -117,6 +120,13 @@ void ListThreads()
     CloseHandle(snap);
     for (const auto &[name, count] : byModule)
         wprintf(L"  %4d  %ls\n", count, name.c_str());
+}
+
+HRESULT AddNew(IGraphBuilder *graph, REFCLSID clsid, ComPtr<IBaseFilter> &filter)
+{
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                  reinterpret_cast<void **>(filter.ReleaseAndGetAddressOf()));
+    return SUCCEEDED(hr) ? graph->AddFilter(filter.Get(), nullptr) : hr;
 }
 
 // The working set: Wine reports no private bytes for a process.
@@ -212,6 +222,11 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
     }
     if (kept)
         (void)graph->AddFilter(kept, L"audio");
+    if (variant == L"classic") {
+        ComPtr<IBaseFilter> video;
+        if (FAILED(hr = AddNew(graph.Get(), kVideoRenderer, video)))
+            return hr;
+    }
     hr = graph->RenderFile(clip, nullptr);
     if (FAILED(hr))
         return hr;
@@ -289,7 +304,7 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) {
-        fwprintf(stderr, L"usage: graph_threads CLIP [ROUNDS] [plain|dsound|waveout|kept|device|volume|clock|early|startnow] [--list|--times]\n");
+        fwprintf(stderr, L"usage: graph_threads CLIP [ROUNDS] [plain|dsound|waveout|kept|device|volume|clock|early|startnow|classic] [--list|--times]\n");
         return 2;
     }
     const wchar_t *clip = argv[1];
@@ -305,7 +320,9 @@ int wmain(int argc, wchar_t **argv)
                                     reinterpret_cast<void **>(kept.GetAddressOf()))))
             return 1;
         ComPtr<IReferenceClock> clock;
-        if ((variant == L"clock" || variant == L"early" || variant == L"startnow") &&
+        const bool timed = variant == L"clock" || variant == L"early" || variant == L"startnow" ||
+                           variant == L"classic";
+        if (timed &&
             FAILED(CoCreateInstance(kSystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock,
                                     reinterpret_cast<void **>(clock.GetAddressOf()))))
             return 1;

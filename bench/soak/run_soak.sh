@@ -4,11 +4,13 @@
 # item changes (2000), sampled every 100 changes from outside: threads (Toolhelp32 from
 # another process), working set, Linux's resident and anonymous memory of the process,
 # handles and GDI/USER objects (Wine reports 0 for another process: "-"), and how long the
-# changes of the last 100 took past the clip's end (median, worst). Criteria: from change
-# 200 on, threads within +2 and resident memory within +5 % of their value there; no
-# window's changes slower than the first ones (median within 1.25 x + 50 ms of theirs).
-# Then the bare graph program on the same two clips says how much the platform itself keeps
-# for each graph built (SOAK_BARE_ROUNDS rounds each, 80), and the growth net of that.
+# changes of the last 100 took past the clip's end (median, worst). Then the bare graph
+# program builds graphs of the same two clips as the player does (classic renderer, one
+# clock), SOAK_BARE_ROUNDS rounds each (80), to say how much the platform itself keeps for
+# each graph. Criteria, from change 200 on: threads within +2; resident memory net of the
+# platform's own growth within +5 % of its value there (what is ours; the gross growth is
+# printed beside it); no window's changes slower than the first ones (median within
+# 1.25 x + 50 ms of theirs).
 #   run_soak.sh BUILD_DIR [CHANGES] [MSI]      (MSI: the build's Reelhaven.msi by default)
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -50,12 +52,15 @@ done
 soak_stop
 
 # What the platform itself keeps for each graph, with none of the player's code: the bare
-# graph program on the soak's two clips, one system clock for all graphs as in the player,
-# KiB a graph: the slope of the working set sampled every 5 rounds from round 20 on (the
-# first rounds load the codecs), fitted by least squares, since the heap grows in steps.
+# graph program on the soak's two clips, each graph built as the player builds it (the
+# classic Video Renderer added before RenderFile, one system clock for all graphs), KiB a
+# graph: the slope of the working set sampled every 5 rounds from round 20 on (the first
+# rounds load the codecs), fitted by least squares, since the heap grows in steps. Under
+# Wine 8 the graph of an AVI with PCM sound keeps about 13 KiB (about 1 KiB without the
+# sound), whatever renders it; an MP4 with AAC about 1 KiB.
 bare_rounds=${SOAK_BARE_ROUNDS:-80}
 bare_growth() {
-  wine "$build/bench/soak/graph_threads.exe" "$1" "$bare_rounds" clock 2>/dev/null | tr -d '\r' |
+  wine "$build/bench/soak/graph_threads.exe" "$1" "$bare_rounds" classic 2>/dev/null | tr -d '\r' |
     awk '$1 == "round" && $2 + 0 >= 20 { x = $2 + 0; y = $(NF - 1); n++; sx += x; sy += y; sxx += x * x; sxy += x * y }
          END { d = n * sxx - sx * sx; if (n > 2 && d) printf "%.1f", (n * sxy - sx * sy) / d; else print "-" }'
 }
@@ -84,20 +89,24 @@ awk -v avi="$avi_kib" -v mp4="$mp4_kib" -v rounds="$bare_rounds" '
       if (worst[i] != "-" && worst[i] > lw) lw = worst[i]
     }
     # Each of the two clips is shown 4 times in every 10 changes.
+    # A slope below zero is the heap'"'"'s noise: nothing is taken off for it.
     if (avi != "-" && mp4 != "-") {
+      kept = (avi > 0 ? avi : 0) + (mp4 > 0 ? mp4 : 0)
       for (i = base + 1; i <= NR; i++) {
-        platform = (c[i] - c[base]) * 0.4 * (avi + mp4)
+        platform = (c[i] - c[base]) * 0.4 * kept
         if ((rss[i] - rss[base] - platform) / rss[base] > dnet) dnet = (rss[i] - rss[base] - platform) / rss[base]
       }
       printf "the platform'"'"'s own growth, bare graphs of the same clips (graph_threads.exe, slope over rounds 20-%d):\n", rounds
-      printf "  %.1f KiB a graph for MS Video 1 + PCM, %.1f KiB for H.264 + AAC: %.1f MB by change %d;\n", avi, mp4,
-             (c[NR] - c[base]) * 0.4 * (avi + mp4) / 1024, c[NR]
-      printf "  resident memory net of it at most %+.1f %% from change %d (for the record, not a criterion)\n", dnet * 100, c[base]
+      printf "  %.1f KiB a graph for MS Video 1 + PCM, %.1f KiB for H.264 + AAC: %.1f MB by change %d\n", avi, mp4,
+             (c[NR] - c[base]) * 0.4 * kept / 1024, c[NR]
+    } else {
+      print "the platform'"'"'s own growth could not be measured: the criterion takes the gross growth"
+      dnet = drss
     }
     early = ne ? early / ne : 0
-    ok1 = dth <= 2; ok2 = drss <= 0.05; ok3 = lm <= early * 1.25 + 50
-    printf "from change %d on: threads %+d (limit +2) %s; resident memory %+.1f %% (limit +5 %%) %s\n",
-           c[base], dth, ok1 ? "ok" : "FAIL", drss * 100, ok2 ? "ok" : "FAIL"
+    ok1 = dth <= 2; ok2 = dnet <= 0.05; ok3 = lm <= early * 1.25 + 50
+    printf "from change %d on: threads %+d (limit +2) %s; resident memory %+.1f %%, net of the platform'"'"'s %+.1f %% (limit +5 %%) %s\n",
+           c[base], dth, ok1 ? "ok" : "FAIL", drss * 100, dnet * 100, ok2 ? "ok" : "FAIL"
     printf "change past the clip end: first 200 median %.0f ms (worst %d), later medians up to %d ms (worst %d) %s\n",
            early, ew, lm, lw, ok3 ? "ok" : "FAIL"
     exit !(ok1 && ok2 && ok3)
