@@ -170,6 +170,9 @@ void Playback::FinishItemLoad()
     LONG word = job->word;
     MediaItem item;
     (void)player_.CopyItem(item, false); // the settings as they are now, the job's name
+    // The renderer replaced goes after the renderer lock: freeing its graph waits for the
+    // graph turn, which another graph's build may hold, and GetItem must not wait with it.
+    std::unique_ptr<RHRenderer> outgoing;
     RendererWriteGuard guard(rendererLock_);
     if (word & CMD_BOUNCE)
         ContinueMotion(item.fields);
@@ -181,7 +184,7 @@ void Playback::FinishItemLoad()
     if (FAILED(job->result)) {
         // The old picture goes, and the renderer stays without a graph. Input routing must
         // survive for the next item, whose word would not carry it otherwise.
-        screen = std::move(incoming);
+        outgoing = std::exchange(screen, std::move(incoming));
         EndItemAsFailed(job->result, CMD_LOAD_ADDS | (word & CMD_SINKS));
         return;
     }
@@ -190,7 +193,7 @@ void Playback::FinishItemLoad()
     timing.loadStart = job->started > job->taken ? job->started : job->taken;
     timing.loadEnd = job->loaded > job->taken ? job->loaded : job->taken;
     incoming->AttachWindows();
-    std::unique_ptr<RHRenderer> outgoing = std::exchange(screen, std::move(incoming));
+    outgoing = std::exchange(screen, std::move(incoming));
     loopFrom_ = job->seekedTo;
     if (job->seekedTo == current_.fields.position)
         word &= ~CMD_SEEK; // the paused graph stands there already, its frame held
@@ -200,9 +203,8 @@ void Playback::FinishItemLoad()
     if (!RunIfPlaying(word))
         return;
     timing.running = CounterNow();
-    // The old windows go only now, under the new ones.
-    outgoing.reset();
     player_.RecordLoadTiming(timing);
+    // The old windows go only after the new ones show, and outside the lock (above).
 }
 
 // The item being waited for did not open (or show its first frame) in time: a pipe nobody

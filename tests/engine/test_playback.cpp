@@ -426,19 +426,25 @@ protected:
         window_ = PlayerWindow(s_->player.Get());
         ASSERT_NE(nullptr, window_);
     }
-    void OpenNextWhileQuiet(const wchar_t *file)
+    // The fixture's player opens FILE ahead while the share is quiet, so its loader holds
+    // the graph turn inside the open; OTHERS more players of the test are alive.
+    void OpenAheadWhileQuiet(const wchar_t *file, LONG others = 0)
     {
         quiet_.emplace();
         ASSERT_TRUE(*quiet_);
         const std::wstring name = file; // ItemFor keeps a pointer to it
         PlaybackItem hint = ItemFor(name);
         hint.style = 0;
-        // The player alone, then the player and the loader: objects of earlier tests going
-        // meanwhile would hide whether the open is under way.
-        ASSERT_TRUE(WaitUntil([] { return LibraryObjectCount() == 1; }, 10000, true));
+        // The players alone (no loader), then one loader more: objects of earlier tests
+        // going meanwhile would hide whether the open is under way.
+        ASSERT_TRUE(WaitUntil([others] { return LibraryObjectCount() == 1 + others; }, 10000, true));
         ASSERT_HR(S_OK, s_->player->PrepareNextItem(&hint));
         Sleep(500); // the loader is inside the open, holding the turn
-        ASSERT_EQ(2, LibraryObjectCount()) << "no open of the next item under way";
+        ASSERT_EQ(2 + others, LibraryObjectCount()) << "no open of the next item under way";
+    }
+    void OpenNextWhileQuiet(const wchar_t *file)
+    {
+        ASSERT_NO_FATAL_FAILURE(OpenAheadWhileQuiet(file));
         ASSERT_HR(S_OK, s_->player->Stop());
         Sleep(100); // as the run does its own things first: the Stop is under way
     }
@@ -464,6 +470,33 @@ TEST_F(EndDuringNextOpen, GetItemAfterStopDoesNotWaitForTheOpen)
     EXPECT_HR(S_OK, s_->player->GetItem(&read));
     CoTaskString name(read.fileName);
     EXPECT_LT(GetTickCount() - start, 1000u) << "GetItem waited for the open";
+}
+
+// Another player changes to the item it has prepared while the fixture's open holds the
+// turn: freeing the outgoing graph waits for the turn, and a position read meanwhile must not
+// wait with it.
+TEST_F(EndDuringNextOpen, GetItemDuringAChangeDoesNotWaitForAnotherOpen)
+{
+    Watchdog watchdog(60000, "GetItem during a change while another player opens");
+    Session other;
+    PlaybackItem item = ItemFor(Media(L"long.avi"));
+    item.style = 0;
+    other.Start(item);
+    ASSERT_TRUE(WaitForPosition(other.player.Get(), 0.2, 20000));
+    const std::wstring &next = Media(L"short.avi");
+    PlaybackItem hint = ItemFor(next);
+    hint.style = 0;
+    ASSERT_HR(S_OK, other.player->PrepareNextItem(&hint));
+    // Waits for that preparation's loader to be done first.
+    ASSERT_NO_FATAL_FAILURE(OpenAheadWhileQuiet(L"S:\\slownext3.avi", 1));
+    ASSERT_HR(S_OK, other.player->SetItem(&hint));
+    ASSERT_HR(S_OK, other.player->Play());
+    Sleep(100); // the change is under way
+    const DWORD start = GetTickCount();
+    PlaybackItem read{};
+    EXPECT_HR(S_OK, other.player->GetItem(&read));
+    CoTaskString name(read.fileName);
+    EXPECT_LT(GetTickCount() - start, 1000u) << "GetItem waited for the outgoing graph's free";
 }
 
 // The screen comes back at the last Release, seen from another thread as the viewer would.
