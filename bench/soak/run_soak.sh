@@ -56,8 +56,8 @@ soak_stop
 # classic Video Renderer added before RenderFile, one system clock for all graphs), KiB a
 # graph: the slope of the working set sampled every 5 rounds from round 20 on (the first
 # rounds load the codecs), fitted by least squares, since the heap grows in steps. Under
-# Wine 8 the graph of an AVI with PCM sound keeps about 13 KiB (about 1 KiB without the
-# sound), whatever renders it; an MP4 with AAC about 1 KiB.
+# Wine 8 a graph of an AVI with PCM sound keeps 9 to 15 KiB (under 1 KiB without the sound),
+# an MP4 with AAC about 1 KiB; the slope varies that much from run to run.
 bare_rounds=${SOAK_BARE_ROUNDS:-80}
 bare_growth() {
   wine "$build/bench/soak/graph_threads.exe" "$1" "$bare_rounds" classic 2>/dev/null | tr -d '\r' |
