@@ -487,7 +487,18 @@ TEST_F(EndDuringNextOpen, GetItemDuringAChangeDoesNotWaitForAnotherOpen)
     PlaybackItem hint = ItemFor(next);
     hint.style = 0;
     ASSERT_HR(S_OK, other.player->PrepareNextItem(&hint));
-    // Waits for that preparation's loader to be done first.
+    // That preparation's loader must be done before the open below takes the turn, or it
+    // would wait for the turn itself: seen to start (one object more) and to end. It lives
+    // for a graph build at least, far longer than the 1 ms between looks.
+    bool started = false, ended = false;
+    for (const DWORD since = GetTickCount(); !ended && GetTickCount() - since < 10000; Sleep(1)) {
+        for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);)
+            DispatchMessageW(&message);
+        const LONG count = LibraryObjectCount();
+        started = started || count > 2;
+        ended = started && count == 2;
+    }
+    ASSERT_TRUE(ended) << "the next item's preparation was not seen to start and end";
     ASSERT_NO_FATAL_FAILURE(OpenAheadWhileQuiet(L"S:\\slownext3.avi", 1));
     ASSERT_HR(S_OK, other.player->SetItem(&hint));
     ASSERT_HR(S_OK, other.player->Play());
