@@ -211,22 +211,17 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
                                   reinterpret_cast<void **>(graph.GetAddressOf()));
     if (FAILED(hr))
         return hr;
-    if (variant == L"dsound" || variant == L"waveout") {
-        ComPtr<IBaseFilter> audio;
-        hr = CoCreateInstance(variant == L"dsound" ? kDSoundRender : kWaveOutRender, nullptr,
-                              CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                              reinterpret_cast<void **>(audio.GetAddressOf()));
-        if (FAILED(hr))
+    // A renderer added before RenderFile is the one the file is rendered to.
+    ComPtr<IBaseFilter> added;
+    if (variant == L"dsound" || variant == L"waveout" || variant == L"classic") {
+        const CLSID &clsid = variant == L"dsound"    ? kDSoundRender
+                             : variant == L"waveout" ? kWaveOutRender
+                                                     : kVideoRenderer;
+        if (FAILED(hr = AddNew(graph.Get(), clsid, added)))
             return hr;
-        (void)graph->AddFilter(audio.Get(), L"audio");
     }
     if (kept)
         (void)graph->AddFilter(kept, L"audio");
-    if (variant == L"classic") {
-        ComPtr<IBaseFilter> video;
-        if (FAILED(hr = AddNew(graph.Get(), kVideoRenderer, video)))
-            return hr;
-    }
     hr = graph->RenderFile(clip, nullptr);
     if (FAILED(hr))
         return hr;
