@@ -22,7 +22,12 @@ for i in $(seq 0 9); do
   ffmpeg -loglevel error -y -f lavfi -i "color=c=red:s=320x240:r=10:d=1" -f lavfi -i "sine=f=$((300 + i * 50))" \
     -t 1 -c:v msvideo1 -pix_fmt rgb555le -c:a pcm_s16le -ac 1 "$media/clip$i.avi"
 done
-wine msiexec /i "$(winepath -w "$build/Reelhaven.msi")" /qn >/dev/null 2>&1
+# The build's package, not one a former run left installed (its product code is the same,
+# so installing over it would change nothing).
+msi_w=$(winepath -w "$build/Reelhaven.msi")
+wine msiexec /x "$msi_w" /qn >/dev/null 2>&1
+trap 'wine msiexec /x "$msi_w" /qn >/dev/null 2>&1; wine_env_stop' EXIT
+wine msiexec /i "$msi_w" /qn >/dev/null 2>&1
 scr='C:\windows\system32\Reelhaven.scr'
 [ -f "$WINEPREFIX/drive_c/windows/system32/Reelhaven.scr" ] || { echo "Reelhaven.msi did not install"; exit 1; }
 minimal="$build/bench/saver/min_fullscreen.exe"

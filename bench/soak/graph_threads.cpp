@@ -18,6 +18,12 @@
 //             Wine's graph then reports a position at the end from the start
 //   classic   as clock, with the classic Video Renderer added before RenderFile, as the
 //             player builds its graphs when its classic renderer setting is on
+//   ahead     as classic, but each graph is built and paused while the one before plays,
+//             and run once that one's end event came; the one before goes then (as the
+//             player changes to a prepared item)
+//   overlap   as ahead, but each graph runs, muted, once the one before has reached its
+//             end by position; that one runs on to its end event (two graphs run at once
+//             at every change)
 // Usage: graph_threads.exe CLIP [ROUNDS] [VARIANT] [--list | --times]
 // --times prints each round's build time and when, counted from Run, the colour at the video
 // window's centre last changed, the position reached the clip's end and the end event came,
@@ -39,6 +45,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <wrl/client.h>
 
@@ -294,12 +301,101 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
     return S_OK;
 }
 
+// A graph of the overlap variant, paused and ready to run.
+struct Ready {
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IMediaControl> control;
+    ComPtr<IMediaEvent> events;
+    ComPtr<IMediaPosition> position;
+    REFTIME length = 0.0;
+};
+
+HRESULT BuildPaused(const wchar_t *clip, IReferenceClock *clock, Ready &ready)
+{
+    ready = {};
+    HRESULT hr = CoCreateInstance(kFilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                  reinterpret_cast<void **>(ready.graph.GetAddressOf()));
+    ComPtr<IBaseFilter> video;
+    if (FAILED(hr) || FAILED(hr = AddNew(ready.graph.Get(), kVideoRenderer, video)) ||
+        FAILED(hr = ready.graph->RenderFile(clip, nullptr)))
+        return hr;
+    ComPtr<IMediaFilter> filter;
+    if (SUCCEEDED(Query(ready.graph.Get(), IID_IMediaFilter, filter)))
+        (void)filter->SetSyncSource(clock);
+    (void)Query(ready.graph.Get(), IID_IMediaControl, ready.control);
+    (void)Query(ready.graph.Get(), IID_IMediaEvent, ready.events);
+    if (SUCCEEDED(Query(ready.graph.Get(), IID_IMediaPosition, ready.position)))
+        (void)ready.position->get_Duration(&ready.length);
+    OAFilterState state = 0;
+    (void)ready.control->Pause();
+    (void)ready.control->GetState(5000, &state);
+    return S_OK;
+}
+
+// Answers the window's messages until until() holds or 3 s pass; false on the time limit.
+template <typename Until>
+bool PumpUntil(HANDLE wait, Until until)
+{
+    const DWORD start = GetTickCount();
+    while (!until()) {
+        if (GetTickCount() - start >= 3000)
+            return false;
+        (void)MsgWaitForMultipleObjects(wait ? 1 : 0, &wait, FALSE, 5, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+    }
+    return true;
+}
+
+// One change of the ahead and overlap variants: next runs at playing's end event, or
+// (overlap, muted) once playing's position reaches its end; playing goes at its end event,
+// and next is the one playing.
+HRESULT AheadRound(const wchar_t *clip, IReferenceClock *clock, bool overlap, Ready &playing, int &completed)
+{
+    Ready next;
+    HRESULT hr = BuildPaused(clip, clock, next);
+    if (FAILED(hr))
+        return hr;
+    ComPtr<IBasicAudio> audio;
+    if (SUCCEEDED(Query(next.graph.Get(), IID_IBasicAudio, audio)))
+        (void)audio->put_Volume(-10000);
+    OAEVENT handle = 0;
+    (void)playing.events->GetEventHandle(&handle);
+    bool ended = false;
+    const auto endEvent = [&] {
+        long code = 0;
+        LONG_PTR param1 = 0, param2 = 0;
+        while (!ended && playing.events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+            ended = code == EC_COMPLETE;
+            (void)playing.events->FreeEventParams(code, param1, param2);
+        }
+        return ended;
+    };
+    (void)PumpUntil(reinterpret_cast<HANDLE>(handle), [&] {
+        REFTIME now = 0.0;
+        return endEvent() || (overlap && SUCCEEDED(playing.position->get_CurrentPosition(&now)) &&
+                              now >= playing.length);
+    });
+    if (overlap)
+        (void)next.control->Run();
+    if (PumpUntil(reinterpret_cast<HANDLE>(handle), endEvent))
+        ++completed;
+    if (!overlap)
+        (void)next.control->Run();
+    (void)playing.control->Stop();
+    if (audio)
+        (void)audio->put_Volume(0);
+    playing = std::move(next);
+    return S_OK;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) {
-        fwprintf(stderr, L"usage: graph_threads CLIP [ROUNDS] [plain|dsound|waveout|kept|device|volume|clock|early|startnow|classic] [--list|--times]\n");
+        fwprintf(stderr, L"usage: graph_threads CLIP [ROUNDS] [plain|dsound|waveout|kept|device|volume|clock|early|startnow|classic|ahead|overlap] [--list|--times]\n");
         return 2;
     }
     const wchar_t *clip = argv[1];
@@ -315,8 +411,9 @@ int wmain(int argc, wchar_t **argv)
                                     reinterpret_cast<void **>(kept.GetAddressOf()))))
             return 1;
         ComPtr<IReferenceClock> clock;
+        const bool overlap = variant == L"overlap", ahead = overlap || variant == L"ahead";
         const bool timed = variant == L"clock" || variant == L"early" || variant == L"startnow" ||
-                           variant == L"classic";
+                           variant == L"classic" || ahead;
         if (timed &&
             FAILED(CoCreateInstance(kSystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock,
                                     reinterpret_cast<void **>(clock.GetAddressOf()))))
@@ -329,8 +426,12 @@ int wmain(int argc, wchar_t **argv)
         wprintf(L"%ls, %ls: threads %d, working set %zu KiB before\n", clip, variant.c_str(), before,
                 workingBefore);
         int failures = 0, completed = 0;
+        Ready playing;
+        if (ahead && SUCCEEDED(BuildPaused(clip, clock.Get(), playing)))
+            (void)playing.control->Run();
         for (int i = 1; i <= rounds; ++i) {
-            const HRESULT hr = Round(clip, variant, kept.Get(), clock.Get(), completed, times);
+            const HRESULT hr = ahead ? (playing.control ? AheadRound(clip, clock.Get(), overlap, playing, completed) : E_FAIL)
+                                       : Round(clip, variant, kept.Get(), clock.Get(), completed, times);
             if (FAILED(hr) && failures++ == 0)
                 wprintf(L"round %d failed: 0x%08lx\n", i, static_cast<unsigned long>(hr));
             if (i % 5 == 0 || i == rounds) {
@@ -338,6 +439,9 @@ int wmain(int argc, wchar_t **argv)
                 fflush(stdout);
             }
         }
+        if (playing.control)
+            (void)playing.control->Stop();
+        playing = {};
         Sleep(500);
         const int after = CountThreads();
         wprintf(L"%ls: threads %d -> %d after %d rounds (%+d), working set %+lld KiB, %d failed, %d completed\n",

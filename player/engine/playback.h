@@ -15,6 +15,12 @@
 
 class RHRenderer;
 
+// How long a prepared graph run ahead of its change may wait hidden for it. Under Wine the
+// end event comes 150-300 ms after the position's end; past this the change is not coming
+// as planned (a command came between, the client answers slowly or not at all), and the
+// prepared graph goes back to its first frame rather than play its opening unseen.
+inline constexpr DWORD kEarlyRunWaitMs = 500;
+
 // The playback thread's entry point; the player is kept alive by its owner, or deleted here
 // when it was orphaned during an event.
 DWORD WINAPI PlaybackThreadMain(void *player);
@@ -100,6 +106,16 @@ private:
     // last is opened in its place, unless it is the one already open. stuck: the load ran
     // out of time. False when the load carries on.
     bool Retarget(bool stuck);
+    // Under Wine a graph's frames start 200 ms after Run (Windows adds little), and the
+    // framework's end event comes after the last frame: a change that runs the next graph
+    // only then holds the outgoing picture that much too long. So once the last loop's
+    // position reaches its end, the prepared graph runs hidden and silent, and the change
+    // shows it already moving. ms until that is due (INFINITE: not for this item).
+    DWORD EarlyRunDue();
+    void RunPreparedEarly();
+    // The change did not come (another command, or no answer to the end): the prepared graph
+    // goes back to its first frame, as it was prepared.
+    void StandDownEarlyRun(LoadJob &job);
     void DiscardLoad(std::shared_ptr<LoadJob> &job);
     void ReapDiscardedLoads();
     void AbandonAllLoads();

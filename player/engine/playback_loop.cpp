@@ -196,17 +196,26 @@ DWORD Playback::WaitLimit()
         const DWORD spent = GetTickCount() - job->startTick;
         limit = std::min(limit, spent < kOpenLimitMs ? kOpenLimitMs - spent : 0);
     }
+    // A graph run ahead that waits for its change.
+    if (prepared_ && prepared_->early == LoadJob::EarlyRun::Running) {
+        const DWORD spent = GetTickCount() - prepared_->ranEarlyAt;
+        limit = std::min(limit, spent < kEarlyRunWaitMs ? kEarlyRunWaitMs - spent : 0);
+    }
     if (loading_ || state_ != STATE_PLAYING)
         return limit;
     if (nextLoopDue_) {
         const LONG left = static_cast<LONG>(nextLoopAt_ - GetTickCount());
         return std::min(limit, left > 0 ? static_cast<DWORD>(left) : 0);
     }
-    return std::min(limit, kWatchIntervalMs); // the next look at the playing item
+    // The next look at the playing item, or the prepared one's early run.
+    return std::min({limit, kWatchIntervalMs, EarlyRunDue()});
 }
 
 void Playback::OnWaitLimit()
 {
+    if (prepared_ && prepared_->early == LoadJob::EarlyRun::Running &&
+        GetTickCount() - prepared_->ranEarlyAt >= kEarlyRunWaitMs)
+        StandDownEarlyRun(*prepared_);
     if (prepareDeferred_ && prepared_ && GetTickCount() - prepared_->startTick >= kOpenLimitMs)
         PrepareItem(); // the stuck preparation gives way to the hint
     if (loading_) {
@@ -230,6 +239,8 @@ void Playback::OnWaitLimit()
             player_.FirePlaybackEnded(S_OK);
         return;
     }
+    if (EarlyRunDue() == 0)
+        RunPreparedEarly();
     RendererWriteGuard guard(rendererLock_);
     RHRenderer *renderer = Current();
     double position = 0.0, end = 0.0, received = 0.0;
@@ -264,6 +275,8 @@ bool Playback::ProcessCommands()
         }
         if (word & CMD_STOP) {
             DiscardLoad(loading_);
+            if (prepared_)
+                StandDownEarlyRun(*prepared_);
             if (asked_ == STATE_PLAYING || asked_ == STATE_PAUSED) {
                 pending_ = CMD_RENDERER_ADDS;
                 {
@@ -283,6 +296,8 @@ bool Playback::ProcessCommands()
             continue;
         }
         if (word & CMD_PAUSE) {
+            if (prepared_)
+                StandDownEarlyRun(*prepared_);
             if (asked_ == STATE_PLAYING) {
                 asked_ = STATE_PAUSED;
                 bool ended = false;

@@ -484,6 +484,12 @@ HRESULT RHRenderer::RunGraph()
     return control_->Run();
 }
 
+void RHRenderer::PauseGraph()
+{
+    if (control_)
+        (void)control_->Pause();
+}
+
 void RHRenderer::StopGraph()
 {
     if (control_)
@@ -560,12 +566,16 @@ bool RHRenderer::TakeCompletion()
     return code == EC_COMPLETE;
 }
 
-void RHRenderer::DropEvents()
+bool RHRenderer::DropEvents()
 {
+    bool ended = false;
     long code = 0;
     LONG_PTR param1 = 0, param2 = 0;
-    while (events_ && SUCCEEDED(events_->GetEvent(&code, &param1, &param2, 0)))
+    while (events_ && SUCCEEDED(events_->GetEvent(&code, &param1, &param2, 0))) {
+        ended = ended || code == EC_COMPLETE;
         (void)events_->FreeEventParams(code, param1, param2);
+    }
+    return ended;
 }
 
 void RHRenderer::SetInputRouting(bool on)

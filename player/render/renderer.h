@@ -64,6 +64,7 @@ public:
     // until the system gives its held read back. Null without a graph.
     Microsoft::WRL::ComPtr<IGraphBuilder> GiveUpGraph();
     [[nodiscard]] HRESULT RunGraph();
+    void PauseGraph();
     void StopGraph();
     void Rewind();
     void Seek(double seconds);
@@ -77,8 +78,9 @@ public:
     bool HoldsStill() const { return stillHeld_; }
     HANDLE GetEventHandle();
     bool TakeCompletion();
-    // Drops the graph's queued events, such as an end the player has already acted on.
-    void DropEvents();
+    // Drops the graph's queued events, such as an end the player has already acted on; true
+    // when an end was among them.
+    bool DropEvents();
     void SetInputRouting(bool on);
 
 protected:
