@@ -3,6 +3,7 @@
 // opened early so the change-over waits for nothing.
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <string>
@@ -68,8 +69,24 @@ DWORD Playback::EarlyRunDue()
     if (!Current()->Progress(position, end, received) || end <= 0.0)
         return INFINITE;
     const double rate = current_.fields.rate > 0.0f ? current_.fields.rate : 1.0;
-    const double left = (end - position) / rate * 1000.0;
-    return left > 0.0 ? static_cast<DWORD>(std::ceil(left)) : 0;
+    const double due = (end - position) / rate * 1000.0 + earlyRunDelayMs_;
+    return due > 0.0 ? static_cast<DWORD>(std::ceil(due)) : 0;
+}
+
+void Playback::LearnEarlyRunDelay(RHRenderer &incoming, double held)
+{
+    constexpr DWORD kCreepMs = 5;
+    constexpr DWORD kLongestMs = 400;
+    const double received = incoming.PictureReceived();
+    const double frame = incoming.FrameLength();
+    if (held < 0.0 || received < held || frame <= 0.0)
+        return;
+    const double rate = current_.fields.rate > 0.0f ? current_.fields.rate : 1.0;
+    const double unseenMs = (received - held - frame) / rate * 1000.0;
+    if (unseenMs >= 1.0)
+        earlyRunDelayMs_ = std::min<DWORD>(kLongestMs, earlyRunDelayMs_ + static_cast<DWORD>(std::ceil(unseenMs)));
+    else
+        earlyRunDelayMs_ = earlyRunDelayMs_ > kCreepMs ? earlyRunDelayMs_ - kCreepMs : 0;
 }
 
 void Playback::RunPreparedEarly()
@@ -77,6 +94,8 @@ void Playback::RunPreparedEarly()
     LoadJob &job = *prepared_;
     // Silent until shown: the outgoing item's sound plays out meanwhile.
     job.renderer->SetVolume(0);
+    job.renderer->KeepHeldFrames(true);
+    job.heldPicture = job.renderer->PictureReceived();
     job.ranEarlyAt = GetTickCount();
     job.early = LoadJob::EarlyRun::Running;
     if (FAILED(job.renderer->RunGraph()))
@@ -90,6 +109,7 @@ void Playback::StandDownEarlyRun(LoadJob &job)
     job.early = LoadJob::EarlyRun::Over;
     job.renderer->PauseGraph();
     job.renderer->Seek(job.seekedTo);
+    job.renderer->KeepHeldFrames(false);
     // An end it reached unseen must not end it once shown.
     (void)job.renderer->DropEvents();
 }
@@ -248,8 +268,10 @@ void Playback::FinishItemLoad()
     timing.runStart = CounterNow();
     if (!RunIfPlaying(word))
         return;
-    if (moving)
+    if (moving) {
         loopStartedAt_ = job->ranEarlyAt;
+        LearnEarlyRunDelay(*screen, job->heldPicture);
+    }
     timing.running = CounterNow();
     player_.RecordLoadTiming(timing);
     // The old windows go only after the new ones show, and outside the lock (above).

@@ -43,6 +43,7 @@ struct LoadJob {
     // frames are already moving when it is shown (Playback::RunPreparedEarly).
     enum class EarlyRun { NotYet, Running, Over } early = EarlyRun::NotYet;
     DWORD ranEarlyAt = 0;
+    double heldPicture = -1.0; // the held frame's time then (RHRenderer::PictureReceived)
 
     HRESULT result = E_PENDING; // valid once done is set
     UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};

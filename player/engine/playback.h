@@ -113,6 +113,13 @@ private:
     // shows it already moving. ms until that is due (INFINITE: not for this item).
     DWORD EarlyRunDue();
     void RunPreparedEarly();
+    // How much later than the position's end the next early run comes. Frames of the
+    // incoming item that went by unseen before its change (the outgoing one's end came later
+    // than the framework's start delay: a decoder's delay, sound still playing out) make it
+    // wait that much longer; a change without them lets it creep back, so that a shorter
+    // start delay (another platform, another machine) is followed.
+    // held: the time of the frame it held when it ran.
+    void LearnEarlyRunDelay(RHRenderer &incoming, double held);
     // The change did not come (another command, or no answer to the end): the prepared graph
     // goes back to its first frame, as it was prepared.
     void StandDownEarlyRun(LoadJob &job);
@@ -174,4 +181,5 @@ private:
     bool retarget_ = false;
     bool prepareDeferred_ = false;
     std::vector<std::shared_ptr<LoadJob>> discarded_;
+    DWORD earlyRunDelayMs_ = 0;
 };

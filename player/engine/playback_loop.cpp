@@ -162,6 +162,10 @@ bool Playback::EndLoop()
     renderer->StopGraph();
     renderer->Rewind();
     asked_ = state_ = STATE_PAUSED;
+    // The item ended before its delayed early run: the delay has grown past the end's own.
+    if (prepared_ && prepared_->early == LoadJob::EarlyRun::NotYet && LoadFinished(*prepared_) &&
+        SUCCEEDED(prepared_->result))
+        earlyRunDelayMs_ /= 2;
     return true;
 }
 

@@ -289,11 +289,11 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
         while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
             ComPtr<IBasicAudio> audio;
             ComPtr<IVideoWindow> window;
+            ComPtr<IMediaSeeking> seeking;
             if (SUCCEEDED(Query(filter.Get(), IID_IBasicAudio, audio)) ||
                 SUCCEEDED(Query(filter.Get(), IID_IVideoWindow, window))) {
-                ComPtr<IMediaSeeking> seeking;
                 if (HasConnectedInput(filter.Get()) && SUCCEEDED(Query(filter.Get(), IID_IMediaSeeking, seeking)))
-                    received_.push_back(std::move(seeking));
+                    received_.push_back(seeking);
             }
             if (audio) {
                 // A file rendered once per output has one audio renderer per output: hear one.
@@ -307,6 +307,8 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
                 VideoOutput &output = *outputs_[filled];
                 output.window = window;
                 (void)Query(filter.Get(), IID_IBasicVideo, output.video);
+                if (filled == 0)
+                    videoReceived_ = seeking;
                 if (filled == 0 && output.video) {
                     long width = 0, height = 0;
                     if (SUCCEEDED(output.video->GetVideoSize(&width, &height))) {
@@ -377,20 +379,37 @@ void RHRenderer::ShowPicture()
         // Above the outgoing item's windows, which go only after this.
         SetWindowPos(output->hwnd, HWND_TOP, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        if (output->kept) {
+            // The graph runs already: the frame kept before it ran is painted, and the window
+            // left as painted, since a paint of the renderer's own waits for the stream.
+            PaintFrame(*output, output->kept.get(), output->keptSize);
+            ValidateRect(output->hwnd, nullptr);
+            output->kept.reset();
+            continue;
+        }
         // The background is erased when the window is painted; do that now, so it does
         // not come after the frame and black it out again.
         UpdateWindow(output->hwnd);
-        PaintHeldFrame(*output);
+        long size = 0;
+        const std::unique_ptr<long[]> image = CopyHeldFrame(*output, size);
+        if (image)
+            PaintFrame(*output, image.get(), size);
     }
+}
+
+void RHRenderer::KeepHeldFrames(bool keep)
+{
+    for (auto &output : outputs_)
+        output->kept = keep ? CopyHeldFrame(*output, output->keptSize) : nullptr;
 }
 
 // The renderer paints a frame only when the stream delivers one; a window just shown would
 // stay black until the next frame of the running graph. So the frame the paused graph
-// holds is painted here at once, with black around the picture as the renderer leaves it.
-void RHRenderer::PaintHeldFrame(VideoOutput &output) const
+// holds is copied, to be painted at once.
+std::unique_ptr<long[]> RHRenderer::CopyHeldFrame(VideoOutput &output, long &size)
 {
     if (!output.video)
-        return;
+        return nullptr;
     // Room for the largest frame of this size (32 bits a pixel) with its header, masks or
     // colour table: not every renderer answers a query for the size first.
     // The copy is made at every change of item: a bound keeps a huge frame from costing a
@@ -399,12 +418,19 @@ void RHRenderer::PaintHeldFrame(VideoOutput &output) const
     long width = 0, height = 0;
     if (FAILED(output.video->GetVideoSize(&width, &height)) || width <= 0 || height <= 0 ||
         static_cast<long long>(width) * height * 4 > kLargestFrameBytes)
-        return;
-    long size = static_cast<long>(sizeof(BITMAPINFO) + 256 * sizeof(RGBQUAD)) + width * height * 4;
+        return nullptr;
+    size = static_cast<long>(sizeof(BITMAPINFO) + 256 * sizeof(RGBQUAD)) + width * height * 4;
     std::unique_ptr<long[]> image(new (std::nothrow) long[(static_cast<size_t>(size) + sizeof(long) - 1) / sizeof(long)]);
     if (!image || FAILED(output.video->GetCurrentImage(&size, image.get())))
-        return;
-    const auto *header = reinterpret_cast<const BITMAPINFOHEADER *>(image.get());
+        return nullptr;
+    return image;
+}
+
+// Paints a frame GetCurrentImage handed out, with black around the picture as the renderer
+// leaves it.
+void RHRenderer::PaintFrame(VideoOutput &output, const long *image, long size) const
+{
+    const auto *header = reinterpret_cast<const BITMAPINFOHEADER *>(image);
     if (header->biSize < sizeof(BITMAPINFOHEADER) || header->biWidth <= 0 || header->biHeight == 0 ||
         header->biBitCount < 8)
         return;
@@ -432,7 +458,7 @@ void RHRenderer::PaintHeldFrame(VideoOutput &output) const
     ExcludeClipRect(dc, dl, dt, dl + dw, dt + dh);
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     RestoreDC(dc, saved);
-    StretchDIBits(dc, dl, dt, dw, dh, sl, st, sw, sh, reinterpret_cast<const BYTE *>(image.get()) + offset,
+    StretchDIBits(dc, dl, dt, dw, dh, sl, st, sw, sh, reinterpret_cast<const BYTE *>(image) + offset,
                   reinterpret_cast<const BITMAPINFO *>(header), DIB_RGB_COLORS, SRCCOPY);
     ReleaseDC(output.hwnd, dc);
 }
@@ -457,6 +483,7 @@ ComPtr<IGraphBuilder> RHRenderer::GiveUpGraph()
 ComPtr<IGraphBuilder> RHRenderer::LetGoAllButGraph()
 {
     received_.clear();
+    videoReceived_.Reset();
     if (position_) {
         REFTIME now = 0.0;
         if (SUCCEEDED(position_->get_CurrentPosition(&now)))
@@ -542,6 +569,22 @@ bool RHRenderer::Progress(double &position, double &end, double &received)
     }
     received = latest >= 0 ? static_cast<double>(latest) / 1e7 : position;
     return true;
+}
+
+double RHRenderer::PictureReceived()
+{
+    LONGLONG at = 0;
+    if (!videoReceived_ || FAILED(videoReceived_->GetCurrentPosition(&at)))
+        return -1.0;
+    return static_cast<double>(at) / 1e7;
+}
+
+double RHRenderer::FrameLength()
+{
+    REFTIME length = 0.0;
+    if (outputs_.empty() || !outputs_[0]->video || FAILED(outputs_[0]->video->get_AvgTimePerFrame(&length)))
+        return 0.0;
+    return length;
 }
 
 HANDLE RHRenderer::GetEventHandle()

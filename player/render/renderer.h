@@ -53,6 +53,10 @@ public:
     bool PauseOnFirstFrame(const volatile LONG &abort, DWORD limitMs);
     void AttachWindows();
     void ShowPicture();
+    // Copies the frame the paused graph holds, for ShowPicture once the graph runs (a running
+    // renderer hands its frame out only between frames, and under Wine not at all); false:
+    // lets the copies go, the graph holding its frame again.
+    void KeepHeldFrames(bool keep);
     // The item the renderer reads from now on; it must outlive the renderer or the next
     // SetItem.
     void SetItem(const MediaItem &item) { item_ = &item; }
@@ -74,6 +78,12 @@ public:
     // Where the graph stands and where it stops, and the time of the latest sample any of its
     // renderers received (the position, where none tells), in seconds; false without a graph.
     bool Progress(double &position, double &end, double &received);
+    // The start of the latest sample the first video renderer received, in seconds (negative
+    // when it does not tell). A running renderer holds that sample until its time, so the
+    // frame before it is the one up.
+    double PictureReceived();
+    // The video's frame length in seconds (0 when not known).
+    double FrameLength();
     // A still picture held for the display duration: its position need not move.
     bool HoldsStill() const { return stillHeld_; }
     HANDLE GetEventHandle();
@@ -96,6 +106,8 @@ protected:
         Microsoft::WRL::ComPtr<IVideoWindow> window;
         Microsoft::WRL::ComPtr<IBasicVideo> video;
         HWND hwnd = nullptr;   // the video window itself, found at load (not owned)
+        std::unique_ptr<long[]> kept; // KeepHeldFrames' copy, as GetCurrentImage gave it
+        long keptSize = 0;
     };
 
     // Places an output's video window in the player window's client area. From a thread
@@ -115,6 +127,7 @@ protected:
     Microsoft::WRL::ComPtr<IBasicAudio> audio_;   // the first audio renderer's
     // Every renderer filter's own seeking: it tells the time of the last sample received.
     std::vector<Microsoft::WRL::ComPtr<IMediaSeeking>> received_;
+    Microsoft::WRL::ComPtr<IMediaSeeking> videoReceived_;   // the first video output's
     const MediaItem *item_;
     double savedPosition_ = 0.0;   // seconds, at the last Unload
     int nativeWidth_ = 0;
@@ -133,7 +146,8 @@ private:
     HWND FindVideoWindow(IVideoWindow *window, size_t index) const;
     // Releases every interface of the graph but the graph itself, which it returns.
     Microsoft::WRL::ComPtr<IGraphBuilder> LetGoAllButGraph();
-    void PaintHeldFrame(VideoOutput &output) const;
+    static std::unique_ptr<long[]> CopyHeldFrame(VideoOutput &output, long &size);
+    void PaintFrame(VideoOutput &output, const long *image, long size) const;
     // A video renderer filter for the next rendering: one made ahead by CreateVideoFilters
     // while any is left, else a new one.
     HRESULT NextVideoFilter(Microsoft::WRL::ComPtr<IBaseFilter> &filter);
