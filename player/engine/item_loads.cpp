@@ -94,7 +94,7 @@ void Playback::RunPreparedEarly()
     LoadJob &job = *prepared_;
     // Silent until shown: the outgoing item's sound plays out meanwhile.
     job.renderer->SetVolume(0);
-    job.renderer->KeepHeldFrames(true);
+    job.renderer->KeepHeldFrames();
     job.heldPicture = job.renderer->PictureReceived();
     job.ranEarlyAt = GetTickCount();
     job.early = LoadJob::EarlyRun::Running;
@@ -108,8 +108,7 @@ void Playback::StandDownEarlyRun(LoadJob &job)
         return;
     job.early = LoadJob::EarlyRun::Over;
     job.renderer->PauseGraph();
-    job.renderer->Seek(job.seekedTo);
-    job.renderer->KeepHeldFrames(false);
+    job.renderer->Seek(job.seekedTo); // its kept frame is the one it shows from there
     // An end it reached unseen must not end it once shown.
     (void)job.renderer->DropEvents();
 }

@@ -109,8 +109,9 @@ private:
     // Under Wine a graph's frames start 200 ms after Run (Windows adds little), and the
     // framework's end event comes after the last frame: a change that runs the next graph
     // only then holds the outgoing picture that much too long. So once the last loop's
-    // position reaches its end, the prepared graph runs hidden and silent, and the change
-    // shows it already moving. ms until that is due (INFINITE: not for this item).
+    // position reaches its end (and the learnt delay below has passed), the prepared graph
+    // runs hidden and silent, and the change shows it already moving. ms until that is due
+    // (INFINITE: not for this item).
     DWORD EarlyRunDue();
     void RunPreparedEarly();
     // How much later than the position's end the next early run comes. Frames of the

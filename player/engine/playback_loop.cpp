@@ -70,7 +70,9 @@ void Playback::Run()
                 load = count;
                 handles[count++] = loading_->done.get();
             }
-            if (prepareDeferred_ && prepared_ && prepared_->done) {
+            // A preparation on its way: a hint waiting for it, and the playing item's early
+            // run of it, take it up once it is done.
+            if (prepared_ && prepared_->done && !LoadFinished(*prepared_)) {
                 prepared = count;
                 handles[count++] = prepared_->done.get();
             }
@@ -86,7 +88,7 @@ void Playback::Run()
             } else if (woken == WAIT_OBJECT_0 + load) {
                 FinishItemLoad();
             } else if (woken == WAIT_OBJECT_0 + prepared) {
-                // The preparation a hint waited for is done: taken up below.
+                // The preparation is done: taken up below, or by the next wait's limit.
             } else if (woken == WAIT_OBJECT_0 + count) {
                 MSG message;
                 while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))

@@ -380,8 +380,9 @@ void RHRenderer::ShowPicture()
         SetWindowPos(output->hwnd, HWND_TOP, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
         if (output->kept) {
-            // The graph runs already: the frame kept before it ran is painted, and the window
-            // left as painted, since a paint of the renderer's own waits for the stream.
+            // The graph ran ahead: the frame kept before it ran is painted, and the window
+            // left as painted, since a paint of the renderer's own waits for the stream
+            // (and one taken back to its start may not hold its frame again yet).
             PaintFrame(*output, output->kept.get(), output->keptSize);
             ValidateRect(output->hwnd, nullptr);
             output->kept.reset();
@@ -397,10 +398,10 @@ void RHRenderer::ShowPicture()
     }
 }
 
-void RHRenderer::KeepHeldFrames(bool keep)
+void RHRenderer::KeepHeldFrames()
 {
     for (auto &output : outputs_)
-        output->kept = keep ? CopyHeldFrame(*output, output->keptSize) : nullptr;
+        output->kept = CopyHeldFrame(*output, output->keptSize);
 }
 
 // The renderer paints a frame only when the stream delivers one; a window just shown would

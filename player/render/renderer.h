@@ -53,10 +53,9 @@ public:
     bool PauseOnFirstFrame(const volatile LONG &abort, DWORD limitMs);
     void AttachWindows();
     void ShowPicture();
-    // Copies the frame the paused graph holds, for ShowPicture once the graph runs (a running
-    // renderer hands its frame out only between frames, and under Wine not at all); false:
-    // lets the copies go, the graph holding its frame again.
-    void KeepHeldFrames(bool keep);
+    // Copies the frame the paused graph holds, for ShowPicture once the graph has run ahead
+    // (a running renderer hands its frame out only between frames, and under Wine not at all).
+    void KeepHeldFrames();
     // The item the renderer reads from now on; it must outlive the renderer or the next
     // SetItem.
     void SetItem(const MediaItem &item) { item_ = &item; }
