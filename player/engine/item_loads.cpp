@@ -3,8 +3,6 @@
 // opened early so the change-over waits for nothing.
 #include <windows.h>
 
-#include <algorithm>
-#include <cmath>
 #include <new>
 #include <string>
 #include <utility>
@@ -57,60 +55,6 @@ bool Playback::Opens(const LoadJob &job, const MediaItem &item) const
            fields.perMonitor == item.fields.perMonitor &&
            Framewheel::RendererSwitches{job.classic, job.single} == player_.Switches() &&
            player_.HasOutputAreas(job.areas);
-}
-
-DWORD Playback::EarlyRunDue()
-{
-    if (state_ != STATE_PLAYING || loading_ || nextLoopDue_ || loopCounter_ != 1 || !prepared_ ||
-        prepared_->early != LoadJob::EarlyRun::NotYet || !Current() || !LoadFinished(*prepared_) ||
-        FAILED(prepared_->result))
-        return INFINITE;
-    double position = 0.0, end = 0.0, received = 0.0;
-    if (!Current()->Progress(position, end, received) || end <= 0.0)
-        return INFINITE;
-    const double rate = current_.fields.rate > 0.0f ? current_.fields.rate : 1.0;
-    const double due = (end - position) / rate * 1000.0 + earlyRunDelayMs_;
-    return due > 0.0 ? static_cast<DWORD>(std::ceil(due)) : 0;
-}
-
-void Playback::LearnEarlyRunDelay(RHRenderer &incoming, double held)
-{
-    constexpr DWORD kCreepMs = 5;
-    constexpr DWORD kLongestMs = 400;
-    const double received = incoming.PictureReceived();
-    const double frame = incoming.FrameLength();
-    if (held < 0.0 || received < held || frame <= 0.0)
-        return;
-    const double rate = current_.fields.rate > 0.0f ? current_.fields.rate : 1.0;
-    const double unseenMs = (received - held - frame) / rate * 1000.0;
-    if (unseenMs >= 1.0)
-        earlyRunDelayMs_ = std::min<DWORD>(kLongestMs, earlyRunDelayMs_ + static_cast<DWORD>(std::ceil(unseenMs)));
-    else
-        earlyRunDelayMs_ = earlyRunDelayMs_ > kCreepMs ? earlyRunDelayMs_ - kCreepMs : 0;
-}
-
-void Playback::RunPreparedEarly()
-{
-    LoadJob &job = *prepared_;
-    // Silent until shown: the outgoing item's sound plays out meanwhile.
-    job.renderer->SetVolume(0);
-    job.renderer->KeepHeldFrames();
-    job.heldPicture = job.renderer->PictureReceived();
-    job.ranEarlyAt = GetTickCount();
-    job.early = LoadJob::EarlyRun::Running;
-    if (FAILED(job.renderer->RunGraph()))
-        StandDownEarlyRun(job); // it runs when shown, as any other
-}
-
-void Playback::StandDownEarlyRun(LoadJob &job)
-{
-    if (job.early != LoadJob::EarlyRun::Running)
-        return;
-    job.early = LoadJob::EarlyRun::Over;
-    job.renderer->PauseGraph();
-    job.renderer->Seek(job.seekedTo); // its kept frame is the one it shows from there
-    // An end it reached unseen must not end it once shown.
-    (void)job.renderer->DropEvents();
 }
 
 void Playback::DiscardLoad(std::shared_ptr<LoadJob> &job)
@@ -224,15 +168,6 @@ void Playback::FinishItemLoad()
         return;
     std::shared_ptr<LoadJob> job = std::exchange(loading_, nullptr);
     LONG word = job->word;
-    // A graph run ahead is shown moving, unless it ran too long unseen, reached its end
-    // unseen, or the show no longer plays; then it starts from its first frame as any other.
-    if (job->early == LoadJob::EarlyRun::Running &&
-        (asked_ != STATE_PLAYING || GetTickCount() - job->ranEarlyAt >= kEarlyRunWaitMs ||
-         job->renderer->DropEvents()))
-        StandDownEarlyRun(*job);
-    const bool moving = job->early == LoadJob::EarlyRun::Running;
-    if (job->early != LoadJob::EarlyRun::NotYet)
-        word |= CMD_VOLUME; // it was silenced
     MediaItem item;
     (void)player_.CopyItem(item, false); // the settings as they are now, the job's name
     // The renderer replaced goes after the renderer lock: freeing its graph waits for the
@@ -267,10 +202,6 @@ void Playback::FinishItemLoad()
     timing.runStart = CounterNow();
     if (!RunIfPlaying(word))
         return;
-    if (moving) {
-        loopStartedAt_ = job->ranEarlyAt;
-        LearnEarlyRunDelay(*screen, job->heldPicture);
-    }
     timing.running = CounterNow();
     player_.RecordLoadTiming(timing);
     // The old windows go only after the new ones show, and outside the lock (above).

@@ -39,11 +39,6 @@ struct LoadJob {
     LONGLONG started = 0;
     LONGLONG loaded = 0;
     double seekedTo = 0.0;     // where the paused graph stands
-    // A preparation's graph may be run ahead of its change, hidden and silent, so that its
-    // frames are already moving when it is shown (Playback::RunPreparedEarly).
-    enum class EarlyRun { NotYet, Running, Over } early = EarlyRun::NotYet;
-    DWORD ranEarlyAt = 0;
-    double heldPicture = -1.0; // the held frame's time then (RHRenderer::PictureReceived)
 
     HRESULT result = E_PENDING; // valid once done is set
     UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};

@@ -15,12 +15,6 @@
 
 class RHRenderer;
 
-// How long a prepared graph run ahead of its change may wait hidden for it. Under Wine the
-// end event comes 150-300 ms after the position's end; past this the change is not coming
-// as planned (a command came between, the client answers slowly or not at all), and the
-// prepared graph goes back to its first frame rather than play its opening unseen.
-inline constexpr DWORD kEarlyRunWaitMs = 500;
-
 // The playback thread's entry point; the player is kept alive by its owner, or deleted here
 // when it was orphaned during an event.
 DWORD WINAPI PlaybackThreadMain(void *player);
@@ -106,24 +100,6 @@ private:
     // last is opened in its place, unless it is the one already open. stuck: the load ran
     // out of time. False when the load carries on.
     bool Retarget(bool stuck);
-    // Under Wine a graph's frames start 200 ms after Run (Windows adds little), and the
-    // framework's end event comes after the last frame: a change that runs the next graph
-    // only then holds the outgoing picture that much too long. So once the last loop's
-    // position reaches its end (and the learnt delay below has passed), the prepared graph
-    // runs hidden and silent, and the change shows it already moving. ms until that is due
-    // (INFINITE: not for this item).
-    DWORD EarlyRunDue();
-    void RunPreparedEarly();
-    // How much later than the position's end the next early run comes. Frames of the
-    // incoming item that went by unseen before its change (the outgoing one's end came later
-    // than the framework's start delay: a decoder's delay, sound still playing out) make it
-    // wait that much longer; a change without them lets it creep back, so that a shorter
-    // start delay (another platform, another machine) is followed.
-    // held: the time of the frame it held when it ran.
-    void LearnEarlyRunDelay(RHRenderer &incoming, double held);
-    // The change did not come (another command, or no answer to the end): the prepared graph
-    // goes back to its first frame, as it was prepared.
-    void StandDownEarlyRun(LoadJob &job);
     void DiscardLoad(std::shared_ptr<LoadJob> &job);
     void ReapDiscardedLoads();
     void AbandonAllLoads();
@@ -182,5 +158,4 @@ private:
     bool retarget_ = false;
     bool prepareDeferred_ = false;
     std::vector<std::shared_ptr<LoadJob>> discarded_;
-    DWORD earlyRunDelayMs_ = 0;
 };

@@ -70,9 +70,7 @@ void Playback::Run()
                 load = count;
                 handles[count++] = loading_->done.get();
             }
-            // A preparation on its way: a hint waiting for it, and the playing item's early
-            // run of it, take it up once it is done.
-            if (prepared_ && prepared_->done && !LoadFinished(*prepared_)) {
+            if (prepareDeferred_ && prepared_ && prepared_->done) {
                 prepared = count;
                 handles[count++] = prepared_->done.get();
             }
@@ -88,7 +86,7 @@ void Playback::Run()
             } else if (woken == WAIT_OBJECT_0 + load) {
                 FinishItemLoad();
             } else if (woken == WAIT_OBJECT_0 + prepared) {
-                // The preparation is done: taken up below, or by the next wait's limit.
+                // The preparation a hint waited for is done: taken up below.
             } else if (woken == WAIT_OBJECT_0 + count) {
                 MSG message;
                 while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
@@ -164,10 +162,6 @@ bool Playback::EndLoop()
     renderer->StopGraph();
     renderer->Rewind();
     asked_ = state_ = STATE_PAUSED;
-    // The item ended before its delayed early run: the delay has grown past the end's own.
-    if (prepared_ && prepared_->early == LoadJob::EarlyRun::NotYet && LoadFinished(*prepared_) &&
-        SUCCEEDED(prepared_->result))
-        earlyRunDelayMs_ /= 2;
     return true;
 }
 
@@ -202,26 +196,17 @@ DWORD Playback::WaitLimit()
         const DWORD spent = GetTickCount() - job->startTick;
         limit = std::min(limit, spent < kOpenLimitMs ? kOpenLimitMs - spent : 0);
     }
-    // A graph run ahead that waits for its change.
-    if (prepared_ && prepared_->early == LoadJob::EarlyRun::Running) {
-        const DWORD spent = GetTickCount() - prepared_->ranEarlyAt;
-        limit = std::min(limit, spent < kEarlyRunWaitMs ? kEarlyRunWaitMs - spent : 0);
-    }
     if (loading_ || state_ != STATE_PLAYING)
         return limit;
     if (nextLoopDue_) {
         const LONG left = static_cast<LONG>(nextLoopAt_ - GetTickCount());
         return std::min(limit, left > 0 ? static_cast<DWORD>(left) : 0);
     }
-    // The next look at the playing item, or the prepared one's early run.
-    return std::min({limit, kWatchIntervalMs, EarlyRunDue()});
+    return std::min(limit, kWatchIntervalMs); // the next look at the playing item
 }
 
 void Playback::OnWaitLimit()
 {
-    if (prepared_ && prepared_->early == LoadJob::EarlyRun::Running &&
-        GetTickCount() - prepared_->ranEarlyAt >= kEarlyRunWaitMs)
-        StandDownEarlyRun(*prepared_);
     if (prepareDeferred_ && prepared_ && GetTickCount() - prepared_->startTick >= kOpenLimitMs)
         PrepareItem(); // the stuck preparation gives way to the hint
     if (loading_) {
@@ -245,8 +230,6 @@ void Playback::OnWaitLimit()
             player_.FirePlaybackEnded(S_OK);
         return;
     }
-    if (EarlyRunDue() == 0)
-        RunPreparedEarly();
     RendererWriteGuard guard(rendererLock_);
     RHRenderer *renderer = Current();
     double position = 0.0, end = 0.0, received = 0.0;
@@ -281,8 +264,6 @@ bool Playback::ProcessCommands()
         }
         if (word & CMD_STOP) {
             DiscardLoad(loading_);
-            if (prepared_)
-                StandDownEarlyRun(*prepared_);
             if (asked_ == STATE_PLAYING || asked_ == STATE_PAUSED) {
                 pending_ = CMD_RENDERER_ADDS;
                 {
@@ -302,8 +283,6 @@ bool Playback::ProcessCommands()
             continue;
         }
         if (word & CMD_PAUSE) {
-            if (prepared_)
-                StandDownEarlyRun(*prepared_);
             if (asked_ == STATE_PLAYING) {
                 asked_ = STATE_PAUSED;
                 bool ended = false;

@@ -289,11 +289,11 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
         while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
             ComPtr<IBasicAudio> audio;
             ComPtr<IVideoWindow> window;
-            ComPtr<IMediaSeeking> seeking;
             if (SUCCEEDED(Query(filter.Get(), IID_IBasicAudio, audio)) ||
                 SUCCEEDED(Query(filter.Get(), IID_IVideoWindow, window))) {
+                ComPtr<IMediaSeeking> seeking;
                 if (HasConnectedInput(filter.Get()) && SUCCEEDED(Query(filter.Get(), IID_IMediaSeeking, seeking)))
-                    received_.push_back(seeking);
+                    received_.push_back(std::move(seeking));
             }
             if (audio) {
                 // A file rendered once per output has one audio renderer per output: hear one.
@@ -307,8 +307,6 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
                 VideoOutput &output = *outputs_[filled];
                 output.window = window;
                 (void)Query(filter.Get(), IID_IBasicVideo, output.video);
-                if (filled == 0)
-                    videoReceived_ = seeking;
                 if (filled == 0 && output.video) {
                     long width = 0, height = 0;
                     if (SUCCEEDED(output.video->GetVideoSize(&width, &height))) {
@@ -379,38 +377,20 @@ void RHRenderer::ShowPicture()
         // Above the outgoing item's windows, which go only after this.
         SetWindowPos(output->hwnd, HWND_TOP, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-        if (output->kept) {
-            // The graph ran ahead: the frame kept before it ran is painted, and the window
-            // left as painted, since a paint of the renderer's own waits for the stream
-            // (and one taken back to its start may not hold its frame again yet).
-            PaintFrame(*output, output->kept.get(), output->keptSize);
-            ValidateRect(output->hwnd, nullptr);
-            output->kept.reset();
-            continue;
-        }
         // The background is erased when the window is painted; do that now, so it does
         // not come after the frame and black it out again.
         UpdateWindow(output->hwnd);
-        long size = 0;
-        const std::unique_ptr<long[]> image = CopyHeldFrame(*output, size);
-        if (image)
-            PaintFrame(*output, image.get(), size);
+        PaintHeldFrame(*output);
     }
-}
-
-void RHRenderer::KeepHeldFrames()
-{
-    for (auto &output : outputs_)
-        output->kept = CopyHeldFrame(*output, output->keptSize);
 }
 
 // The renderer paints a frame only when the stream delivers one; a window just shown would
 // stay black until the next frame of the running graph. So the frame the paused graph
-// holds is copied, to be painted at once.
-std::unique_ptr<long[]> RHRenderer::CopyHeldFrame(VideoOutput &output, long &size)
+// holds is painted here at once, with black around the picture as the renderer leaves it.
+void RHRenderer::PaintHeldFrame(VideoOutput &output) const
 {
     if (!output.video)
-        return nullptr;
+        return;
     // Room for the largest frame of this size (32 bits a pixel) with its header, masks or
     // colour table: not every renderer answers a query for the size first.
     // The copy is made at every change of item: a bound keeps a huge frame from costing a
@@ -419,19 +399,12 @@ std::unique_ptr<long[]> RHRenderer::CopyHeldFrame(VideoOutput &output, long &siz
     long width = 0, height = 0;
     if (FAILED(output.video->GetVideoSize(&width, &height)) || width <= 0 || height <= 0 ||
         static_cast<long long>(width) * height * 4 > kLargestFrameBytes)
-        return nullptr;
-    size = static_cast<long>(sizeof(BITMAPINFO) + 256 * sizeof(RGBQUAD)) + width * height * 4;
+        return;
+    long size = static_cast<long>(sizeof(BITMAPINFO) + 256 * sizeof(RGBQUAD)) + width * height * 4;
     std::unique_ptr<long[]> image(new (std::nothrow) long[(static_cast<size_t>(size) + sizeof(long) - 1) / sizeof(long)]);
     if (!image || FAILED(output.video->GetCurrentImage(&size, image.get())))
-        return nullptr;
-    return image;
-}
-
-// Paints a frame GetCurrentImage handed out, with black around the picture as the renderer
-// leaves it.
-void RHRenderer::PaintFrame(VideoOutput &output, const long *image, long size) const
-{
-    const auto *header = reinterpret_cast<const BITMAPINFOHEADER *>(image);
+        return;
+    const auto *header = reinterpret_cast<const BITMAPINFOHEADER *>(image.get());
     if (header->biSize < sizeof(BITMAPINFOHEADER) || header->biWidth <= 0 || header->biHeight == 0 ||
         header->biBitCount < 8)
         return;
@@ -459,7 +432,7 @@ void RHRenderer::PaintFrame(VideoOutput &output, const long *image, long size) c
     ExcludeClipRect(dc, dl, dt, dl + dw, dt + dh);
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     RestoreDC(dc, saved);
-    StretchDIBits(dc, dl, dt, dw, dh, sl, st, sw, sh, reinterpret_cast<const BYTE *>(image) + offset,
+    StretchDIBits(dc, dl, dt, dw, dh, sl, st, sw, sh, reinterpret_cast<const BYTE *>(image.get()) + offset,
                   reinterpret_cast<const BITMAPINFO *>(header), DIB_RGB_COLORS, SRCCOPY);
     ReleaseDC(output.hwnd, dc);
 }
@@ -484,7 +457,6 @@ ComPtr<IGraphBuilder> RHRenderer::GiveUpGraph()
 ComPtr<IGraphBuilder> RHRenderer::LetGoAllButGraph()
 {
     received_.clear();
-    videoReceived_.Reset();
     if (position_) {
         REFTIME now = 0.0;
         if (SUCCEEDED(position_->get_CurrentPosition(&now)))
@@ -510,12 +482,6 @@ HRESULT RHRenderer::RunGraph()
     if (!control_)
         return E_UNEXPECTED;
     return control_->Run();
-}
-
-void RHRenderer::PauseGraph()
-{
-    if (control_)
-        (void)control_->Pause();
 }
 
 void RHRenderer::StopGraph()
@@ -572,22 +538,6 @@ bool RHRenderer::Progress(double &position, double &end, double &received)
     return true;
 }
 
-double RHRenderer::PictureReceived()
-{
-    LONGLONG at = 0;
-    if (!videoReceived_ || FAILED(videoReceived_->GetCurrentPosition(&at)))
-        return -1.0;
-    return static_cast<double>(at) / 1e7;
-}
-
-double RHRenderer::FrameLength()
-{
-    REFTIME length = 0.0;
-    if (outputs_.empty() || !outputs_[0]->video || FAILED(outputs_[0]->video->get_AvgTimePerFrame(&length)))
-        return 0.0;
-    return length;
-}
-
 HANDLE RHRenderer::GetEventHandle()
 {
     if (events_) {
@@ -610,16 +560,12 @@ bool RHRenderer::TakeCompletion()
     return code == EC_COMPLETE;
 }
 
-bool RHRenderer::DropEvents()
+void RHRenderer::DropEvents()
 {
-    bool ended = false;
     long code = 0;
     LONG_PTR param1 = 0, param2 = 0;
-    while (events_ && SUCCEEDED(events_->GetEvent(&code, &param1, &param2, 0))) {
-        ended = ended || code == EC_COMPLETE;
+    while (events_ && SUCCEEDED(events_->GetEvent(&code, &param1, &param2, 0)))
         (void)events_->FreeEventParams(code, param1, param2);
-    }
-    return ended;
 }
 
 void RHRenderer::SetInputRouting(bool on)

@@ -53,9 +53,6 @@ public:
     bool PauseOnFirstFrame(const volatile LONG &abort, DWORD limitMs);
     void AttachWindows();
     void ShowPicture();
-    // Copies the frame the paused graph holds, for ShowPicture once the graph has run ahead
-    // (a running renderer hands its frame out only between frames, and under Wine not at all).
-    void KeepHeldFrames();
     // The item the renderer reads from now on; it must outlive the renderer or the next
     // SetItem.
     void SetItem(const MediaItem &item) { item_ = &item; }
@@ -67,7 +64,6 @@ public:
     // until the system gives its held read back. Null without a graph.
     Microsoft::WRL::ComPtr<IGraphBuilder> GiveUpGraph();
     [[nodiscard]] HRESULT RunGraph();
-    void PauseGraph();
     void StopGraph();
     void Rewind();
     void Seek(double seconds);
@@ -77,19 +73,12 @@ public:
     // Where the graph stands and where it stops, and the time of the latest sample any of its
     // renderers received (the position, where none tells), in seconds; false without a graph.
     bool Progress(double &position, double &end, double &received);
-    // The start of the latest sample the first video renderer received, in seconds (negative
-    // when it does not tell). A running renderer holds that sample until its time, so the
-    // frame before it is the one up.
-    double PictureReceived();
-    // The video's frame length in seconds (0 when not known).
-    double FrameLength();
     // A still picture held for the display duration: its position need not move.
     bool HoldsStill() const { return stillHeld_; }
     HANDLE GetEventHandle();
     bool TakeCompletion();
-    // Drops the graph's queued events, such as an end the player has already acted on; true
-    // when an end was among them.
-    bool DropEvents();
+    // Drops the graph's queued events, such as an end the player has already acted on.
+    void DropEvents();
     void SetInputRouting(bool on);
 
 protected:
@@ -105,8 +94,6 @@ protected:
         Microsoft::WRL::ComPtr<IVideoWindow> window;
         Microsoft::WRL::ComPtr<IBasicVideo> video;
         HWND hwnd = nullptr;   // the video window itself, found at load (not owned)
-        std::unique_ptr<long[]> kept; // KeepHeldFrames' copy, as GetCurrentImage gave it
-        long keptSize = 0;
     };
 
     // Places an output's video window in the player window's client area. From a thread
@@ -126,7 +113,6 @@ protected:
     Microsoft::WRL::ComPtr<IBasicAudio> audio_;   // the first audio renderer's
     // Every renderer filter's own seeking: it tells the time of the last sample received.
     std::vector<Microsoft::WRL::ComPtr<IMediaSeeking>> received_;
-    Microsoft::WRL::ComPtr<IMediaSeeking> videoReceived_;   // the first video output's
     const MediaItem *item_;
     double savedPosition_ = 0.0;   // seconds, at the last Unload
     int nativeWidth_ = 0;
@@ -145,8 +131,7 @@ private:
     HWND FindVideoWindow(IVideoWindow *window, size_t index) const;
     // Releases every interface of the graph but the graph itself, which it returns.
     Microsoft::WRL::ComPtr<IGraphBuilder> LetGoAllButGraph();
-    static std::unique_ptr<long[]> CopyHeldFrame(VideoOutput &output, long &size);
-    void PaintFrame(VideoOutput &output, const long *image, long size) const;
+    void PaintHeldFrame(VideoOutput &output) const;
     // A video renderer filter for the next rendering: one made ahead by CreateVideoFilters
     // while any is left, else a new one.
     HRESULT NextVideoFilter(Microsoft::WRL::ComPtr<IBaseFilter> &filter);

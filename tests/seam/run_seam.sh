@@ -11,10 +11,6 @@ mkdir -p "$media"
 colour_clips "$media" red lime blue yellow
 [ -s "$media/yellow.jpg" ] || ffmpeg -loglevel error -y -f lavfi -i "color=c=yellow:size=320x240" \
   -frames:v 1 "$media/yellow.jpg"
-# 200 ms of magenta, then cyan: whether an item's opening is seen.
-[ -s "$media/opening.avi" ] || ffmpeg -loglevel error -y -f lavfi -i "color=c=magenta:s=320x240:r=25:d=0.2" \
-  -f lavfi -i "color=c=cyan:s=320x240:r=25:d=1.8" -filter_complex "[0][1]concat=n=2:v=1:a=0[v]" -map "[v]" \
-  -c:v msvideo1 -pix_fmt rgb555le "$media/opening.avi"
 [ -s "$media/text.avi" ] || for _ in $(seq 200); do echo "This is not a video."; done >"$media/text.avi"
 log="$media/probe.log"
 : >"$log"
