@@ -301,7 +301,7 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
     return S_OK;
 }
 
-// A graph of the overlap variant, paused and ready to run.
+// A graph of the ahead and overlap variants, paused and ready to run.
 struct Ready {
     ComPtr<IGraphBuilder> graph;
     ComPtr<IMediaControl> control;
