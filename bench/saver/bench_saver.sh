@@ -14,6 +14,7 @@ build=$(cd "$1" && pwd)
 env_dir="$build/bench/saver/env" && mkdir -p "$env_dir"
 . "$root/scripts/wine-env.sh"
 . "$root/tests/seam/seam_kit.sh"
+. "$root/tests/support/test_kit.sh"
 trap wine_env_stop EXIT
 wine_env_start "$env_dir" 640x480
 media="$WINEPREFIX/drive_c/rh-bench" && mkdir -p "$media"
@@ -22,14 +23,12 @@ for i in $(seq 0 9); do
   ffmpeg -loglevel error -y -f lavfi -i "color=c=red:s=320x240:r=10:d=1" -f lavfi -i "sine=f=$((300 + i * 50))" \
     -t 1 -c:v msvideo1 -pix_fmt rgb555le -c:a pcm_s16le -ac 1 "$media/clip$i.avi"
 done
-# The build's package, not one a former run left installed (its product code is the same,
-# so installing over it would change nothing).
+# The build's package, not one a former run left in this prefix (its product code is the
+# same, so installing over it would change nothing): install_saver removes that first.
 msi_w=$(winepath -w "$build/Reelhaven.msi")
-wine msiexec /x "$msi_w" /qn >/dev/null 2>&1
 trap 'wine msiexec /x "$msi_w" /qn >/dev/null 2>&1; wine_env_stop' EXIT
-wine msiexec /i "$msi_w" /qn >/dev/null 2>&1
+install_saver "$msi_w" || { echo "Reelhaven.msi did not install"; exit 1; }
 scr='C:\windows\system32\Reelhaven.scr'
-[ -f "$WINEPREFIX/drive_c/windows/system32/Reelhaven.scr" ] || { echo "Reelhaven.msi did not install"; exit 1; }
 minimal="$build/bench/saver/min_fullscreen.exe"
 wine "$build/tests/run/run_tool.exe" make 'C:\rh-bench\ten.plst' $(for i in $(seq 0 9); do printf 'C:\\rh-bench\\clip%d.avi ' $i; done) >/dev/null 2>&1
 key='HKCU\Software\Halcyra\Reelhaven'
