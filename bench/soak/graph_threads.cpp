@@ -145,6 +145,36 @@ SIZE_T WorkingKiB()
     return counters.WorkingSetSize / 1024;
 }
 
+// Takes the graph's queued events; true when its end was among them.
+bool TookEnd(IMediaEvent *events)
+{
+    bool ended = false;
+    long code = 0;
+    LONG_PTR param1 = 0, param2 = 0;
+    while (!ended && events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+        ended = code == EC_COMPLETE;
+        (void)events->FreeEventParams(code, param1, param2);
+    }
+    return ended;
+}
+
+// Answers the video window's messages (it belongs to this thread) until until() holds or 3 s
+// pass, looking every pollMs or when the graph's event is set; false on the time limit.
+template <typename Until>
+bool PumpUntil(HANDLE wait, DWORD pollMs, Until until)
+{
+    const DWORD start = GetTickCount();
+    while (!until()) {
+        if (GetTickCount() - start >= 3000)
+            return false;
+        (void)MsgWaitForMultipleObjects(wait ? 1 : 0, &wait, FALSE, pollMs, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+    }
+    return true;
+}
+
 // Runs the graph with its stream starting now, through its own IMediaFilter, instead of the
 // later start IMediaControl::Run picks to give filters time.
 void RunFromNow(IGraphBuilder *graph, IMediaControl *control, IReferenceClock *clock)
@@ -258,41 +288,28 @@ HRESULT Round(const wchar_t *clip, const std::wstring &variant, IBaseFilter *kep
         RunFromNow(graph.Get(), control.Get(), clock);
     else
         (void)control->Run();
-    // The video renderer's window belongs to this thread: its messages are answered while
-    // waiting.
     OAEVENT handle = 0;
     (void)events->GetEventHandle(&handle);
-    const DWORD start = GetTickCount();
     if (seen)
         seen->Started();
-    bool atEnd = false;
-    for (bool ended = false; !ended && GetTickCount() - start < 3000;) {
-        HANDLE wait = reinterpret_cast<HANDLE>(handle);
-        (void)MsgWaitForMultipleObjects(wait ? 1 : 0, &wait, FALSE, early || times ? 5 : 50, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&message);
-        long code = 0;
-        LONG_PTR param1 = 0, param2 = 0;
-        while (!ended && events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
-            ended = code == EC_COMPLETE;
-            (void)events->FreeEventParams(code, param1, param2);
-        }
-        if (seen) {
-            seen->Look();
-            if (ended)
-                seen->AtEvent();
-        }
-        REFTIME now = 0.0;
-        if (!atEnd && length > 0.0 && SUCCEEDED(position->get_CurrentPosition(&now)) && now >= length) {
-            atEnd = true;
-            if (seen)
-                seen->AtEnd();
-            ended = ended || early;
-        }
-        if (ended)
-            ++completed;
-    }
+    bool atEnd = false, ended = false;
+    if (PumpUntil(reinterpret_cast<HANDLE>(handle), early || times ? 5 : 50, [&] {
+            ended = TookEnd(events.Get());
+            if (seen) {
+                seen->Look();
+                if (ended)
+                    seen->AtEvent();
+            }
+            REFTIME now = 0.0;
+            if (!atEnd && length > 0.0 && SUCCEEDED(position->get_CurrentPosition(&now)) && now >= length) {
+                atEnd = true;
+                if (seen)
+                    seen->AtEnd();
+                ended = ended || early;
+            }
+            return ended;
+        }))
+        ++completed;
     if (seen)
         seen->Print();
     (void)control->Stop();
@@ -332,22 +349,6 @@ HRESULT BuildPaused(const wchar_t *clip, IReferenceClock *clock, Ready &ready)
     return S_OK;
 }
 
-// Answers the window's messages until until() holds or 3 s pass; false on the time limit.
-template <typename Until>
-bool PumpUntil(HANDLE wait, Until until)
-{
-    const DWORD start = GetTickCount();
-    while (!until()) {
-        if (GetTickCount() - start >= 3000)
-            return false;
-        (void)MsgWaitForMultipleObjects(wait ? 1 : 0, &wait, FALSE, 5, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&message);
-    }
-    return true;
-}
-
 // One change of the ahead and overlap variants: next runs at playing's end event, or
 // (overlap, muted) once playing's position reaches its end; playing goes at its end event,
 // and next is the one playing.
@@ -363,23 +364,15 @@ HRESULT AheadRound(const wchar_t *clip, IReferenceClock *clock, bool overlap, Re
     OAEVENT handle = 0;
     (void)playing.events->GetEventHandle(&handle);
     bool ended = false;
-    const auto endEvent = [&] {
-        long code = 0;
-        LONG_PTR param1 = 0, param2 = 0;
-        while (!ended && playing.events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
-            ended = code == EC_COMPLETE;
-            (void)playing.events->FreeEventParams(code, param1, param2);
-        }
-        return ended;
-    };
-    (void)PumpUntil(reinterpret_cast<HANDLE>(handle), [&] {
+    const auto endEvent = [&] { return ended = ended || TookEnd(playing.events.Get()); };
+    (void)PumpUntil(reinterpret_cast<HANDLE>(handle), 5, [&] {
         REFTIME now = 0.0;
         return endEvent() || (overlap && SUCCEEDED(playing.position->get_CurrentPosition(&now)) &&
                               now >= playing.length);
     });
     if (overlap)
         (void)next.control->Run();
-    if (PumpUntil(reinterpret_cast<HANDLE>(handle), endEvent))
+    if (PumpUntil(reinterpret_cast<HANDLE>(handle), 5, endEvent))
         ++completed;
     if (!overlap)
         (void)next.control->Run();
