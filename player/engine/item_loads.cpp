@@ -199,8 +199,10 @@ void Playback::FinishItemLoad()
         word &= ~CMD_SEEK; // the paused graph stands there already, its frame held
     ApplySettings(word);
     screen->ShowPicture();
+    NoteChangeWork();
     timing.runStart = CounterNow();
-    if (!RunIfPlaying(word))
+    // A seek just made flushed the held frame: the graph runs as after any seek.
+    if (!RunIfPlaying(word, !(word & CMD_SEEK)))
         return;
     timing.running = CounterNow();
     player_.RecordLoadTiming(timing);
