@@ -142,9 +142,12 @@ private:
     // How long a change of item takes, from the outgoing item's end to the incoming picture
     // on screen (a running estimate, ms): an item on its graph's own start ends that much
     // before its last frame's end, so that the frame is on screen for its whole length and
-    // no longer. endedAt_: when the last item ended, until the next picture shows (0: none).
-    DWORD changeWorkMs_ = 0;
+    // no longer. It starts from about what a switch to a prepared item takes here; the
+    // first change of a run is slower than the rest (one-time costs) and is not counted.
+    // endedAt_: when the last item ended, until the next picture shows (0: none).
+    DWORD changeWorkMs_ = 30;
     DWORD endedAt_ = 0;
+    bool firstChangeSeen_ = false;
     void NoteChangeWork();
 
     // What the commands asked for, and what the screen shows: Play asks at once, the

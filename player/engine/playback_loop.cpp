@@ -176,7 +176,7 @@ void Playback::NoteChangeWork()
     if (ended == 0 || shown == 0)
         return;
     const DWORD took = shown - ended;
-    if (took <= kSwitchLimitMs)
+    if (took <= kSwitchLimitMs && std::exchange(firstChangeSeen_, true))
         changeWorkMs_ = std::min((3 * changeWorkMs_ + took + 2) / 4, kMostMs);
 }
 

@@ -386,17 +386,14 @@ void RHRenderer::ShowPicture()
         // The background is erased when the window is painted; do that now, so it does
         // not come after the frame and black it out again.
         UpdateWindow(output->hwnd);
-        // The renderer puts up the frame it holds as its window shows: the picture is on
-        // screen from here, and the painting below may take a while.
+        PaintHeldFrame(*output);
+        // The picture is on screen from here: the window shows what was there before until
+        // the frame is painted, which takes a while for a large one.
         if (shownTick_ == 0) {
             shownTick_ = GetTickCount();
-            ComPtr<IMediaFilter> timing;
-            ComPtr<IReferenceClock> clock;
-            if (graph_ && SUCCEEDED(Query(graph_.Get(), IID_IMediaFilter, timing)) &&
-                SUCCEEDED(timing->GetSyncSource(clock.GetAddressOf())) && clock)
+            if (const ComPtr<IReferenceClock> clock = GraphClock())
                 (void)clock->GetTime(&shownAt_);
         }
-        PaintHeldFrame(*output);
     }
 }
 
@@ -502,18 +499,25 @@ HRESULT RHRenderer::RunGraph()
     return control_->Run();
 }
 
+ComPtr<IReferenceClock> RHRenderer::GraphClock() const
+{
+    ComPtr<IMediaFilter> timing;
+    ComPtr<IReferenceClock> clock;
+    if (graph_ && SUCCEEDED(Query(graph_.Get(), IID_IMediaFilter, timing)))
+        (void)timing->GetSyncSource(clock.GetAddressOf());
+    return clock;
+}
+
 HRESULT RHRenderer::RunGraphFromHeldFrame()
 {
     if (!control_ || !position_ || SaneRate(item_->fields.rate) != 1.0)
         return RunGraph(); // the own start counts media time one for one
     OAFilterState state = State_Stopped;
     ComPtr<IMediaFilter> filter;
-    OwnStart start;
-    if (control_->GetState(0, &state) != S_OK || state != State_Paused ||
+    OwnStart start{GraphClock()};
+    if (control_->GetState(0, &state) != S_OK || state != State_Paused || !start.clock ||
         FAILED(position_->get_CurrentPosition(&start.from)) ||
-        FAILED(Query(graph_.Get(), IID_IMediaFilter, filter)) ||
-        FAILED(filter->GetSyncSource(start.clock.GetAddressOf())) || !start.clock ||
-        FAILED(start.clock->GetTime(&start.at)))
+        FAILED(Query(graph_.Get(), IID_IMediaFilter, filter)) || FAILED(start.clock->GetTime(&start.at)))
         return RunGraph();
     // The stream's time starts when its held frame came on screen, so that the frame
     // stays for its own length and no longer. A frame shown long before (a Play after a

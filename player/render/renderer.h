@@ -67,9 +67,10 @@ public:
     // until the system gives its held read back. Null without a graph.
     Microsoft::WRL::ComPtr<IGraphBuilder> GiveUpGraph();
     [[nodiscard]] HRESULT RunGraph();
-    // Runs a graph paused on its first frame with its stream starting now: IMediaControl::Run
-    // starts it later to give the filters time (200 ms under Wine), while the held frame
-    // stands still on screen. Falls back to RunGraph where the graph is not so paused.
+    // Runs a graph paused on its first frame with its stream's time counted from when
+    // ShowPicture put that frame on screen: IMediaControl::Run starts the stream later, to
+    // give the filters time (200 ms under Wine), while the held frame stands still. Falls
+    // back to RunGraph where the graph is not so paused, or plays at another rate.
     [[nodiscard]] HRESULT RunGraphFromHeldFrame();
     // True while the graph runs on the start RunGraphFromHeldFrame gave it: its position is
     // then exact to the frame, where the framework's may run ahead of the picture.
@@ -150,6 +151,8 @@ private:
     // The graph's position in seconds. While the graph runs on its own start the position
     // is counted here: Wine's graph counts it only from IMediaControl::Run or a seek.
     bool StreamPosition(double &seconds) const;
+    // The clock that times the graph, or null.
+    Microsoft::WRL::ComPtr<IReferenceClock> GraphClock() const;
 
     // The start RunGraphFromHeldFrame gave the graph, until a seek, stop or unload.
     struct OwnStart {
