@@ -109,8 +109,8 @@ private:
     void ApplySettings(LONG word);
     void ContinueMotion(PlaybackItem &fields);
     // Runs the graph when Play is what was asked and there is one; false, with the item
-    // ended as failed, when it does not run. fromHeldFrame: a graph just loaded, paused on
-    // its first frame, whose stream then starts at once.
+    // ended as failed, when it does not run. fromHeldFrame: a graph just loaded and shown,
+    // paused on its first frame, whose stream then counts from when that frame was shown.
     bool RunIfPlaying(LONG word, bool fromHeldFrame = false);
     RHRenderer *Current() { return player_.Screen().renderer.get(); }
 

@@ -478,6 +478,7 @@ ComPtr<IGraphBuilder> RHRenderer::LetGoAllButGraph()
         position_.Reset();
     }
     ownStart_.reset();
+    stoppedAt_.reset();
     events_.Reset();
     control_.Reset();
     audio_.Reset();
@@ -496,6 +497,10 @@ HRESULT RHRenderer::RunGraph()
 {
     if (!control_)
         return E_UNEXPECTED;
+    // A graph stopped off its own start stands where Wine's count began: it goes to where
+    // its stream stopped first, so that it runs on from there.
+    if (const std::optional<double> at = std::exchange(stoppedAt_, std::nullopt))
+        (void)position_->put_CurrentPosition(*at);
     return control_->Run();
 }
 
@@ -550,15 +555,14 @@ void RHRenderer::StopGraph()
     if (!control_)
         return;
     // A graph on its own start goes back, as it stops, to where the framework's count
-    // stood: it must stand where its stream did, for a Play to go on from there. At its end
-    // the count stands there already (the end event sets it).
+    // stood. Where its stream stopped is kept instead, for the position and for a Play to
+    // go on from there (RunGraph); an item's end rewinds at once, so the seek waits until
+    // a Play needs it.
     double at = 0.0;
-    REFTIME stop = 0.0;
-    const bool own = ownStart_ && StreamPosition(at) && SUCCEEDED(position_->get_StopTime(&stop)) && at < stop;
+    if (ownStart_ && StreamPosition(at))
+        stoppedAt_ = at;
     ownStart_.reset();
     (void)control_->Stop();
-    if (own)
-        (void)position_->put_CurrentPosition(at);
 }
 
 void RHRenderer::Rewind()
@@ -570,6 +574,7 @@ void RHRenderer::Seek(double seconds)
 {
     // A seek restarts the framework's count of the position, running or not.
     ownStart_.reset();
+    stoppedAt_.reset();
     if (position_)
         (void)position_->put_CurrentPosition(seconds);
 }
@@ -602,6 +607,10 @@ bool RHRenderer::StreamPosition(double &seconds) const
 {
     if (!position_)
         return false;
+    if (stoppedAt_) {
+        seconds = *stoppedAt_;
+        return true;
+    }
     if (!ownStart_)
         return SUCCEEDED(position_->get_CurrentPosition(&seconds));
     REFERENCE_TIME now = 0;

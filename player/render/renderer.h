@@ -148,8 +148,9 @@ private:
     // while any is left, else a new one.
     HRESULT NextVideoFilter(Microsoft::WRL::ComPtr<IBaseFilter> &filter);
 
-    // The graph's position in seconds. While the graph runs on its own start the position
-    // is counted here: Wine's graph counts it only from IMediaControl::Run or a seek.
+    // The graph's position in seconds. While the graph runs on its own start, and once it
+    // stopped off it, the position is counted here: Wine's graph counts it only from
+    // IMediaControl::Run or a seek.
     bool StreamPosition(double &seconds) const;
     // The clock that times the graph, or null.
     Microsoft::WRL::ComPtr<IReferenceClock> GraphClock() const;
@@ -162,6 +163,7 @@ private:
         REFERENCE_TIME lead = 0; // the first frame's stamp past the stream's start
     };
     std::optional<OwnStart> ownStart_;
+    std::optional<double> stoppedAt_;   // seconds: where a graph stopped off its own start stands
     REFERENCE_TIME shownAt_ = 0;   // the graph clock's time when ShowPicture showed the picture
     DWORD shownTick_ = 0;
     std::vector<Microsoft::WRL::ComPtr<IBaseFilter>> madeFilters_;
