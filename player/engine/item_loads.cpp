@@ -199,10 +199,8 @@ void Playback::FinishItemLoad()
         word &= ~CMD_SEEK; // the paused graph stands there already, its frame held
     ApplySettings(word);
     screen->ShowPicture();
-    NoteChangeWork();
     timing.runStart = CounterNow();
-    // A seek just made flushed the held frame: the graph runs as after any seek.
-    if (!RunIfPlaying(word, !(word & CMD_SEEK)))
+    if (!RunIfPlaying(word))
         return;
     timing.running = CounterNow();
     player_.RecordLoadTiming(timing);
