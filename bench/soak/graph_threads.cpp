@@ -176,7 +176,10 @@ bool PumpUntil(HANDLE wait, DWORD pollMs, Until until)
 }
 
 // Runs the graph with its stream starting now, through its own IMediaFilter, instead of the
-// later start IMediaControl::Run picks to give filters time.
+// later start IMediaControl::Run picks to give filters time. Under Wine the graph's own
+// position then counts from a start only IMediaControl::Run or a seek sets, so --times shows
+// it at the end at once; and a seek of the paused graph before this run (to set that start)
+// leaves a graph with sound without its end event.
 void RunFromNow(IGraphBuilder *graph, IMediaControl *control, IReferenceClock *clock)
 {
     ComPtr<IMediaFilter> filter;
