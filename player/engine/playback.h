@@ -109,8 +109,9 @@ private:
     void ApplySettings(LONG word);
     void ContinueMotion(PlaybackItem &fields);
     // Runs the graph when Play is what was asked and there is one; false, with the item
-    // ended as failed, when it does not run.
-    bool RunIfPlaying(LONG word);
+    // ended as failed, when it does not run. fromHeldFrame: a graph just loaded and shown,
+    // paused on its first frame, whose stream then counts from when that frame was shown.
+    bool RunIfPlaying(LONG word, bool fromHeldFrame = false);
     RHRenderer *Current() { return player_.Screen().renderer.get(); }
 
     // Player window procedure: one handler per message.
@@ -138,6 +139,16 @@ private:
     double loopFrom_ = 0.0;
     bool nextLoopDue_ = false;
     DWORD nextLoopAt_ = 0;
+    // How long a change of item takes, from the outgoing item's end to the incoming picture
+    // on screen (a running estimate, ms): an item on its graph's own start ends that much
+    // before its last frame's end, so that the frame is on screen for its whole length and
+    // no longer. It starts from about what a switch to a prepared item takes here; the
+    // first change of a run is slower than the rest (one-time costs) and is not counted.
+    // endedAt_: when the last item ended, until the next picture shows (0: none).
+    DWORD changeWorkMs_ = 30;
+    DWORD endedAt_ = 0;
+    bool firstChangeSeen_ = false;
+    void NoteChangeWork();
 
     // What the commands asked for, and what the screen shows: Play asks at once, the
     // picture plays only once its load and its graph's run succeeded.

@@ -162,18 +162,40 @@ bool Playback::EndLoop()
     renderer->StopGraph();
     renderer->Rewind();
     asked_ = state_ = STATE_PAUSED;
+    endedAt_ = GetTickCount();
     return true;
+}
+
+void Playback::NoteChangeWork()
+{
+    // A change that took longer was a load, not the switch to a prepared item; and the
+    // estimate never takes more than a frame (at 25 a second) from the outgoing clip.
+    constexpr DWORD kSwitchLimitMs = 100, kMostMs = 40;
+    const DWORD ended = std::exchange(endedAt_, 0);
+    const DWORD shown = Current() ? Current()->ShownTick() : 0;
+    if (ended == 0 || shown == 0)
+        return;
+    const DWORD took = shown - ended;
+    if (took <= kSwitchLimitMs && std::exchange(firstChangeSeen_, true))
+        changeWorkMs_ = std::min((3 * changeWorkMs_ + took + 2) / 4, kMostMs);
 }
 
 DWORD Playback::EarlyEndHold()
 {
-    constexpr double kSlackMs = 50.0;
     double position = 0.0, end = 0.0, received = 0.0;
     if (!Current()->Progress(position, end, received) || end <= loopFrom_)
         return 0;
-    const double rate = current_.fields.rate > 0.0f ? current_.fields.rate : 1.0;
-    const double left = (end - loopFrom_) / rate * 1000.0 - (GetTickCount() - loopStartedAt_);
-    if (left <= kSlackMs)
+    double left = 0.0, slackMs = 50.0;
+    if (Current()->OnOwnStart()) {
+        // The position is the picture's: the last frame stays until the clip's end, less
+        // what the change takes, and the change comes on the clip's own clock.
+        left = (end - position) * 1000.0 - changeWorkMs_;
+        slackMs = 2.0;
+    } else {
+        const double rate = current_.fields.rate > 0.0f ? current_.fields.rate : 1.0;
+        left = (end - loopFrom_) / rate * 1000.0 - (GetTickCount() - loopStartedAt_);
+    }
+    if (left <= slackMs)
         return 0;
     return left < kEarlyEndHoldLimitMs ? static_cast<DWORD>(left) : kEarlyEndHoldLimitMs;
 }

@@ -44,12 +44,12 @@ void Playback::UnregisterWindowClass()
     UnregisterClassW(kWindowClass, CodeModule());
 }
 
-bool Playback::RunIfPlaying(LONG word)
+bool Playback::RunIfPlaying(LONG word, bool fromHeldFrame)
 {
     // Without a graph (its load failed and was reported) there is nothing to run.
     if (asked_ != STATE_PLAYING || !Current()->HasGraph())
         return true;
-    const HRESULT hr = Current()->RunGraph();
+    const HRESULT hr = fromHeldFrame ? Current()->RunGraphFromHeldFrame() : Current()->RunGraph();
     if (SUCCEEDED(hr)) {
         state_ = STATE_PLAYING;
         loopStartedAt_ = GetTickCount();

@@ -3,6 +3,7 @@
 // not checked: a missing interface or a refusal just leaves that aspect as it was.
 #include "renderer.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <new>
 #include <cwctype>
@@ -292,8 +293,11 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
             if (SUCCEEDED(Query(filter.Get(), IID_IBasicAudio, audio)) ||
                 SUCCEEDED(Query(filter.Get(), IID_IVideoWindow, window))) {
                 ComPtr<IMediaSeeking> seeking;
-                if (HasConnectedInput(filter.Get()) && SUCCEEDED(Query(filter.Get(), IID_IMediaSeeking, seeking)))
+                if (HasConnectedInput(filter.Get()) && SUCCEEDED(Query(filter.Get(), IID_IMediaSeeking, seeking))) {
+                    if (window && !videoReceived_)
+                        videoReceived_ = seeking;
                     received_.push_back(std::move(seeking));
+                }
             }
             if (audio) {
                 // A file rendered once per output has one audio renderer per output: hear one.
@@ -371,6 +375,8 @@ void RHRenderer::AttachWindows()
 
 void RHRenderer::ShowPicture()
 {
+    shownAt_ = 0;
+    shownTick_ = 0;
     for (auto &output : outputs_) {
         if (output->hwnd == nullptr)
             continue;
@@ -381,6 +387,13 @@ void RHRenderer::ShowPicture()
         // not come after the frame and black it out again.
         UpdateWindow(output->hwnd);
         PaintHeldFrame(*output);
+        // The picture is on screen from here: the window shows what was there before until
+        // the frame is painted, which takes a while for a large one.
+        if (shownTick_ == 0) {
+            shownTick_ = GetTickCount();
+            if (const ComPtr<IReferenceClock> clock = GraphClock())
+                (void)clock->GetTime(&shownAt_);
+        }
     }
 }
 
@@ -457,12 +470,15 @@ ComPtr<IGraphBuilder> RHRenderer::GiveUpGraph()
 ComPtr<IGraphBuilder> RHRenderer::LetGoAllButGraph()
 {
     received_.clear();
+    videoReceived_.Reset();
     if (position_) {
-        REFTIME now = 0.0;
-        if (SUCCEEDED(position_->get_CurrentPosition(&now)))
+        double now = 0.0;
+        if (StreamPosition(now))
             savedPosition_ = now;
         position_.Reset();
     }
+    ownStart_.reset();
+    stoppedAt_.reset();
     events_.Reset();
     control_.Reset();
     audio_.Reset();
@@ -481,13 +497,72 @@ HRESULT RHRenderer::RunGraph()
 {
     if (!control_)
         return E_UNEXPECTED;
+    // A graph stopped off its own start stands where Wine's count began: it goes to where
+    // its stream stopped first, so that it runs on from there.
+    if (const std::optional<double> at = std::exchange(stoppedAt_, std::nullopt))
+        (void)position_->put_CurrentPosition(*at);
     return control_->Run();
+}
+
+ComPtr<IReferenceClock> RHRenderer::GraphClock() const
+{
+    ComPtr<IMediaFilter> timing;
+    ComPtr<IReferenceClock> clock;
+    if (graph_ && SUCCEEDED(Query(graph_.Get(), IID_IMediaFilter, timing)))
+        (void)timing->GetSyncSource(clock.GetAddressOf());
+    return clock;
+}
+
+HRESULT RHRenderer::RunGraphFromHeldFrame()
+{
+    if (!control_ || !position_ || SaneRate(item_->fields.rate) != 1.0)
+        return RunGraph(); // the own start counts media time one for one
+    OAFilterState state = State_Stopped;
+    ComPtr<IMediaFilter> filter;
+    OwnStart start{GraphClock()};
+    if (control_->GetState(0, &state) != S_OK || state != State_Paused || !start.clock ||
+        FAILED(position_->get_CurrentPosition(&start.from)) ||
+        FAILED(Query(graph_.Get(), IID_IMediaFilter, filter)) || FAILED(start.clock->GetTime(&start.at)))
+        return RunGraph();
+    // The stream's time starts when its held frame came on screen, so that the frame
+    // stays for its own length and no longer. A frame shown long before (a Play after a
+    // wait) is not counted back to.
+    constexpr REFERENCE_TIME kStartSlack = 2 * 10000; // for the filters to take the start
+    constexpr REFERENCE_TIME kShownLately = 100 * 10000;
+    if (shownAt_ != 0 && shownAt_ <= start.at && start.at - shownAt_ <= kShownLately)
+        start.at = shownAt_;
+    else
+        start.at += kStartSlack;
+    // A clip whose first frame is stamped later than its start (an H.264 decoder's delay
+    // under Wine) has that frame on screen already: the stream starts that much earlier,
+    // so that the frame does not stand for the delay as well, and its stamps count that
+    // much less as positions.
+    constexpr LONGLONG kMaxLead = 500 * 10000;
+    LONGLONG first = 0;
+    if (start.from == 0.0 && videoReceived_ && SUCCEEDED(videoReceived_->GetCurrentPosition(&first)) &&
+        first > 0 && first <= kMaxLead) {
+        start.at -= first;
+        start.lead = first;
+    }
+    const HRESULT hr = filter->Run(start.at);
+    if (SUCCEEDED(hr))
+        ownStart_ = std::move(start);
+    return hr;
 }
 
 void RHRenderer::StopGraph()
 {
-    if (control_)
-        (void)control_->Stop();
+    if (!control_)
+        return;
+    // A graph on its own start goes back, as it stops, to where the framework's count
+    // stood. Where its stream stopped is kept instead, for the position and for a Play to
+    // go on from there (RunGraph); an item's end rewinds at once, so the seek waits until
+    // a Play needs it.
+    double at = 0.0;
+    if (ownStart_ && StreamPosition(at))
+        stoppedAt_ = at;
+    ownStart_.reset();
+    (void)control_->Stop();
 }
 
 void RHRenderer::Rewind()
@@ -497,14 +572,23 @@ void RHRenderer::Rewind()
 
 void RHRenderer::Seek(double seconds)
 {
+    // A seek restarts the framework's count of the position, running or not.
+    ownStart_.reset();
+    stoppedAt_.reset();
     if (position_)
         (void)position_->put_CurrentPosition(seconds);
 }
 
 void RHRenderer::SetRate(float rate)
 {
-    if (position_)
-        (void)position_->put_Rate(SaneRate(rate));
+    if (!position_)
+        return;
+    double at = 0.0;
+    const bool own = ownStart_ && SaneRate(rate) != 1.0 && StreamPosition(at);
+    (void)position_->put_Rate(SaneRate(rate));
+    // The own start counts at the normal rate only: the framework's count takes over.
+    if (own)
+        Seek(at);
 }
 
 void RHRenderer::SetVolume(int percent)
@@ -515,18 +599,34 @@ void RHRenderer::SetVolume(int percent)
 
 double RHRenderer::CurrentPosition()
 {
+    double now = 0.0;
+    return StreamPosition(now) ? now : savedPosition_;
+}
+
+bool RHRenderer::StreamPosition(double &seconds) const
+{
     if (!position_)
-        return savedPosition_;
-    REFTIME now = 0.0;
-    if (FAILED(position_->get_CurrentPosition(&now)))
-        return savedPosition_;
-    return now;
+        return false;
+    if (stoppedAt_) {
+        seconds = *stoppedAt_;
+        return true;
+    }
+    if (!ownStart_)
+        return SUCCEEDED(position_->get_CurrentPosition(&seconds));
+    REFERENCE_TIME now = 0;
+    if (FAILED(ownStart_->clock->GetTime(&now)))
+        return false;
+    const REFERENCE_TIME streamed = std::max<REFERENCE_TIME>(now - ownStart_->at - ownStart_->lead, 0);
+    seconds = ownStart_->from + static_cast<double>(streamed) / 1e7;
+    REFTIME stop = 0.0;
+    if (SUCCEEDED(position_->get_StopTime(&stop)) && seconds > stop)
+        seconds = stop;
+    return true;
 }
 
 bool RHRenderer::Progress(double &position, double &end, double &received)
 {
-    if (!position_ || FAILED(position_->get_CurrentPosition(&position)) ||
-        FAILED(position_->get_StopTime(&end)))
+    if (!StreamPosition(position) || FAILED(position_->get_StopTime(&end)))
         return false;
     LONGLONG latest = -1;
     for (const auto &seeking : received_) {
