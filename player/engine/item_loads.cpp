@@ -170,49 +170,43 @@ void Playback::FinishItemLoad()
     LONG word = job->word;
     MediaItem item;
     (void)player_.CopyItem(item, false); // the settings as they are now, the job's name
-    // The renderer replaced goes outside the renderer lock: freeing its graph waits for the
+    // The renderer replaced goes after the renderer lock: freeing its graph waits for the
     // graph turn, which another graph's build may hold, and GetItem must not wait with it.
     std::unique_ptr<RHRenderer> outgoing;
-    Framewheel::LoadTiming timing{};
-    {
-        RendererWriteGuard guard(rendererLock_);
-        if (word & CMD_BOUNCE)
-            ContinueMotion(item.fields);
-        item.fileName = std::move(job->item.fileName);
-        current_ = std::move(item);
-        std::unique_ptr<RHRenderer> incoming = std::move(job->renderer);
-        incoming->SetItem(current_);
-        std::unique_ptr<RHRenderer> &screen = player_.Screen().renderer;
-        if (FAILED(job->result)) {
-            // The old picture goes, and the renderer stays without a graph. Input routing
-            // must survive for the next item, whose word would not carry it otherwise.
-            outgoing = std::exchange(screen, std::move(incoming));
-            EndItemAsFailed(job->result, CMD_LOAD_ADDS | (word & CMD_SINKS));
-            return;
-        }
-        timing.taken = job->taken;
-        timing.loadStart = job->started > job->taken ? job->started : job->taken;
-        timing.loadEnd = job->loaded > job->taken ? job->loaded : job->taken;
-        incoming->AttachWindows();
-        outgoing = std::exchange(screen, std::move(incoming));
-        loopFrom_ = job->seekedTo;
-        if (job->seekedTo == current_.fields.position)
-            word &= ~CMD_SEEK; // the paused graph stands there already, its frame held
-        ApplySettings(word);
-        screen->ShowPicture();
-        NoteChangeWork();
-    }
-    // The old windows go once the new ones show, and the old graph before the new one runs:
-    // with the incoming sound started while the outgoing graph was still being freed, the
-    // show's memory grew about twice as fast under Wine (bench/soak).
-    outgoing.reset();
     RendererWriteGuard guard(rendererLock_);
+    if (word & CMD_BOUNCE)
+        ContinueMotion(item.fields);
+    item.fileName = std::move(job->item.fileName);
+    current_ = std::move(item);
+    std::unique_ptr<RHRenderer> incoming = std::move(job->renderer);
+    incoming->SetItem(current_);
+    std::unique_ptr<RHRenderer> &screen = player_.Screen().renderer;
+    if (FAILED(job->result)) {
+        // The old picture goes, and the renderer stays without a graph. Input routing must
+        // survive for the next item, whose word would not carry it otherwise.
+        outgoing = std::exchange(screen, std::move(incoming));
+        EndItemAsFailed(job->result, CMD_LOAD_ADDS | (word & CMD_SINKS));
+        return;
+    }
+    Framewheel::LoadTiming timing{};
+    timing.taken = job->taken;
+    timing.loadStart = job->started > job->taken ? job->started : job->taken;
+    timing.loadEnd = job->loaded > job->taken ? job->loaded : job->taken;
+    incoming->AttachWindows();
+    outgoing = std::exchange(screen, std::move(incoming));
+    loopFrom_ = job->seekedTo;
+    if (job->seekedTo == current_.fields.position)
+        word &= ~CMD_SEEK; // the paused graph stands there already, its frame held
+    ApplySettings(word);
+    screen->ShowPicture();
+    NoteChangeWork();
     timing.runStart = CounterNow();
     // A seek just made flushed the held frame: the graph runs as after any seek.
     if (!RunIfPlaying(word, !(word & CMD_SEEK)))
         return;
     timing.running = CounterNow();
     player_.RecordLoadTiming(timing);
+    // The old windows go only after the new ones show, and outside the lock (above).
 }
 
 // The item being waited for did not open (or show its first frame) in time: a pipe nobody

@@ -187,7 +187,7 @@ DWORD Playback::EarlyEndHold()
         return 0;
     double left = 0.0, slackMs = 50.0;
     if (Current()->OnOwnStart()) {
-        // The position is the picture's: the last frame stays until the clip's end, less
+        // The position counts from the run: the last frame stays until the clip's end, less
         // what the change takes, and the change comes on the clip's own clock.
         left = (end - position) * 1000.0 - changeWorkMs_;
         slackMs = 2.0;

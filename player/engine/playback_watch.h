@@ -10,8 +10,8 @@
 // after Run, and decoding adds more), so the last frames would be lost; and a graph let go
 // before its stream ended keeps 150-330 KB (bench/soak/graph_threads.exe, early and
 // --times). The end event comes within a frame of the last one. (An item run from its held
-// first frame counts its position to the frame, RHRenderer::RunGraphFromHeldFrame, and
-// holds its last frame from the end event to the clip's end.)
+// first frame counts its position from its own start, RHRenderer::RunGraphFromHeldFrame,
+// and holds its last frame from the end event to the clip's end.)
 #pragma once
 
 #include <windows.h>

@@ -293,11 +293,8 @@ HRESULT RHRenderer::LoadMedia(bool hidden)
             if (SUCCEEDED(Query(filter.Get(), IID_IBasicAudio, audio)) ||
                 SUCCEEDED(Query(filter.Get(), IID_IVideoWindow, window))) {
                 ComPtr<IMediaSeeking> seeking;
-                if (HasConnectedInput(filter.Get()) && SUCCEEDED(Query(filter.Get(), IID_IMediaSeeking, seeking))) {
-                    if (window && !videoReceived_)
-                        videoReceived_ = seeking;
+                if (HasConnectedInput(filter.Get()) && SUCCEEDED(Query(filter.Get(), IID_IMediaSeeking, seeking)))
                     received_.push_back(std::move(seeking));
-                }
             }
             if (audio) {
                 // A file rendered once per output has one audio renderer per output: hear one.
@@ -375,7 +372,6 @@ void RHRenderer::AttachWindows()
 
 void RHRenderer::ShowPicture()
 {
-    shownAt_ = 0;
     shownTick_ = 0;
     for (auto &output : outputs_) {
         if (output->hwnd == nullptr)
@@ -389,11 +385,8 @@ void RHRenderer::ShowPicture()
         PaintHeldFrame(*output);
         // The picture is on screen from here: the window shows what was there before until
         // the frame is painted, which takes a while for a large one.
-        if (shownTick_ == 0) {
+        if (shownTick_ == 0)
             shownTick_ = GetTickCount();
-            if (const ComPtr<IReferenceClock> clock = GraphClock())
-                (void)clock->GetTime(&shownAt_);
-        }
     }
 }
 
@@ -470,7 +463,6 @@ ComPtr<IGraphBuilder> RHRenderer::GiveUpGraph()
 ComPtr<IGraphBuilder> RHRenderer::LetGoAllButGraph()
 {
     received_.clear();
-    videoReceived_.Reset();
     if (position_) {
         double now = 0.0;
         if (StreamPosition(now))
@@ -524,26 +516,12 @@ HRESULT RHRenderer::RunGraphFromHeldFrame()
         FAILED(position_->get_CurrentPosition(&start.from)) ||
         FAILED(Query(graph_.Get(), IID_IMediaFilter, filter)) || FAILED(start.clock->GetTime(&start.at)))
         return RunGraph();
-    // The stream's time starts when its held frame came on screen, so that the frame
-    // stays for its own length and no longer. A frame shown long before (a Play after a
-    // wait) is not counted back to.
+    // The stream starts now: its held frame stands until the next frame's time. Nothing is
+    // dated back (to when the frame was painted, or by the 80 ms that Wine's H.264 decoder
+    // stamps a B-frame clip's first frame late): samples due before the run then come late,
+    // and under Wine the show's memory grew two to three times as fast (bench/soak).
     constexpr REFERENCE_TIME kStartSlack = 2 * 10000; // for the filters to take the start
-    constexpr REFERENCE_TIME kShownLately = 100 * 10000;
-    if (shownAt_ != 0 && shownAt_ <= start.at && start.at - shownAt_ <= kShownLately)
-        start.at = shownAt_;
-    else
-        start.at += kStartSlack;
-    // A clip whose first frame is stamped later than its start (an H.264 decoder's delay
-    // under Wine) has that frame on screen already: the stream starts that much earlier,
-    // so that the frame does not stand for the delay as well, and its stamps count that
-    // much less as positions.
-    constexpr LONGLONG kMaxLead = 500 * 10000;
-    LONGLONG first = 0;
-    if (start.from == 0.0 && videoReceived_ && SUCCEEDED(videoReceived_->GetCurrentPosition(&first)) &&
-        first > 0 && first <= kMaxLead) {
-        start.at -= first;
-        start.lead = first;
-    }
+    start.at += kStartSlack;
     const HRESULT hr = filter->Run(start.at);
     if (SUCCEEDED(hr))
         ownStart_ = std::move(start);
@@ -616,7 +594,7 @@ bool RHRenderer::StreamPosition(double &seconds) const
     REFERENCE_TIME now = 0;
     if (FAILED(ownStart_->clock->GetTime(&now)))
         return false;
-    const REFERENCE_TIME streamed = std::max<REFERENCE_TIME>(now - ownStart_->at - ownStart_->lead, 0);
+    const REFERENCE_TIME streamed = std::max<REFERENCE_TIME>(now - ownStart_->at, 0);
     seconds = ownStart_->from + static_cast<double>(streamed) / 1e7;
     REFTIME stop = 0.0;
     if (SUCCEEDED(position_->get_StopTime(&stop)) && seconds > stop)

@@ -67,13 +67,13 @@ public:
     // until the system gives its held read back. Null without a graph.
     Microsoft::WRL::ComPtr<IGraphBuilder> GiveUpGraph();
     [[nodiscard]] HRESULT RunGraph();
-    // Runs a graph paused on its first frame with its stream's time counted from when
-    // ShowPicture put that frame on screen: IMediaControl::Run starts the stream later, to
-    // give the filters time (200 ms under Wine), while the held frame stands still. Falls
-    // back to RunGraph where the graph is not so paused, or plays at another rate.
+    // Runs a graph paused on its first frame with its stream starting now: IMediaControl::Run
+    // starts the stream later, to give the filters time (200 ms under Wine), while the held
+    // frame stands still. Falls back to RunGraph where the graph is not so paused, or plays
+    // at another rate.
     [[nodiscard]] HRESULT RunGraphFromHeldFrame();
     // True while the graph runs on the start RunGraphFromHeldFrame gave it: its position is
-    // then exact to the frame, where the framework's may run ahead of the picture.
+    // then counted from that start, where Wine's graph would count from its own, later one.
     bool OnOwnStart() const { return ownStart_.has_value(); }
     void StopGraph();
     void Rewind();
@@ -124,7 +124,6 @@ protected:
     Microsoft::WRL::ComPtr<IBasicAudio> audio_;   // the first audio renderer's
     // Every renderer filter's own seeking: it tells the time of the last sample received.
     std::vector<Microsoft::WRL::ComPtr<IMediaSeeking>> received_;
-    Microsoft::WRL::ComPtr<IMediaSeeking> videoReceived_;   // the first video renderer's
     const MediaItem *item_;
     double savedPosition_ = 0.0;   // seconds, at the last Unload
     int nativeWidth_ = 0;
@@ -160,11 +159,9 @@ private:
         Microsoft::WRL::ComPtr<IReferenceClock> clock;
         REFERENCE_TIME at = 0;   // the clock's time at which the stream's time 0 fell
         double from = 0.0;       // seconds: where the graph stood when it was run
-        REFERENCE_TIME lead = 0; // the first frame's stamp past the stream's start
     };
     std::optional<OwnStart> ownStart_;
     std::optional<double> stoppedAt_;   // seconds: where a graph stopped off its own start stands
-    REFERENCE_TIME shownAt_ = 0;   // the graph clock's time when ShowPicture showed the picture
     DWORD shownTick_ = 0;
     std::vector<Microsoft::WRL::ComPtr<IBaseFilter>> madeFilters_;
     size_t usedFilters_ = 0;
