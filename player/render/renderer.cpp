@@ -516,10 +516,10 @@ HRESULT RHRenderer::RunGraphFromHeldFrame()
         FAILED(position_->get_CurrentPosition(&start.from)) ||
         FAILED(Query(graph_.Get(), IID_IMediaFilter, filter)) || FAILED(start.clock->GetTime(&start.at)))
         return RunGraph();
-    // The stream starts now: its held frame stands until the next frame's time. Nothing is
-    // dated back (to when the frame was painted, or by the 80 ms that Wine's H.264 decoder
-    // stamps a B-frame clip's first frame late): samples due before the run then come late,
-    // and under Wine the show's memory grew two to three times as fast (bench/soak).
+    // The stream starts now: its held frame stands until the next frame's time. It is not
+    // dated back by the 80 ms that Wine stamps a B-frame H.264 clip's first frame late:
+    // that clip's first sound then came late, and under Wine the show's memory grew about
+    // twice as fast (bench/soak).
     constexpr REFERENCE_TIME kStartSlack = 2 * 10000; // for the filters to take the start
     start.at += kStartSlack;
     const HRESULT hr = filter->Run(start.at);
