@@ -496,25 +496,17 @@ HRESULT RHRenderer::RunGraph()
     return control_->Run();
 }
 
-ComPtr<IReferenceClock> RHRenderer::GraphClock() const
-{
-    ComPtr<IMediaFilter> timing;
-    ComPtr<IReferenceClock> clock;
-    if (graph_ && SUCCEEDED(Query(graph_.Get(), IID_IMediaFilter, timing)))
-        (void)timing->GetSyncSource(clock.GetAddressOf());
-    return clock;
-}
-
 HRESULT RHRenderer::RunGraphFromHeldFrame()
 {
     if (!control_ || !position_ || SaneRate(item_->fields.rate) != 1.0)
         return RunGraph(); // the own start counts media time one for one
     OAFilterState state = State_Stopped;
     ComPtr<IMediaFilter> filter;
-    OwnStart start{GraphClock()};
-    if (control_->GetState(0, &state) != S_OK || state != State_Paused || !start.clock ||
-        FAILED(position_->get_CurrentPosition(&start.from)) ||
-        FAILED(Query(graph_.Get(), IID_IMediaFilter, filter)) || FAILED(start.clock->GetTime(&start.at)))
+    OwnStart start;
+    if (control_->GetState(0, &state) != S_OK || state != State_Paused ||
+        FAILED(Query(graph_.Get(), IID_IMediaFilter, filter)) ||
+        FAILED(filter->GetSyncSource(start.clock.GetAddressOf())) || !start.clock ||
+        FAILED(position_->get_CurrentPosition(&start.from)) || FAILED(start.clock->GetTime(&start.at)))
         return RunGraph();
     // The stream starts now: its held frame stands until the next frame's time. It is not
     // dated back by the 80 ms that Wine stamps a B-frame H.264 clip's first frame late:

@@ -151,8 +151,6 @@ private:
     // stopped off it, the position is counted here: Wine's graph counts it only from
     // IMediaControl::Run or a seek.
     bool StreamPosition(double &seconds) const;
-    // The clock that times the graph, or null.
-    Microsoft::WRL::ComPtr<IReferenceClock> GraphClock() const;
 
     // The start RunGraphFromHeldFrame gave the graph, until a seek, stop or unload.
     struct OwnStart {
