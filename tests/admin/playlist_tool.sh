@@ -28,7 +28,15 @@ cp "$root/v/b.avi" "$root/v/A.avi"; cp "$root/v/b.avi" "$root/v/a/z.AVI"
 cp "$root/v/b.avi" "$root/v/sub/x.mpg"; cp "$root/v/b.avi" "$root/v/c.txt"
 L='C:\admin\list.plst'
 list="$root/list.plst"
-entries() { wout "$probe" read "$1"; }   # one line per entry, then "count N"
+# One line per entry, then "count N". A probe that fails without a word (a crash loses its
+# buffered lines) says so, with its exit code and what Wine printed.
+entries() {
+  local text status
+  text=$(wine "$probe" read "$1" 2>"$out/probe.err" | tr -d '\r'; exit "${PIPESTATUS[0]}")
+  status=$?
+  [ -n "$text" ] || echo "     admin_probe read $1 printed nothing, exit $status: $(tail -3 "$out/probe.err")" >&2
+  printf '%s\n' "$text"
+}
 field() { entries "$1" | sed -n "$(($2 + 1))p" | cut -d'|' -f"$3"; }
 rh() { quiet wine "$tool" "$@"; }  # the installed tool, its output dropped
 
