@@ -25,10 +25,13 @@ void RunLoad(LoadJob &job)
         job.seekedTo = position;
         // The first frame shares the open's bound; a graph that holds none in time is
         // played regardless, before the bound ends the item.
-        constexpr DWORD kMargin = 500;
-        const DWORD spent = GetTickCount() - job.startTick;
-        const DWORD limit = spent + kMargin < kOpenLimitMs ? kOpenLimitMs - kMargin - spent : 0;
-        (void)job.renderer->PauseOnFirstFrame(job.abort, limit);
+        const auto limit = [&job] {
+            constexpr DWORD kMargin = 500;
+            const DWORD spent = GetTickCount() - job.startTick;
+            return spent + kMargin < kOpenLimitMs ? kOpenLimitMs - kMargin - spent : 0;
+        };
+        if (job.renderer->PauseOnFirstFrame(job.abort, limit()) && position == 0.0)
+            (void)job.renderer->StartAtFirstFrame(job.abort, limit());
     }
     job.loaded = CounterNow();
     std::unique_ptr<RHRenderer> ownerless;

@@ -351,6 +351,27 @@ bool RHRenderer::PauseOnFirstFrame(const volatile LONG &abort, DWORD limitMs)
     return false;
 }
 
+bool RHRenderer::StartAtFirstFrame(const volatile LONG &abort, DWORD limitMs)
+{
+    // Later than this, the gap before the first frame is the clip's own (sound before the
+    // picture) and is kept.
+    constexpr LONGLONG kMostLate = 200 * 10000;
+    LONGLONG first = kMostLate + 1;
+    for (const auto &output : outputs_) {
+        ComPtr<IMediaSeeking> seeking;
+        LONGLONG at = 0;
+        if (output->window && SUCCEEDED(Query(output->window.Get(), IID_IMediaSeeking, seeking)) &&
+            SUCCEEDED(seeking->GetCurrentPosition(&at)))
+            first = std::min(first, at);
+    }
+    if (first <= 0 || first > kMostLate)
+        return true;
+    // Stopped for the seek: under Wine a graph seeked while paused never sends its end.
+    if (FAILED(control_->Stop()) || FAILED(position_->put_CurrentPosition(static_cast<REFTIME>(first) / 1e7)))
+        return false;
+    return PauseOnFirstFrame(abort, limitMs);
+}
+
 void RHRenderer::AttachWindows()
 {
     size_t index = 0;

@@ -52,6 +52,13 @@ public:
     // Waits (in slices, giving up when abort is set or after limitMs) until the graph has
     // paused with its first frame; false when it did not get there.
     bool PauseOnFirstFrame(const volatile LONG &abort, DWORD limitMs);
+    // For a graph paused on its first frame at the clip's start: where that frame is stamped
+    // a little after the start (under Wine, the first frame of an H.264 clip with B-frames
+    // comes two frames late), the graph goes to it and pauses there again, so that its
+    // stream starts with the frame already on screen instead of holding it, and with it the
+    // change to the next item, that much longer. The sound before the frame is not heard.
+    // False when the graph did not pause again (as PauseOnFirstFrame).
+    bool StartAtFirstFrame(const volatile LONG &abort, DWORD limitMs);
     void AttachWindows();
     void ShowPicture();
     // When ShowPicture put the picture on screen (GetTickCount), or 0.
