@@ -529,10 +529,10 @@ HRESULT RHRenderer::RunGraphFromHeldFrame()
         FAILED(filter->GetSyncSource(start.clock.GetAddressOf())) || !start.clock ||
         FAILED(position_->get_CurrentPosition(&start.from)) || FAILED(start.clock->GetTime(&start.at)))
         return RunGraph();
-    // The stream starts now: its held frame stands until the next frame's time. It is not
-    // dated back by the 80 ms that Wine stamps a B-frame H.264 clip's first frame late:
-    // that clip's first sound then came late, and under Wine the show's memory grew about
-    // twice as fast (bench/soak).
+    // The stream starts now: its held frame stands until the next frame's time. A clip
+    // whose first frame is stamped late stands at that frame already (StartAtFirstFrame);
+    // dating the start back by the stamp instead made its first sound come late, and under
+    // Wine the show's memory grew about twice as fast (bench/soak).
     constexpr REFERENCE_TIME kStartSlack = 2 * 10000; // for the filters to take the start
     start.at += kStartSlack;
     const HRESULT hr = filter->Run(start.at);
