@@ -356,6 +356,8 @@ bool RHRenderer::StartAtFirstFrame(const volatile LONG &abort, DWORD limitMs)
     // Later than this, the gap before the first frame is the clip's own (sound before the
     // picture) and is kept.
     constexpr LONGLONG kMostLate = 200 * 10000;
+    if (!control_ || !position_)
+        return true;
     LONGLONG first = kMostLate + 1;
     for (const auto &output : outputs_) {
         ComPtr<IMediaSeeking> seeking;
@@ -366,9 +368,11 @@ bool RHRenderer::StartAtFirstFrame(const volatile LONG &abort, DWORD limitMs)
     }
     if (first <= 0 || first > kMostLate)
         return true;
-    // Stopped for the seek: under Wine a graph seeked while paused never sends its end.
-    if (FAILED(control_->Stop()) || FAILED(position_->put_CurrentPosition(static_cast<REFTIME>(first) / 1e7)))
+    // Stopped for the seek: under Wine a graph with sound seeked while paused never sends
+    // its end. One that cannot seek pauses again where it stood.
+    if (FAILED(control_->Stop()))
         return false;
+    (void)position_->put_CurrentPosition(static_cast<REFTIME>(first) / 1e7);
     return PauseOnFirstFrame(abort, limitMs);
 }
 
