@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <new>
 #include <cwctype>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -358,7 +359,8 @@ bool RHRenderer::StartAtFirstFrame(const volatile LONG &abort, DWORD limitMs)
     constexpr LONGLONG kMostLate = 200 * 10000;
     if (!control_ || !position_)
         return true;
-    LONGLONG first = kMostLate + 1;
+    // The video renderers only: it is the picture that comes stamped late.
+    LONGLONG first = std::numeric_limits<LONGLONG>::max();
     for (const auto &output : outputs_) {
         ComPtr<IMediaSeeking> seeking;
         LONGLONG at = 0;
