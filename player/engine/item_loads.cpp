@@ -19,6 +19,7 @@ std::shared_ptr<LoadJob> Playback::NewLoadJob(MediaItem &&item)
     try {
         job = std::make_shared<LoadJob>();
         job->item = std::move(item);
+        job->loads = player_.Loads();
         job->classic = switches.classic;
         job->single = switches.single;
         if (!player_.CopyOutputAreas(job->areas))
@@ -87,6 +88,8 @@ void Playback::ReapDiscardedLoads()
 void Playback::AbandonAllLoads()
 {
     constexpr DWORD kLoaderGraceMs = 250;
+    // The player's end did so already, unless it was let go on this thread.
+    player_.Loads()->BreakOff();
     if (loading_)
         discarded_.push_back(std::exchange(loading_, nullptr));
     if (prepared_)

@@ -15,6 +15,8 @@ namespace {
 void RunLoad(LoadJob &job)
 {
     job.started = CounterNow();
+    if (job.loads)
+        job.loads->Enter(job);
     // The build takes the graph turn (graph_turn.h), as every free of the graph does.
     const HRESULT hr = job.renderer->LoadMedia(true);
     if (SUCCEEDED(hr) && !job.abort) {
@@ -34,6 +36,9 @@ void RunLoad(LoadJob &job)
             (void)job.renderer->StartAtFirstFrame(job.abort, limit());
     }
     job.loaded = CounterNow();
+    // Unlisted before it is finished: from then on the renderer may go.
+    if (job.loads)
+        job.loads->Leave(job);
     std::unique_ptr<RHRenderer> ownerless;
     {
         CriticalSectionLock guard(job.lock);
@@ -117,6 +122,37 @@ BOOL CALLBACK FillSoundDeviceList(INIT_ONCE *, void *, void **)
 }
 
 } // namespace
+
+void LoadsUnderWay::BreakOff()
+{
+    CriticalSectionLock guard(lock_);
+    brokenOff_ = true;
+    for (LoadJob *job : jobs_) {
+        InterlockedExchange(&job->abort, 1);
+        job->renderer->AbortBuild();
+    }
+}
+
+void LoadsUnderWay::Enter(LoadJob &job)
+{
+    CriticalSectionLock guard(lock_);
+    if (brokenOff_) {
+        InterlockedExchange(&job.abort, 1);
+        job.renderer->AbortBuild();
+        return;
+    }
+    try {
+        jobs_.push_back(&job);
+    } catch (const std::bad_alloc &) {
+        // Unlisted, the load only runs its course.
+    }
+}
+
+void LoadsUnderWay::Leave(LoadJob &job)
+{
+    CriticalSectionLock guard(lock_);
+    std::erase(jobs_, &job);
+}
 
 LONGLONG CounterNow()
 {

@@ -26,6 +26,26 @@ inline constexpr HRESULT kOpenTimedOut = static_cast<HRESULT>(0x800705B4L); // E
 // What an item ends with when its position stood still while it played.
 inline constexpr HRESULT kPlaybackStalled = static_cast<HRESULT>(0x8004022EL); // VFW_E_TIMEOUT
 
+struct LoadJob;
+
+// The loads of one player on their way. When the player goes they are broken off at once,
+// from the thread that lets it go: its playback thread may itself be waiting for one of
+// them (the graph turn), and nothing a load makes is of use any more.
+class LoadsUnderWay {
+public:
+    // Every load on its way, and every one started later, goes no further than it must: a
+    // build in progress is asked to stop, and none goes on to its first frame.
+    void BreakOff();
+    // A loader lists its job while it runs, so that the job's renderer is there to reach.
+    void Enter(LoadJob &job);
+    void Leave(LoadJob &job);
+
+private:
+    CriticalSection lock_;
+    std::vector<LoadJob *> jobs_;
+    bool brokenOff_ = false;
+};
+
 struct LoadJob {
     // The item the renderer was built for, and reads while it loads.
     MediaItem item;
@@ -39,6 +59,9 @@ struct LoadJob {
     LONGLONG started = 0;
     LONGLONG loaded = 0;
     double seekedTo = 0.0;     // where the paused graph stands
+
+    // The player's loads, which break this one off when the player goes (none: never).
+    std::shared_ptr<LoadsUnderWay> loads;
 
     HRESULT result = E_PENDING; // valid once done is set
     UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};

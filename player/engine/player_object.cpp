@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "media_loader.h"
 #include "playback.h"
 #include "render/renderer.h"
 #include "server/module.h"
@@ -53,7 +54,7 @@ HRESULT CreateFramewheelObject(REFIID riid, void **ppv)
     return hr;
 }
 
-Framewheel::Framewheel() = default;
+Framewheel::Framewheel() : loads_(std::make_shared<LoadsUnderWay>()) {}
 
 Framewheel::~Framewheel()
 {
@@ -63,6 +64,9 @@ Framewheel::~Framewheel()
     // playback thread itself after its loop.
     if (thread_) {
         if (GetThreadId(thread_.get()) != GetCurrentThreadId()) {
+            // Before the playback thread hears of the end: it may be waiting for a load's
+            // build, which the break-off shortens where the platform can stop a build.
+            loads_->BreakOff();
             // The screen comes back at once: before it can free its own graph the playback
             // thread may wait for one being built on a loader thread (the graph turn), and it
             // answers sent messages meanwhile, so the window hides then.

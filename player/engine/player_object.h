@@ -18,6 +18,7 @@
 #include "media_item.h"
 #include "sink_hub.h"
 
+class LoadsUnderWay;
 class RHRenderer;
 
 // The renderer on screen. The playback thread replaces and drives it as writer; the bounce
@@ -90,6 +91,7 @@ public:
     CommandQueue &PlaybackQueue() { return playbackQueue_; }
     CommandQueue &TimerQueue() { return timerQueue_; }
     RendererSlot &Screen() { return screen_; }
+    const std::shared_ptr<LoadsUnderWay> &Loads() const { return loads_; }
     // The current item's fields, and with withName its file name too; false when memory
     // for the name ran out.
     bool CopyItem(MediaItem &out, bool withName);
@@ -150,6 +152,7 @@ private:
 
     SinkHub sinks_;
     RendererSlot screen_;
+    std::shared_ptr<LoadsUnderWay> loads_;
     CommandQueue playbackQueue_;
     CommandQueue timerQueue_;
     std::atomic<bool> orphaned_{false};

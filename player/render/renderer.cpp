@@ -212,7 +212,16 @@ HRESULT RHRenderer::BuildGraph(size_t count, HRESULT &first, HRESULT &second)
     }
     const wchar_t *fileName = item_->fileName.c_str();
     first = second = S_OK;
+    // Published while it is built, so that AbortBuild can reach it.
+    struct Published {
+        RHRenderer &self;
+        explicit Published(RHRenderer &renderer) : self(renderer) { self.PublishBuild(self.graph_.Get()); }
+        ~Published() { self.PublishBuild(nullptr); }
+    } published(*this);
     for (size_t i = 0; i < count; ++i) {
+        // Checked between renderings too: each output renders the file once.
+        if (BuildAborted())
+            return E_ABORT;
         if (hasVideoRenderer_) {
             ComPtr<IBaseFilter> filter;
             if (SUCCEEDED(NextVideoFilter(filter)))
@@ -227,6 +236,30 @@ HRESULT RHRenderer::BuildGraph(size_t count, HRESULT &first, HRESULT &second)
             second = hr;
     }
     return S_OK;
+}
+
+void RHRenderer::PublishBuild(IGraphBuilder *graph)
+{
+    AcquireSRWLockExclusive(&buildLock_);
+    building_ = graph;
+    ReleaseSRWLockExclusive(&buildLock_);
+}
+
+bool RHRenderer::BuildAborted()
+{
+    AcquireSRWLockShared(&buildLock_);
+    const bool aborted = buildAborted_;
+    ReleaseSRWLockShared(&buildLock_);
+    return aborted;
+}
+
+void RHRenderer::AbortBuild()
+{
+    AcquireSRWLockExclusive(&buildLock_);
+    buildAborted_ = true;
+    if (building_)
+        (void)building_->Abort();
+    ReleaseSRWLockExclusive(&buildLock_);
 }
 
 HRESULT RHRenderer::NextVideoFilter(ComPtr<IBaseFilter> &filter)

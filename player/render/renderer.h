@@ -68,6 +68,9 @@ public:
     void SetItem(const MediaItem &item) { item_ = &item; }
     bool InputRouting() const { return inputRouting_ != 0; }
     bool HasGraph() const { return graph_ != nullptr; }
+    // From any thread: a build in progress on another is asked to stop (Windows' graph
+    // builder then returns early; Wine's ignores the request), and none starts after it.
+    void AbortBuild();
     void Unload();
     // As Unload, with the video windows hidden, but the graph is handed to the caller to be
     // freed elsewhere: a graph whose stream stopped coming (a share gone quiet) cannot stop
@@ -125,6 +128,10 @@ protected:
 
     std::vector<std::unique_ptr<VideoOutput>> outputs_;   // filled by the variant's constructor
     Microsoft::WRL::ComPtr<IGraphBuilder> graph_;
+    // The graph while BuildGraph builds it, for AbortBuild on another thread.
+    SRWLOCK buildLock_ = SRWLOCK_INIT;
+    IGraphBuilder *building_ = nullptr;
+    bool buildAborted_ = false;
     Microsoft::WRL::ComPtr<IMediaControl> control_;
     Microsoft::WRL::ComPtr<IMediaPosition> position_;
     Microsoft::WRL::ComPtr<IMediaEventEx> events_;
@@ -146,6 +153,8 @@ protected:
 private:
     // Creates the graph and renders the file once per output (count times).
     [[nodiscard]] HRESULT BuildGraph(size_t count, HRESULT &first, HRESULT &second);
+    void PublishBuild(IGraphBuilder *graph);
+    bool BuildAborted();
     HWND FindVideoWindow(IVideoWindow *window, size_t index) const;
     // Releases every interface of the graph but the graph itself, which it returns.
     Microsoft::WRL::ComPtr<IGraphBuilder> LetGoAllButGraph();

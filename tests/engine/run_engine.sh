@@ -22,8 +22,9 @@ mkdir -p "$(dirname "$slowclip")"
 avi_clip "$slowclip" "testsrc=size=640x480:rate=25" 40
 # Short and hard to compress: its reads cannot have run far ahead when they stop answering.
 avi_clip "$media/slow-backing/slowshort.avi" "nullsrc=size=320x240:rate=25,geq=random(1)*255:128:128" 5
-# Opened only while the share is quiet, one by each test of an end during the next item's open.
-for i in 1 2 3; do cp -n "$media/slow-backing/slowshort.avi" "$media/slow-backing/slownext$i.avi"; done
+# Opened only while the share is quiet, one by each test of an end during the next item's open
+# and by the test of loads broken off.
+for i in 1 2 3 4; do cp -n "$media/slow-backing/slowshort.avi" "$media/slow-backing/slownext$i.avi"; done
 rm -f "$media/slow-on"
 unmanaged_windows
 trap 'restore_managed_windows; drop_slow_share_drive s "$media/slow-mount" || true; wine_env_restart_server' EXIT

@@ -4,6 +4,7 @@
 #include "engine_test.h"
 #include "media_loader.h"
 #include "render/renderer.h"
+#include "render/variants.h"
 #include "playback_watch.h"
 #include "server/module.h"
 
@@ -526,6 +527,61 @@ TEST_F(EndDuringNextOpen, TheScreenComesBackAtTheLastRelease)
     s_.reset(); // Unadvise and the last Release
     watcher.join();
     EXPECT_LT(hiddenAfter.load(), 1000u) << "the player window stayed up while the open held the turn";
+}
+
+// A player's end breaks off its loads at once (LoadsUnderWay). A load on its way, here held
+// inside its open by the quiet share, goes no further than its build: not on to its first
+// frame. One started after the break-off builds nothing. A load once done is off the list,
+// so a later break-off leaves its renderer, freed by then, alone.
+TEST(Loads, BrokenOffLoadsGoNoFurtherThanTheyMust)
+{
+    if (!SlowShareMapped())
+        GTEST_SKIP() << "no slow share: run_engine.sh makes it with FUSE";
+    Watchdog watchdog(60000, "loads broken off");
+    struct Probe : RHWindowedRenderer {
+        using RHWindowedRenderer::RHWindowedRenderer;
+        // The state the graph stands in or is on its way to; -1 without a graph.
+        OAFilterState State() const
+        {
+            OAFilterState state = -1;
+            if (control_)
+                (void)control_->GetState(0, &state);
+            return state;
+        }
+    };
+    const auto loads = std::make_shared<LoadsUnderWay>();
+    const auto start = [&loads](const wchar_t *file) {
+        auto job = std::make_shared<LoadJob>();
+        job->item.fileName = file;
+        job->loads = loads;
+        job->renderer = std::make_unique<Probe>(job->item, nullptr, true);
+        job->renderer->CreateVideoFilters();
+        job->startTick = GetTickCount();
+        StartLoad(job);
+        return job;
+    };
+    const auto state = [](const LoadJob &job) { return static_cast<Probe &>(*job.renderer).State(); };
+
+    std::optional<QuietShare> quiet(std::in_place);
+    ASSERT_TRUE(*quiet);
+    const std::shared_ptr<LoadJob> underWay = start(L"S:\\slownext4.avi");
+    Sleep(500); // inside the open
+    ASSERT_FALSE(LoadFinished(*underWay)) << "the open did not wait for the quiet share";
+    loads->BreakOff();
+    const std::shared_ptr<LoadJob> later = start(Media(L"short.avi").c_str());
+    quiet.reset(); // the open goes on
+    for (const auto &job : {underWay, later})
+        ASSERT_TRUE(WaitUntil([&job] { return LoadFinished(*job); }, 20000, true));
+
+    // Where the platform stops a build (Windows) the load fails; Wine's builds on.
+    EXPECT_TRUE(FAILED(underWay->result) || state(*underWay) == State_Stopped)
+        << "a broken-off load went on to its first frame: state " << state(*underWay);
+    EXPECT_EQ(E_ABORT, later->result);
+    EXPECT_EQ(-1, state(*later)) << "a load started after the break-off built a graph";
+
+    for (const auto &job : {underWay, later})
+        job->renderer.reset(); // on this thread, their windows' own
+    loads->BreakOff();
 }
 
 // The input routing of the first Play survives its failed load and reaches the video
