@@ -6,8 +6,9 @@
 # frame on the screen), end time (key press to process exit) and peak memory over a
 # 10-item playlist, each next to the same for a minimal full-screen Win32 program, which
 # is Wine's own share. Medians of 5. Then key press to process exit in each state of the
-# run, and a mouse move to process exit while playing and after a failed load (median and
-# worst of 10). Usage: bench_saver.sh BUILD_DIR (SEAMS_ONLY=1: the seams alone)
+# run, and a mouse move to process exit while playing and after a failed load, also with a
+# large next entry still being opened ahead (median and worst of 10).
+# Usage: bench_saver.sh BUILD_DIR (SEAMS_ONLY=1: the seams alone)
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$(cd "$1" && pwd)
@@ -146,6 +147,9 @@ echo "peak memory (VmHWM): minimal program $minimal_peak KiB, Reelhaven.scr /s a
 # outside: the screen given back (no window of the saver's left on it) and the process's
 # end. A run still there after 10 s counts as a hang.
 ffmpeg -loglevel error -y -f lavfi -i "color=c=red:s=320x240:r=10:d=30" -c:v msvideo1 -pix_fmt rgb555le "$media/redlong.avi"
+# A large next entry: its graph is still being built, ahead, when the run ends.
+ffmpeg -loglevel error -y -f lavfi -i "testsrc2=s=1920x1080:r=25" -f lavfi -i "sine=f=440" -t 10 \
+  -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -shortest "$media/big.mp4"
 share="$env_dir/share" && mkdir -p "$share"
 ln -sfn "$share" "$WINEPREFIX/dosdevices/n:"
 wine reg add 'HKLM\Software\Wine\Drives' /v n: /d network /f >/dev/null 2>&1
@@ -156,6 +160,7 @@ pipe_pid=$!
 cache_dir="$WINEPREFIX/drive_c/Program Files/Halcyra/Reelhaven/Cache"
 make_list() { wine "$build/tests/run/run_tool.exe" make "$@" >/dev/null 2>&1; }
 make_list 'C:\rh-bench\failed.plst' 'C:\rh-bench\gone.avi' 'C:\rh-bench\redlong.avi'
+make_list 'C:\rh-bench\failednext.plst' 'C:\rh-bench\gone.avi' 'C:\rh-bench\redlong.avi' 'C:\rh-bench\big.mp4'
 make_list 'C:\rh-bench\stuck.plst' '\\.\pipe\rh-bench' 'C:\rh-bench\redlong.avi'
 make_list 'C:\rh-bench\huge.plst' 'N:\huge.avi'
 make_list 'C:\rh-bench\long.plst' 'C:\rh-bench\redlong.avi'
@@ -218,6 +223,7 @@ input=mouse
 echo "mouse move to screen back and to exit"
 state_series "playing a video" red 'C:\rh-bench\long.plst'
 state_series "after a failed load" red 'C:\rh-bench\failed.plst'
+state_series "same, next entry being opened" red 'C:\rh-bench\failednext.plst'
 kill "$pipe_pid" 2>/dev/null
 wine reg delete 'HKLM\Software\Wine\Drives' /v n: /f >/dev/null 2>&1
 rm -f "$WINEPREFIX/dosdevices/n:" "$share/huge.avi"
