@@ -31,7 +31,8 @@ trap 'wine msiexec /x "$msi_w" /qn >/dev/null 2>&1; wine_env_stop' EXIT
 install_saver "$msi_w" || { echo "Reelhaven.msi did not install"; exit 1; }
 scr='C:\windows\system32\Reelhaven.scr'
 minimal="$build/bench/saver/min_fullscreen.exe"
-wine "$build/tests/run/run_tool.exe" make 'C:\rh-bench\ten.plst' $(for i in $(seq 0 9); do printf 'C:\\rh-bench\\clip%d.avi ' $i; done) >/dev/null 2>&1
+make_list() { wine "$build/tests/run/run_tool.exe" make "$@" >/dev/null 2>&1; }
+make_list 'C:\rh-bench\ten.plst' $(for i in $(seq 0 9); do printf 'C:\\rh-bench\\clip%d.avi ' $i; done)
 key='HKCU\Software\Halcyra\Reelhaven'
 wine reg add "$key" /v Playlist /d 'C:\rh-bench\ten.plst' /f >/dev/null 2>&1
 wine reg add "$key" /v 'Use Classic Video Renderer' /t REG_DWORD /d 1 /f >/dev/null 2>&1
@@ -61,8 +62,8 @@ for ext in avi mp4; do
         -t $seam_seconds -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "$media/seam$i.mp4"
     fi
   done
-  wine "$build/tests/run/run_tool.exe" make "C:\\rh-bench\\seam-$ext.plst" \
-    $(for i in $(seq 0 9); do printf 'C:\\rh-bench\\seam%d.%s ' $((i % 4)) $ext; done) >/dev/null 2>&1
+  make_list "C:\\rh-bench\\seam-$ext.plst" \
+    $(for i in $(seq 0 9); do printf 'C:\\rh-bench\\seam%d.%s ' $((i % 4)) $ext; done)
 done
 seam_series() { # ext: one run through the 10 items and back to the first
   local ext=$1 log="$env_dir/probe-$1.log" pid hwm
@@ -158,7 +159,6 @@ truncate -s 5G "$share/huge.avi"
 wine "$build/tests/run/quiet_pipe.exe" rh-bench >/dev/null 2>&1 &
 pipe_pid=$!
 cache_dir="$WINEPREFIX/drive_c/Program Files/Halcyra/Reelhaven/Cache"
-make_list() { wine "$build/tests/run/run_tool.exe" make "$@" >/dev/null 2>&1; }
 make_list 'C:\rh-bench\failed.plst' 'C:\rh-bench\gone.avi' 'C:\rh-bench\redlong.avi'
 make_list 'C:\rh-bench\failednext.plst' 'C:\rh-bench\gone.avi' 'C:\rh-bench\redlong.avi' 'C:\rh-bench\big.mp4'
 make_list 'C:\rh-bench\stuck.plst' '\\.\pipe\rh-bench' 'C:\rh-bench\redlong.avi'
