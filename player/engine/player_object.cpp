@@ -64,8 +64,8 @@ Framewheel::~Framewheel()
     // playback thread itself after its loop.
     if (thread_) {
         if (GetThreadId(thread_.get()) != GetCurrentThreadId()) {
-            // Before the playback thread hears of the end: it may be waiting for a load's
-            // build, which the break-off shortens where the platform can stop a build.
+            // The loads are broken off first, from here: the playback thread may itself be
+            // waiting for one's build (the graph turn), and none of them is of use any more.
             loads_->BreakOff();
             // The screen comes back at once: before it can free its own graph the playback
             // thread may wait for one being built on a loader thread (the graph turn), and it
