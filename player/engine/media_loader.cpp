@@ -123,22 +123,25 @@ BOOL CALLBACK FillSoundDeviceList(INIT_ONCE *, void *, void **)
 
 } // namespace
 
+void LoadsUnderWay::BreakOff(LoadJob &job)
+{
+    InterlockedExchange(&job.abort, 1);
+    job.renderer->AbortBuild();
+}
+
 void LoadsUnderWay::BreakOff()
 {
     CriticalSectionLock guard(lock_);
     brokenOff_ = true;
-    for (LoadJob *job : jobs_) {
-        InterlockedExchange(&job->abort, 1);
-        job->renderer->AbortBuild();
-    }
+    for (LoadJob *job : jobs_)
+        BreakOff(*job);
 }
 
 void LoadsUnderWay::Enter(LoadJob &job)
 {
     CriticalSectionLock guard(lock_);
     if (brokenOff_) {
-        InterlockedExchange(&job.abort, 1);
-        job.renderer->AbortBuild();
+        BreakOff(job);
         return;
     }
     try {

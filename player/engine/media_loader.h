@@ -41,6 +41,9 @@ public:
     void Leave(LoadJob &job);
 
 private:
+    // One load: its loader goes no further than its build, which is asked to stop.
+    static void BreakOff(LoadJob &job);
+
     CriticalSection lock_;
     std::vector<LoadJob *> jobs_;
     bool brokenOff_ = false;

@@ -220,7 +220,7 @@ HRESULT RHRenderer::BuildGraph(size_t count, HRESULT &first, HRESULT &second)
     } published(*this);
     for (size_t i = 0; i < count; ++i) {
         // Checked between renderings too: each output renders the file once.
-        if (BuildAborted())
+        if (buildAborted_)
             return E_ABORT;
         if (hasVideoRenderer_) {
             ComPtr<IBaseFilter> filter;
@@ -240,26 +240,16 @@ HRESULT RHRenderer::BuildGraph(size_t count, HRESULT &first, HRESULT &second)
 
 void RHRenderer::PublishBuild(IGraphBuilder *graph)
 {
-    AcquireSRWLockExclusive(&buildLock_);
+    CriticalSectionLock guard(buildLock_);
     building_ = graph;
-    ReleaseSRWLockExclusive(&buildLock_);
-}
-
-bool RHRenderer::BuildAborted()
-{
-    AcquireSRWLockShared(&buildLock_);
-    const bool aborted = buildAborted_;
-    ReleaseSRWLockShared(&buildLock_);
-    return aborted;
 }
 
 void RHRenderer::AbortBuild()
 {
-    AcquireSRWLockExclusive(&buildLock_);
     buildAborted_ = true;
+    CriticalSectionLock guard(buildLock_);
     if (building_)
         (void)building_->Abort();
-    ReleaseSRWLockExclusive(&buildLock_);
 }
 
 HRESULT RHRenderer::NextVideoFilter(ComPtr<IBaseFilter> &filter)

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <span>
@@ -129,9 +130,9 @@ protected:
     std::vector<std::unique_ptr<VideoOutput>> outputs_;   // filled by the variant's constructor
     Microsoft::WRL::ComPtr<IGraphBuilder> graph_;
     // The graph while BuildGraph builds it, for AbortBuild on another thread.
-    SRWLOCK buildLock_ = SRWLOCK_INIT;
+    CriticalSection buildLock_;
     IGraphBuilder *building_ = nullptr;
-    bool buildAborted_ = false;
+    std::atomic<bool> buildAborted_{false};
     Microsoft::WRL::ComPtr<IMediaControl> control_;
     Microsoft::WRL::ComPtr<IMediaPosition> position_;
     Microsoft::WRL::ComPtr<IMediaEventEx> events_;
@@ -154,7 +155,6 @@ private:
     // Creates the graph and renders the file once per output (count times).
     [[nodiscard]] HRESULT BuildGraph(size_t count, HRESULT &first, HRESULT &second);
     void PublishBuild(IGraphBuilder *graph);
-    bool BuildAborted();
     HWND FindVideoWindow(IVideoWindow *window, size_t index) const;
     // Releases every interface of the graph but the graph itself, which it returns.
     Microsoft::WRL::ComPtr<IGraphBuilder> LetGoAllButGraph();
